@@ -1,0 +1,88 @@
+// The simulated miniport driver and adapter hardware: decodes request buffers
+// byte for byte, keeps state, enforces the driver's rules and queues events.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+
+#include "platform/clock.h"
+#include "platform/device_control.h"
+#include "simulator/scenario.h"
+#include "simulator/topology.h"
+
+namespace kestrune::sim {
+
+// DriverStatus values the driver answers with.
+namespace status {
+inline constexpr std::uint32_t kSuccess = 0;
+inline constexpr std::uint32_t kRebootRequired = 1;
+inline constexpr std::uint32_t kInvalidParameter = 2;
+inline constexpr std::uint32_t kBufferTooSmall = 3;
+inline constexpr std::uint32_t kGpioUnsupported = 7;
+inline constexpr std::uint32_t kMaxArrays = 10;
+inline constexpr std::uint32_t kInvalidArrayIndex = 11;
+inline constexpr std::uint32_t kMaxMembers = 12;
+inline constexpr std::uint32_t kInvalidDeviceIndex = 13;
+inline constexpr std::uint32_t kDeviceInUse = 14;
+inline constexpr std::uint32_t kNotArrayMember = 15;
+inline constexpr std::uint32_t kRebuildInProgress = 16;
+inline constexpr std::uint32_t kVolumeTooSmall = 17;
+inline constexpr std::uint32_t kLastMember = 18;
+inline constexpr std::uint32_t kGeneralError = 255;
+}  // namespace status
+
+class SimulatedDriver final : public Topology {
+ public:
+  SimulatedDriver(Scenario scenario, std::shared_ptr<platform::Clock> clock);
+  ~SimulatedDriver() override;
+
+  std::size_t PortCount() const;
+
+  // True when port `port` exists (an "Open" fault can make it fail).
+  bool OpenPort(std::size_t port, std::uint32_t& lastError);
+
+  // One device-control call on a port (see platform::DeviceControl::Control).
+  platform::ControlResult Control(std::size_t port, std::uint32_t code,
+                                  std::span<std::uint8_t> buffer, std::size_t inSize,
+                                  std::size_t outSize);
+
+  // Brings the timeline and running rebuilds up to the clock's present. Every
+  // Control call does this first.
+  void Advance();
+
+  void InjectFault(const FaultSpec& fault);
+
+  // Inspection for tests and tools.
+  std::uint8_t GpioStatus(std::size_t port);
+  std::size_t PendingEvents(std::size_t port);
+  const Scenario& Initial() const;
+  AdapterSpec CurrentAdapter(std::size_t port);  // the adapter as it stands now
+
+  std::vector<AdapterView> Adapters() override;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The driver behind the platform's device-control interface: "\\.\scsi<N>:"
+// opens port N.
+class SimulatedDeviceControl final : public platform::DeviceControl {
+ public:
+  explicit SimulatedDeviceControl(std::shared_ptr<SimulatedDriver> driver);
+  platform::DeviceHandle Open(const std::wstring& name, std::uint32_t* lastError) override;
+  platform::ControlResult Control(platform::DeviceHandle handle, std::uint32_t code,
+                                  std::span<std::uint8_t> buffer, std::size_t inSize,
+                                  std::size_t outSize) override;
+  void Close(platform::DeviceHandle handle) override;
+
+ private:
+  std::shared_ptr<SimulatedDriver> driver_;
+  std::mutex mutex_;
+  std::vector<std::size_t> handles_;  // handle h refers to handles_[h - 1]; SIZE_MAX = closed
+};
+
+}  // namespace kestrune::sim

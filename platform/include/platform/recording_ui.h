@@ -1,0 +1,73 @@
+// UI services for tests: every message box is recorded and answered from a
+// script, wait cursors and clipboard texts are counted and kept.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui_services.h"
+
+namespace kestrune::platform {
+
+struct RecordedMessage {
+  std::wstring text;
+  std::wstring caption;
+  MsgButtons buttons = MsgButtons::Ok;
+  MsgIcon icon = MsgIcon::None;
+  MsgResult answer = MsgResult::Ok;  // what the box answered
+};
+
+class RecordingUi final : public UiServices {
+ public:
+  // Answers, in order: the responder when set and it gives one, the next
+  // scripted answer, the default answer when set, else the positive answer
+  // (Ok, Yes; Cancel for Retry/Cancel so that a retry loop cannot spin).
+  MsgResult MessageBox(const std::wstring& text, const std::wstring& caption, MsgButtons buttons,
+                       MsgIcon icon) override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
+  bool SetClipboardText(const std::wstring& text) override;
+
+  // Script.
+  void QueueAnswer(MsgResult answer);
+  void SetDefaultAnswer(std::optional<MsgResult> answer);
+  // Called (without the lock held) for each box; may act on the box's content.
+  void SetResponder(std::function<std::optional<MsgResult>(const RecordedMessage&)> responder);
+  void SetClipboardResult(bool ok);
+  std::size_t PendingAnswers();
+
+  static MsgResult PositiveAnswer(MsgButtons buttons);
+
+  // Record.
+  std::vector<RecordedMessage> Messages();
+  std::size_t MessageCount();
+  std::optional<RecordedMessage> LastMessage();
+  void ClearMessages();
+
+  int WaitBegins();
+  int WaitEnds();
+  int WaitDepth();     // begins less ends now
+  int MaxWaitDepth();  // deepest nesting seen
+
+  std::vector<std::wstring> ClipboardTexts();  // every text offered, in order
+
+ private:
+  std::mutex mutex_;
+  std::vector<RecordedMessage> messages_;
+  std::deque<MsgResult> answers_;
+  std::optional<MsgResult> defaultAnswer_;
+  std::function<std::optional<MsgResult>(const RecordedMessage&)> responder_;
+  int waitBegins_ = 0;
+  int waitEnds_ = 0;
+  int waitDepth_ = 0;
+  int maxWaitDepth_ = 0;
+  std::vector<std::wstring> clipboard_;
+  bool clipboardResult_ = true;
+};
+
+}  // namespace kestrune::platform

@@ -1,0 +1,182 @@
+// CControllerIo: every exchange with the adapters' driver, the configuration
+// model it keeps, discovery, the RAID commands and the Plug and Play steps.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "controller/model.h"
+#include "controller/wire.h"
+#include "platform/clock.h"
+#include "platform/device_control.h"
+#include "platform/device_installer.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/ui_services.h"
+
+namespace kestrune::ctl {
+
+// What the user interface reacts to. Called on the thread that changed the
+// model, after the model lock is released; implementations post to their own
+// thread.
+class ModelObserver {
+ public:
+  virtual ~ModelObserver() = default;
+  // After every set read: true when every member of every set read is current
+  // (also when there is no set), which selects the tray's normal icon.
+  virtual void OnSetHealth(bool allCurrent) = 0;
+  // The adapter list was emptied by a re-enumeration: views drop the items of
+  // every adapter.
+  virtual void OnAdaptersReleased() = 0;
+};
+
+struct ControllerServices {
+  std::shared_ptr<platform::DeviceControl> deviceControl;
+  std::shared_ptr<platform::DeviceInstaller> deviceInstaller;
+  std::shared_ptr<platform::Registry> registry;
+  std::shared_ptr<platform::Files> files;
+  std::shared_ptr<platform::UiServices> ui;
+  std::shared_ptr<platform::Clock> clock;
+};
+
+// The reply of one FetchEvents request: the record count as the driver said
+// it, and the payload bytes from the count field to the end of the buffer
+// (bytes the driver did not write read 0xFF).
+struct EventBatch {
+  std::uint32_t reportedCount = 0;
+  std::vector<std::uint8_t> payload;
+};
+
+struct FileVersionTexts {
+  std::wstring version = kUnknown;
+  std::wstring date = kUnknown;
+};
+
+class CControllerIo {
+ public:
+  explicit CControllerIo(ControllerServices services);
+  ~CControllerIo();
+  CControllerIo(const CControllerIo&) = delete;
+  CControllerIo& operator=(const CControllerIo&) = delete;
+
+  void SetObserver(ModelObserver* observer);
+
+  // Holds the model lock. Every operation below takes it itself; a reader takes
+  // it while it copies what it shows. Message boxes and observer calls that
+  // arise while it is held are delivered when the outermost lock is released,
+  // so no thread waits for the user while holding the model.
+  class Lock {
+   public:
+    explicit Lock(CControllerIo& io);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+   private:
+    CControllerIo& io_;
+  };
+  // The model; read or write it only while holding a Lock.
+  ConfigurationModel& Model() { return model_; }
+  const ConfigurationModel& Model() const { return model_; }
+
+  // Set at start and cleared for good by the first successful RAID layer
+  // version query of any adapter: event texts then name devices, not members.
+  bool MemberNumbering() const { return memberNumbering_.load(); }
+
+  // Computer and program information.
+  void ReadComputerInfo();
+  void ReadProgramInfo(const std::wstring& executablePath);
+
+  // Discovery and refresh.
+  bool Discover();
+  void RefreshAdapter(AdapterRecord& adapter);
+
+  // Driver requests; true on success.
+  bool QueryDriverVersion(AdapterRecord& adapter);
+  bool QueryAdapterInfo(AdapterRecord& adapter);
+  bool QueryChannelInfo(AdapterRecord& adapter);
+  bool QueryDeviceInfo(AdapterRecord& adapter);
+  bool FetchEvents(AdapterRecord& adapter, EventBatch& batch);
+  bool SetDeviceFeatures(AdapterRecord& adapter, bool writeCacheOn, const DeviceRecord& device,
+                         std::uint8_t channel, std::uint8_t deviceNumber);
+  bool SetGpioInterface(AdapterRecord& adapter, std::uint8_t first, std::uint8_t second);
+  bool WriteGpioStatus(AdapterRecord& adapter, bool write, std::uint8_t status);
+  bool QueryRioVersion(AdapterRecord& adapter);
+  bool QuerySpareDrives(AdapterRecord& adapter);
+  bool QuerySets(AdapterRecord& adapter, bool full);
+  bool IdentifySetDisk(AdapterRecord& adapter, std::uint8_t driveNumber, IdentifyBytes& identify);
+  bool QueryDeviceSmartStatus(AdapterRecord& adapter, std::uint8_t driveNumber,
+                              DeviceRecord& device);
+  bool QuerySetSmartStatus(AdapterRecord& adapter, SetRecord& set);
+
+  // RAID commands.
+  bool DeleteSet(AdapterRecord& adapter, std::uint8_t setIndex);
+  bool CreateSpare(AdapterRecord& adapter, std::uint8_t deviceIndex);
+  bool DeleteSpare(AdapterRecord& adapter, std::uint8_t deviceIndex);
+  bool AddMember(AdapterRecord& adapter, std::uint8_t setIndex, std::uint8_t deviceIndex);
+  bool RemoveMember(AdapterRecord& adapter, std::uint8_t setIndex, std::uint8_t position);
+  bool EnableSpare(AdapterRecord& adapter, std::uint8_t setIndex, bool useSpare);
+  bool SetRebuildRate(AdapterRecord& adapter, std::uint8_t setIndex, std::uint8_t rate);
+  bool ResetChannel(AdapterRecord& adapter, std::uint8_t channel);
+
+  // Plug and Play and driver files.
+  bool IsDiskAvailable(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device);
+  bool RemoveDiskDevice(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device);
+  bool ReenumerateAdapter(std::uint32_t adapterNumber);
+  std::wstring ProblemDeviceKeyPath(const AdapterRecord& adapter) const;
+  FileVersionTexts ReadFileVersion(const std::wstring& path, const std::wstring& translation);
+  void ReadDriverFiles();
+
+  // Shows the driver error box for a failed request with a caption.
+  void ShowDriverError(std::uint32_t returnCode, const std::wstring& caption);
+  static std::wstring DriverStatusText(std::uint32_t returnCode);
+
+ private:
+  friend class Lock;
+  struct Pending;
+
+  // Sends one request on the adapter's port. Success needs the call to succeed
+  // and the return code to be one of `accepted`; a failure with a caption shows
+  // the driver error box.
+  bool Send(AdapterRecord& adapter, wire::Request& request,
+            std::initializer_list<std::uint32_t> accepted, unsigned captionId,
+            platform::ControlResult* callResult = nullptr);
+  // A RAID command of one or two payload bytes, with its caption.
+  bool Command(AdapterRecord& adapter, std::uint32_t code, std::uint32_t length,
+               std::initializer_list<std::uint8_t> bytes, unsigned captionId);
+  // Queued message box and observer calls, delivered when the lock is released.
+  void PostMessage(std::wstring text, std::wstring caption, platform::MsgIcon icon);
+  void PostSetHealth(bool allCurrent);
+  void PostAdaptersReleased();
+  void PostDeviceInfoError(std::uint32_t lastError);
+  std::wstring ProgramCaption() const;
+
+  std::wstring AdapterKey(std::uint32_t adapterNumber) const;
+  // The first present DiskDrive device whose object name carries the adapter
+  // and target keys.
+  std::optional<platform::DevInst> FindDiskDevice(std::uint32_t adapterNumber,
+                                                 std::uint32_t channel, std::uint32_t device);
+  std::uint8_t ComposeGpioStatus(const AdapterRecord& adapter) const;
+  // Empties the adapter list down to the computer entry, closing port handles.
+  void ReleaseAdapters();
+  // The system folder, derived from the media path.
+  std::wstring SystemFolder() const;
+
+  ControllerServices services_;
+  ConfigurationModel model_;
+  std::atomic<bool> memberNumbering_{true};
+  ModelObserver* observer_ = nullptr;
+  std::recursive_mutex mutex_;
+  int lockDepth_ = 0;
+  std::unique_ptr<Pending> pending_;
+};
+
+}  // namespace kestrune::ctl

@@ -1,0 +1,56 @@
+// Reply decoders: pure functions from reply payload bytes to model fields.
+// Every reply value that would address a channel, slot, set or member outside
+// the model's limits is ignored; reads beyond the payload read as zero.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "controller/model.h"
+
+namespace kestrune::ctl::decode {
+
+using Bytes = std::span<const std::uint8_t>;
+
+void ResetDriverVersion(AdapterRecord& adapter);
+// Stores the version; true when the adapter is extended (major 2 or more).
+bool DriverVersion(Bytes payload, AdapterRecord& adapter);
+
+void ResetAdapterInfo(AdapterRecord& adapter);
+void AdapterInfo(Bytes payload, AdapterRecord& adapter);
+
+void ChannelInfo(Bytes payload, ChannelRecord& channel);
+
+// Resets the device slots of the adapter to their presets.
+void ResetDevices(AdapterRecord& adapter);
+// Composes a device's texts from what the driver delivered (SMART status aside).
+void ComposeDevice(DeviceRecord& device, std::uint32_t flags, std::uint32_t modeNumber,
+                   std::uint32_t sectorsPerInterrupt, Bytes identify);
+// SMART support and enabled texts; true when the status must be asked for.
+bool SmartTexts(const IdentifyBytes& identify, std::wstring& support, std::wstring& enabled,
+                std::wstring& status);
+
+void ResetRioVersion(AdapterRecord& adapter);
+void RioVersion(Bytes payload, AdapterRecord& adapter);
+
+// False when the reply lists more spare drives than it had room for.
+bool SpareDrives(Bytes payload, AdapterRecord& adapter);
+
+void ResetSets(AdapterRecord& adapter, bool full);
+struct SetsResult {
+  bool ok = false;          // false when the reply counts more sets than it had room for
+  bool allCurrent = true;   // every member read is current
+};
+// Everything of a set reply but the set-disk queries and the capacity text.
+SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming);
+// True for sets whose descriptor was decoded in full (known type, members within bounds).
+bool SetFullyDecoded(Bytes payload, std::size_t setIndex);
+// Set name and meta version from the set's identify data (words swapped in place).
+void SetDiskTexts(SetRecord& set);
+
+// SMART RETURN STATUS: nullopt when the driver reports an error, else true for
+// "OK" and false for "Exceeded".
+std::optional<bool> SmartReturnStatus(Bytes payload);
+
+}  // namespace kestrune::ctl::decode

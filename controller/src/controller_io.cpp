@@ -1,0 +1,424 @@
+// The request layer: locking, sending, error boxes, and the driver queries.
+#include "controller/controller_io.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "controller/decode.h"
+#include "platform/text.h"
+#include "resources/strings.h"
+
+namespace kestrune::ctl {
+
+namespace {
+
+constexpr std::uint32_t kTimeout = 5;
+constexpr std::uint32_t kSetSmartTimeout = 31;
+
+wire::Request IdeRequest(std::uint32_t code, std::uint32_t length, std::uint8_t fill = 0) {
+  return wire::Request(wire::kSignatureIde, kTimeout, code, length, wire::kIdeBufferSize,
+                       wire::kIdeBufferSize, fill);
+}
+
+wire::Request RioRequest(std::uint32_t code, std::uint32_t length) {
+  return wire::Request(wire::kSignatureRio, kTimeout, code, length, wire::kRioBufferSize,
+                       wire::kRioBufferSize);
+}
+
+// SENDCMDINPARAMS of a SMART request: registers and drive number.
+void PutSmartCommand(wire::Request& request, std::uint8_t features, std::uint8_t cylinderLow,
+                     std::uint8_t cylinderHigh, std::uint8_t command, std::uint8_t drive) {
+  request.Put32(0, 528);
+  request.Put8(4, features);
+  request.Put8(5, 1);
+  request.Put8(6, 1);
+  request.Put8(7, cylinderLow);
+  request.Put8(8, cylinderHigh);
+  request.Put8(9, (drive & 1) ? 0xB0 : 0xA0);
+  request.Put8(10, command);
+  request.Put8(11, 0);
+  request.Put8(12, drive);
+}
+
+}  // namespace
+
+struct CControllerIo::Pending {
+  struct Box {
+    std::wstring text;
+    std::wstring caption;
+    platform::MsgIcon icon;
+  };
+  std::vector<Box> boxes;
+  std::optional<bool> setHealth;
+  bool adaptersReleased = false;
+};
+
+CControllerIo::CControllerIo(ControllerServices services)
+    : services_(std::move(services)), pending_(std::make_unique<Pending>()) {
+  model_.adapters[0] = std::make_unique<AdapterRecord>();
+  model_.entryCount = 1;
+}
+
+CControllerIo::~CControllerIo() {
+  std::lock_guard guard(mutex_);
+  for (std::size_t i = 1; i < model_.adapters.size(); ++i) {
+    if (model_.adapters[i] && model_.adapters[i]->handle != platform::kInvalidDeviceHandle)
+      services_.deviceControl->Close(model_.adapters[i]->handle);
+  }
+}
+
+void CControllerIo::SetObserver(ModelObserver* observer) {
+  Lock lock(*this);
+  observer_ = observer;
+}
+
+CControllerIo::Lock::Lock(CControllerIo& io) : io_(io) {
+  io_.mutex_.lock();
+  ++io_.lockDepth_;
+}
+
+CControllerIo::Lock::~Lock() {
+  if (--io_.lockDepth_ > 0) {
+    io_.mutex_.unlock();
+    return;
+  }
+  Pending pending = std::exchange(*io_.pending_, Pending{});
+  ModelObserver* observer = io_.observer_;
+  io_.mutex_.unlock();
+  // Delivered outside the lock: a box waits for the user, an observer may
+  // wait for its own thread.
+  for (const auto& box : pending.boxes)
+    io_.services_.ui->MessageBox(box.text, box.caption, platform::MsgButtons::Ok, box.icon);
+  if (observer && pending.setHealth) observer->OnSetHealth(*pending.setHealth);
+  if (observer && pending.adaptersReleased) observer->OnAdaptersReleased();
+}
+
+void CControllerIo::PostMessage(std::wstring text, std::wstring caption, platform::MsgIcon icon) {
+  Lock lock(*this);
+  pending_->boxes.push_back({std::move(text), std::move(caption), icon});
+}
+
+void CControllerIo::PostSetHealth(bool allCurrent) {
+  Lock lock(*this);
+  pending_->setHealth = allCurrent;
+}
+
+void CControllerIo::PostAdaptersReleased() {
+  Lock lock(*this);
+  pending_->adaptersReleased = true;
+}
+
+std::wstring CControllerIo::ProgramCaption() const {
+  return model_.program.productName.empty() ? std::wstring(L"Kestrune") : model_.program.productName;
+}
+
+void CControllerIo::PostDeviceInfoError(std::uint32_t lastError) {
+  PostMessage(res::Sprintf(L"IdeDevIoGetDevInfo error: %ld", static_cast<long>(lastError)),
+              ProgramCaption(), platform::MsgIcon::Warning);
+}
+
+std::wstring CControllerIo::DriverStatusText(std::uint32_t returnCode) {
+  unsigned id = 252;
+  if (returnCode <= 3) {
+    id = 238 + returnCode;
+  } else if (returnCode >= 10 && returnCode <= 18) {
+    id = 243 + (returnCode - 10);
+  } else if (returnCode == 255) {
+    id = 242;
+  }
+  return res::LoadString(id) +
+         res::FormatString(57, static_cast<int>(static_cast<std::int32_t>(returnCode)));
+}
+
+void CControllerIo::ShowDriverError(std::uint32_t returnCode, const std::wstring& caption) {
+  PostMessage(DriverStatusText(returnCode), caption, platform::MsgIcon::Error);
+}
+
+bool CControllerIo::Send(AdapterRecord& adapter, wire::Request& request,
+                         std::initializer_list<std::uint32_t> accepted, unsigned captionId,
+                         platform::ControlResult* callResult) {
+  const platform::ControlResult result = services_.deviceControl->Control(
+      adapter.handle, platform::kIoctlScsiMiniport, request.Buffer(), request.InSize(),
+      request.OutSize());
+  if (callResult) *callResult = result;
+  // A failed call hands nothing back, so the return code is still the one sent.
+  const std::uint32_t code = result.ok ? request.ReturnCode() : wire::kSentReturnCode;
+  const bool ok = result.ok && std::find(accepted.begin(), accepted.end(), code) != accepted.end();
+  if (!ok && captionId != 0) ShowDriverError(code, res::LoadString(captionId));
+  return ok;
+}
+
+bool CControllerIo::QueryDriverVersion(AdapterRecord& adapter) {
+  Lock lock(*this);
+  platform::WaitCursor wait(*services_.ui);
+  decode::ResetDriverVersion(adapter);
+  auto request = IdeRequest(wire::code::kDriverVersion, wire::length::kDriverVersion);
+  request.Put16(0, 0x00FF);
+  request.Put16(2, 0x00FF);
+  if (!Send(adapter, request, {0}, 0)) return false;
+  if (decode::DriverVersion(request.Payload(), adapter)) model_.extendedNaming = true;
+  return true;
+}
+
+bool CControllerIo::QueryAdapterInfo(AdapterRecord& adapter) {
+  Lock lock(*this);
+  bool ok = false;
+  {
+    platform::WaitCursor wait(*services_.ui);
+    decode::ResetAdapterInfo(adapter);
+    auto request =
+        IdeRequest(wire::code::kAdapterInfo, adapter.IsExtended() ? wire::length::kAdapterInfoExtended
+                                                                 : wire::length::kAdapterInfo);
+    ok = Send(adapter, request, {0}, 0);
+    if (ok) decode::AdapterInfo(request.Payload(), adapter);
+  }
+  if (ok && adapter.IsExtended()) QueryChannelInfo(adapter);
+  return ok;
+}
+
+bool CControllerIo::QueryChannelInfo(AdapterRecord& adapter) {
+  Lock lock(*this);
+  platform::WaitCursor wait(*services_.ui);
+  for (std::uint16_t c = 0; c < adapter.channelCount && c < kMaxChannels; ++c) {
+    auto request = IdeRequest(wire::code::kChannelInfo, wire::length::kChannelInfo);
+    request.Put16(0, c);
+    request.Put16(2, 1);
+    platform::ControlResult call;
+    if (!Send(adapter, request, {0}, 0, &call)) {
+      if (!call.ok) PostDeviceInfoError(call.lastError);
+      return false;
+    }
+    decode::ChannelInfo(request.Payload(), adapter.channels[c]);
+  }
+  return true;
+}
+
+bool CControllerIo::QueryDeviceInfo(AdapterRecord& adapter) {
+  Lock lock(*this);
+  platform::WaitCursor wait(*services_.ui);
+  decode::ResetDevices(adapter);
+
+  // Plug and Play looks the disks up under the first adapter with this identifier.
+  std::uint32_t pnpIndex = adapter.adapterNumber;
+  for (std::size_t n = 0; n < model_.AdapterCount(); ++n) {
+    if (model_.Adapter(n)->adapterId == adapter.adapterId) {
+      pnpIndex = model_.Adapter(n)->adapterNumber;
+      break;
+    }
+  }
+
+  struct Composed {
+    DeviceRecord* device;
+    std::uint8_t slot;
+  };
+  std::vector<Composed> composed;
+
+  if (!adapter.IsExtended()) {
+    auto request = IdeRequest(wire::code::kDeviceInfo, wire::length::kDeviceInfo);
+    request.Put16(0, 0);
+    request.Put16(2, 4);
+    platform::ControlResult call;
+    if (!Send(adapter, request, {0}, 0, &call)) {
+      if (!call.ok) PostDeviceInfoError(call.lastError);
+      return false;
+    }
+    const auto payload = std::span<const std::uint8_t>(request.Payload());
+    for (std::uint8_t c = 0; c < 2; ++c) {
+      for (std::uint8_t d = 0; d < 2; ++d) {
+        if ((adapter.channels[c].flags & (1U << d)) == 0) continue;
+        const std::uint8_t slot = static_cast<std::uint8_t>(c * 2 + d);
+        const auto block = payload.subspan(4 + wire::kLegacyDeviceBlockSize * slot,
+                                           wire::kLegacyDeviceBlockSize);
+        DeviceRecord& device = adapter.channels[c].devices[d];
+        device.present = 1;
+        decode::ComposeDevice(device, wire::Get32(block, 0), wire::Get8(block, 16),
+                              wire::Get32(block, 8), block.subspan(18, 512));
+        if (!IsDiskAvailable(pnpIndex, c, d)) device.flags |= kFlagInUse;
+        composed.push_back({&device, slot});
+      }
+    }
+  } else {
+    const std::size_t slots = adapter.SlotCount();
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+      auto request = IdeRequest(wire::code::kDeviceInfo, wire::length::kDeviceInfoExtended);
+      request.Put16(0, static_cast<std::uint16_t>(slot));
+      request.Put16(2, 1);
+      platform::ControlResult call;
+      if (!Send(adapter, request, {0}, 0, &call)) {
+        if (!call.ok) PostDeviceInfoError(call.lastError);
+        return false;
+      }
+      const auto payload = std::span<const std::uint8_t>(request.Payload());
+      const std::uint8_t presence = wire::Get8(payload, 23);
+      if (presence == 0) continue;
+      const std::uint8_t c = wire::Get8(payload, 20), d = wire::Get8(payload, 21);
+      if (c >= adapter.channelCount || d >= adapter.devicesPerChannel) continue;
+      DeviceRecord& device = adapter.channels[c].devices[d];
+      device.present = presence;
+      device.valueC = wire::Get16(payload, 18);
+      decode::ComposeDevice(device, wire::Get32(payload, 4), wire::Get8(payload, 22),
+                            wire::Get32(payload, 12), payload.subspan(24, 512));
+      if (IsDiskAvailable(pnpIndex, c, d)) {
+        device.flags = 0;
+      } else {
+        device.flags |= kFlagInUse;
+      }
+      composed.push_back({&device, static_cast<std::uint8_t>(slot)});
+    }
+  }
+
+  for (const Composed& item : composed) {
+    DeviceRecord& device = *item.device;
+    if (decode::SmartTexts(device.identify, device.smartSupport, device.smartEnabled,
+                           device.smartStatus)) {
+      QueryDeviceSmartStatus(adapter, item.slot, device);
+    }
+  }
+  return true;
+}
+
+bool CControllerIo::FetchEvents(AdapterRecord& adapter, EventBatch& batch) {
+  Lock lock(*this);
+  auto request = IdeRequest(wire::code::kFetchEvents, wire::length::kFetchEvents, 0xFF);
+  request.Put32(0, 0xFFFFFFFF);
+  batch = EventBatch{};
+  if (!Send(adapter, request, {0}, 0)) return false;
+  const auto payload = request.Payload();
+  batch.reportedCount = wire::Get32(payload, 0);
+  batch.payload.assign(payload.begin(), payload.end());
+  return true;
+}
+
+bool CControllerIo::SetDeviceFeatures(AdapterRecord& adapter, bool writeCacheOn,
+                                      const DeviceRecord& device, std::uint8_t channel,
+                                      std::uint8_t deviceNumber) {
+  Lock lock(*this);
+  platform::WaitCursor wait(*services_.ui);
+  auto request = IdeRequest(wire::code::kSetDeviceFeatures, wire::length::kSetDeviceFeatures);
+  request.Put8(0, channel);
+  request.Put8(1, deviceNumber);
+  std::uint8_t flags = 0;
+  if (platform::EqualsNoCase(device.lookAhead, L"Enabled")) flags |= 0x01;
+  if (writeCacheOn) flags |= 0x02;
+  request.Put8(2, flags);
+  return Send(adapter, request, {0, 1}, 0);
+}
+
+bool CControllerIo::SetGpioInterface(AdapterRecord& adapter, std::uint8_t first,
+                                     std::uint8_t second) {
+  Lock lock(*this);
+  auto request = IdeRequest(wire::code::kSetGpioInterface, wire::length::kSetGpioInterface);
+  request.Put8(0, first);
+  request.Put8(1, second);
+  return Send(adapter, request, {0, 7}, 372);
+}
+
+bool CControllerIo::WriteGpioStatus(AdapterRecord& adapter, bool write, std::uint8_t status) {
+  Lock lock(*this);
+  auto request = IdeRequest(wire::code::kWriteGpioStatus, wire::length::kWriteGpioStatus);
+  request.Put8(0, write ? 1 : 0);
+  request.Put8(1, status);
+  return Send(adapter, request, {0, 7}, 373);
+}
+
+bool CControllerIo::QueryRioVersion(AdapterRecord& adapter) {
+  Lock lock(*this);
+  platform::WaitCursor wait(*services_.ui);
+  decode::ResetRioVersion(adapter);
+  auto request = RioRequest(wire::code::kRioVersion, wire::length::kRioVersion);
+  request.Put16(0, 0x00FF);
+  request.Put16(2, 0x00FF);
+  if (!Send(adapter, request, {0}, 370)) return false;
+  decode::RioVersion(request.Payload(), adapter);
+  memberNumbering_ = false;
+  return true;
+}
+
+bool CControllerIo::QuerySpareDrives(AdapterRecord& adapter) {
+  Lock lock(*this);
+  platform::WaitCursor wait(*services_.ui);
+  for (std::size_t c = 0; c < 2; ++c)
+    for (std::size_t d = 0; d < 2; ++d) adapter.channels[c].devices[d].spare = 0;
+  auto request = RioRequest(wire::code::kSpareDrives, wire::length::kSpareDrives);
+  request.Put16(0, 4);
+  if (!Send(adapter, request, {0}, 361)) return false;
+  return decode::SpareDrives(request.Payload(), adapter);
+}
+
+bool CControllerIo::QuerySets(AdapterRecord& adapter, bool full) {
+  Lock lock(*this);
+  decode::ResetSets(adapter, full);
+  if (full) {
+    // A failed status query must not leave the previous answer behind.
+    for (SetRecord& set : adapter.sets) set.smartStatus = kUnknown;
+  }
+  auto request = RioRequest(wire::code::kQuerySets, wire::length::kQuerySets);
+  request.Put16(0, 0);
+  request.Put16(2, 2);
+  if (!Send(adapter, request, {0}, 0)) return false;
+  const auto payload = std::span<const std::uint8_t>(request.Payload());
+  const decode::SetsResult result = decode::Sets(payload, adapter, model_.extendedNaming);
+  if (!result.ok) return false;
+  for (std::size_t s = 0; s < adapter.setCount; ++s) {
+    if (!decode::SetFullyDecoded(payload, s)) continue;
+    SetRecord& set = adapter.sets[s];
+    if (full) {
+      if (IdentifySetDisk(adapter, set.location, set.identify)) decode::SetDiskTexts(set);
+      if (decode::SmartTexts(set.identify, set.smartSupport, set.smartEnabled, set.smartStatus))
+        QuerySetSmartStatus(adapter, set);
+    }
+    set.capacity = CapacityText(set.identify, true);
+  }
+  PostSetHealth(result.allCurrent);
+  return true;
+}
+
+bool CControllerIo::IdentifySetDisk(AdapterRecord& adapter, std::uint8_t driveNumber,
+                                    IdentifyBytes& identify) {
+  Lock lock(*this);
+  wire::Request request(wire::kSignatureSmart, kTimeout, wire::code::kSmartIdentify,
+                        wire::length::kSmartIdentify, wire::kSmartBufferSize,
+                        wire::kSmartIdentifyOutSize);
+  PutSmartCommand(request, 0, 0, 0, 0xEC, driveNumber);
+  platform::ControlResult call;
+  Send(adapter, request, {0}, 0, &call);
+  if (!call.ok) return false;
+  const auto payload = request.Payload();
+  std::copy_n(payload.begin() + 16, identify.size(), identify.begin());
+  return true;
+}
+
+bool CControllerIo::QueryDeviceSmartStatus(AdapterRecord& adapter, std::uint8_t driveNumber,
+                                           DeviceRecord& device) {
+  Lock lock(*this);
+  platform::WaitCursor wait(*services_.ui);
+  const bool raid = adapter.IsRaidChip();
+  wire::Request request(raid ? wire::kSignatureRio : wire::kSignatureSmart, kTimeout,
+                        wire::code::kSmartReturnStatus, wire::length::kSmartStatus,
+                        wire::kSmartBufferSize, wire::kSmartBufferSize);
+  PutSmartCommand(request, 0xDA, 0x4F, 0xC2, 0xB0, driveNumber);
+  platform::ControlResult call;
+  Send(adapter, request, {0}, 0, &call);
+  if (!call.ok) return false;
+  const auto status = decode::SmartReturnStatus(request.Payload());
+  if (!status) return false;
+  device.smartStatus = *status ? L"OK" : L"Exceeded";
+  return true;
+}
+
+bool CControllerIo::QuerySetSmartStatus(AdapterRecord& adapter, SetRecord& set) {
+  Lock lock(*this);
+  wire::Request request(wire::kSignatureSmart, kSetSmartTimeout, wire::code::kSmartReturnStatus,
+                        wire::length::kSmartStatus, wire::kSmartBufferSize,
+                        wire::kSmartBufferSize);
+  PutSmartCommand(request, 0xDA, 0x4F, 0xC2, 0xB0, set.location);
+  platform::ControlResult call;
+  Send(adapter, request, {0}, 0, &call);
+  if (!call.ok) return false;
+  const auto status = decode::SmartReturnStatus(request.Payload());
+  if (!status) return false;
+  set.smartStatus = *status ? L"OK" : L"Exceeded";
+  return true;
+}
+
+}  // namespace kestrune::ctl

@@ -1,0 +1,27 @@
+#include "controller/model.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/text.h"
+
+namespace kestrune::ctl {
+
+bool AdapterRecord::IsRaidChip() const { return platform::EqualsNoCase(chipType, L"RAID"); }
+
+std::size_t AdapterRecord::SlotCount() const {
+  const std::size_t usedChannels = std::min<std::size_t>(channelCount, kMaxChannels);
+  const std::size_t perChannel = std::min<std::size_t>(devicesPerChannel, kMaxDevicesPerChannel);
+  return usedChannels * perChannel;
+}
+
+DeviceRecord* AdapterRecord::DeviceAt(std::size_t deviceIndex) {
+  return const_cast<DeviceRecord*>(std::as_const(*this).DeviceAt(deviceIndex));
+}
+
+const DeviceRecord* AdapterRecord::DeviceAt(std::size_t deviceIndex) const {
+  if (devicesPerChannel == 0 || deviceIndex >= SlotCount()) return nullptr;
+  return &channels[deviceIndex / devicesPerChannel].devices[deviceIndex % devicesPerChannel];
+}
+
+}  // namespace kestrune::ctl

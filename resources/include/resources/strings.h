@@ -1,0 +1,31 @@
+// The string table: every user-visible text, looked up by its number.
+#pragma once
+
+#include <fmt/printf.h>
+#include <fmt/xchar.h>
+
+#include <string>
+
+namespace kestrune::res {
+
+// The text of a string entry; an empty text for a number the table lacks.
+const std::wstring& LoadString(unsigned id);
+
+// Fills a printf-style format the way the Windows wide printf does (%s takes a
+// wide string). A format that does not match its arguments yields the format
+// itself rather than failing.
+template <typename... Args>
+std::wstring Sprintf(std::wstring_view format, const Args&... args) {
+  try {
+    return fmt::sprintf(format, args...);
+  } catch (const fmt::format_error&) {
+    return std::wstring(format);
+  }
+}
+
+template <typename... Args>
+std::wstring FormatString(unsigned id, const Args&... args) {
+  return Sprintf(LoadString(id), args...);
+}
+
+}  // namespace kestrune::res

@@ -126,7 +126,9 @@ struct AdapterRecord {
   std::uint16_t driverMinor = 0;
   std::uint32_t adapterId = 0;
   std::uint8_t gpioStatus = 0;
-  platform::RegKey problemDeviceKey = platform::kNullKey;  // opened by the settings store
+  // Opened by the settings store at start-up and kept for the run.
+  platform::RegKey devicesDefModeKey = platform::kNullKey;
+  platform::RegKey problemDeviceKey = platform::kNullKey;
   std::array<ChannelRecord, kMaxChannels> channels;
   std::array<SetRecord, kMaxSets> sets;
 

@@ -6,4 +6,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target kestrune-inspect
+[ $# -eq 0 ] && set -- --follow 60
 exec build/tools/kestrune-inspect "$@"

@@ -1,1 +1,151 @@
-int main() { return 0; }
+// Prints the configuration model that discovery reads from the adapters:
+// computer, adapters, channels, devices with their identity texts, sets and
+// members. With --follow N it re-reads the sets every two seconds for N
+// seconds and prints each change, so the scenario's timeline can be watched.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "controller/controller_io.h"
+#include "platform/clock.h"
+#include "platform/console_ui.h"
+#include "platform/linux_files.h"
+#include "platform/linux_system_info.h"
+#include "platform/sqlite_registry.h"
+#include "platform/text.h"
+#include "simulator/simulator.h"
+
+namespace {
+
+using namespace kestrune;
+using platform::ToUtf8;
+
+std::string U(const std::wstring& text) { return ToUtf8(text); }
+
+std::string Trimmed(const std::wstring& text) {
+  const auto end = text.find_last_not_of(L' ');
+  return U(end == std::wstring::npos ? std::wstring() : text.substr(0, end + 1));
+}
+
+std::string DescribeSets(const ctl::AdapterRecord& a, bool extendedNaming) {
+  std::string out;
+  for (std::size_t s = 0; s < a.setCount && s < ctl::kMaxSets; ++s) {
+    const ctl::SetRecord& set = a.sets[s];
+    out += "    Set " + std::to_string(s) + ": " + U(set.type) + ", " + U(set.state) + ", " +
+           U(set.capacity) + ", at " + U(set.locationText) + ", name \"" + Trimmed(set.name) +
+           "\", rebuild rate " + std::to_string(set.rebuildRate) + ", spare use " +
+           (set.spareEnabled ? "on" : "off") + "\n";
+    for (std::size_t k = 0; k < set.memberCount && k < ctl::kMaxMembers; ++k) {
+      const ctl::MemberRecord& m = set.members[k];
+      out += "      Member " + std::to_string(m.position) + ": " +
+             U(ctl::ChannelAndDeviceName(m.deviceIndex, extendedNaming).Joined()) + ", " +
+             U(m.state) + (m.rebuildPercent != L"N/A" ? ", " + U(m.rebuildPercent) : "") + "\n";
+    }
+  }
+  return out;
+}
+
+std::string Describe(const ctl::ConfigurationModel& model) {
+  const ctl::ComputerInfo& c = model.computer;
+  std::string out = "Computer " + U(c.computerName) + ": " + U(c.osName) + " " + U(c.osVersion) +
+                    " (" + U(c.servicePack) + ")\n";
+  if (model.AdapterCount() == 0) return out + "No adapter found.\n";
+  for (std::size_t n = 0; n < model.AdapterCount(); ++n) {
+    const ctl::AdapterRecord& a = *model.Adapter(n);
+    out += "Adapter " + std::to_string(n) + ": " + U(a.chipModel) + " rev " + U(a.chipRevision) +
+           ", " + U(a.chipType) + ", driver " + U(a.driverMajorText) + "." +
+           U(a.driverMinorText) + " (file " + U(a.driverFileVersion) + ", " +
+           U(a.driverFileDate) + ")";
+    if (a.IsExtended()) out += ", name " + U(a.adapterName);
+    out += ", PCI bus " + U(a.pciBus) + " device " + U(a.pciDevice) + " IRQ " + U(a.pciInterrupt);
+    if (a.IsRaidChip())
+      out += ", RAID layer " + U(a.rioMajorText) + "." + U(a.rioMinorText) + ", conflicts " +
+             U(a.arrayConflicts);
+    out += "\n";
+    for (std::size_t ch = 0; ch < a.channelCount && ch < ctl::kMaxChannels; ++ch) {
+      const ctl::ChannelRecord& channel = a.channels[ch];
+      for (std::size_t d = 0; d < a.devicesPerChannel && d < ctl::kMaxDevicesPerChannel; ++d) {
+        const ctl::DeviceRecord& dev = channel.devices[d];
+        const bool present = a.IsExtended() ? dev.present != 0 : (channel.flags >> d) & 1U;
+        if (!present) continue;
+        const auto index = static_cast<unsigned>(ch * a.devicesPerChannel + d);
+        out += "  " + U(ctl::ChannelAndDeviceName(index, model.extendedNaming).Joined()) + " " +
+               std::to_string(index) + ": " + U(dev.deviceType) + " \"" +
+               Trimmed(dev.modelNumber) + "\" serial \"" + Trimmed(dev.serialNumber) +
+               "\" firmware \"" + Trimmed(dev.firmwareVersion) + "\", " + U(dev.capacity) +
+               ", " + U(dev.currentMode) + " of " + U(dev.supportedModes) + ", " +
+               U(dev.ataVersion) + ", " + U(dev.mediaType) + ", write cache " +
+               U(dev.writeCache) + ", look-ahead " + U(dev.lookAhead) + ", SMART " +
+               U(dev.smartSupport) + "/" + U(dev.smartEnabled) + "/" + U(dev.smartStatus) +
+               ((dev.flags & ctl::kFlagInUse) ? ", in use" : "") + (dev.spare ? ", hot spare" : "") +
+               "\n";
+      }
+    }
+    out += DescribeSets(a, model.extendedNaming);
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int followSeconds = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--follow" && i + 1 < argc) {
+      followSeconds = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr,
+                   "usage: kestrune-inspect [--follow SECONDS]\n"
+                   "Prints the configuration read from the simulated adapters\n"
+                   "(KESTRUNE_SCENARIO names a scenario file).\n");
+      return 2;
+    }
+  }
+  auto clock = platform::MakeSystemClock();
+  std::string error;
+  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
+  if (!simulator) {
+    std::fprintf(stderr, "kestrune-inspect: %s\n", error.c_str());
+    return 1;
+  }
+  auto registry = platform::OpenSqliteRegistry(
+      platform::DefaultRegistryPath(), platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
+  if (!registry) {
+    std::fprintf(stderr, "kestrune-inspect: %s\n", error.c_str());
+    return 1;
+  }
+  ctl::CControllerIo io({simulator->DeviceControl(), simulator->DeviceManager(), std::move(registry),
+                         simulator->Files(), std::make_shared<platform::ConsoleUi>(), clock});
+  io.ReadComputerInfo();
+  io.Discover();
+  io.ReadDriverFiles();
+  {
+    ctl::CControllerIo::Lock lock(io);
+    std::fputs(Describe(io.Model()).c_str(), stdout);
+  }
+  std::fflush(stdout);
+
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(followSeconds);
+  std::string last;
+  while (std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ctl::CControllerIo::Lock lock(io);
+    std::string now;
+    for (std::size_t n = 0; n < io.Model().AdapterCount(); ++n) {
+      ctl::AdapterRecord& a = *io.Model().Adapter(n);
+      if (!a.IsRaidChip()) continue;
+      io.QuerySpareDrives(a);
+      io.QuerySets(a, false);
+      now += "Adapter " + std::to_string(n) + " sets:\n" + DescribeSets(a, io.Model().extendedNaming);
+    }
+    if (!last.empty() && now != last) {
+      std::fputs(now.c_str(), stdout);
+      std::fflush(stdout);
+    }
+    last = std::move(now);
+  }
+  return 0;
+}

@@ -25,7 +25,7 @@ void SwapWords(IdentifyBytes& id, std::size_t offset, std::size_t length) {
   for (std::size_t i = offset; i + 1 < offset + length; i += 2) std::swap(id[i], id[i + 1]);
 }
 
-bool Bit(std::uint16_t word, unsigned bit) { return ((word >> bit) & 1U) != 0; }
+bool Bit(std::uint16_t word, unsigned bit) { return ((static_cast<unsigned>(word) >> bit) & 1U) != 0; }
 
 std::uint32_t Dword(const IdentifyBytes& id, std::size_t word) {
   return static_cast<std::uint32_t>(id[2 * word]) | (static_cast<std::uint32_t>(id[2 * word + 1]) << 8) |

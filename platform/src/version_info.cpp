@@ -158,9 +158,9 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> ParseFourPartVersion(
   return std::make_pair((parts[0] << 16) | parts[1], (parts[2] << 16) | parts[3]);
 }
 
-std::optional<std::wstring> FindSpecString(const VersionInfoSpec& spec, const std::wstring& name) {
+std::optional<std::wstring> FindInfoString(const VersionInfoSpec& info, const std::wstring& name) {
   const std::u16string wanted = ToUtf16(name);
-  for (const auto& table : spec.tables)
+  for (const auto& table : info.tables)
     for (const auto& [key, value] : table.strings)
       if (EqualsNoCase16(ToUtf16(key), wanted)) return value;
   return std::nullopt;
@@ -247,7 +247,7 @@ std::optional<Node> FindPath(std::span<const std::uint8_t> block, const std::wst
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildVersionResource(const VersionInfoSpec& spec) {
+std::vector<std::uint8_t> BuildVersionResource(const VersionInfoSpec& info) {
   // The whole block must fit the 16-bit wLength of its root: translations and
   // strings that would not fit are left out, in the order given.
   const std::u16string varFileInfoKey = u"VarFileInfo";
@@ -257,11 +257,11 @@ std::vector<std::uint8_t> BuildVersionResource(const VersionInfoSpec& spec) {
   const std::size_t rootHead = HeadBytes(rootKey) + kFixedFileInfoSize;
   const std::size_t varHeads = HeadBytes(varFileInfoKey) + HeadBytes(translationKey);
   const std::size_t maxTranslations = (kMaxNodeLength - rootHead - varHeads) / 4 / 2;
-  const std::size_t translationCount = std::min(spec.translations.size(), maxTranslations);
+  const std::size_t translationCount = std::min(info.translations.size(), maxTranslations);
   const std::size_t varBytes = translationCount == 0 ? 0 : varHeads + 4 * translationCount;
 
-  const auto fileVersion = FindSpecString(spec, L"FileVersion");
-  const auto productVersion = FindSpecString(spec, L"ProductVersion");
+  const auto fileVersion = FindInfoString(info, L"FileVersion");
+  const auto productVersion = FindInfoString(info, L"ProductVersion");
   const auto fileFixed = fileVersion ? ParseFourPartVersion(*fileVersion) : std::nullopt;
   auto productFixed = productVersion ? ParseFourPartVersion(*productVersion) : std::nullopt;
   if (!productFixed) productFixed = fileFixed;
@@ -287,9 +287,9 @@ std::vector<std::uint8_t> BuildVersionResource(const VersionInfoSpec& spec) {
     return Align4(w.Size()) + bytes + varBytes + 3 <= kMaxNodeLength;
   };
 
-  if (!spec.tables.empty() && fits(HeadBytes(stringFileInfoKey))) {
+  if (!info.tables.empty() && fits(HeadBytes(stringFileInfoKey))) {
     const std::size_t stringFileInfo = w.Open(stringFileInfoKey, 0, kTypeText);
-    for (const auto& table : spec.tables) {
+    for (const auto& table : info.tables) {
       const std::u16string tableKey = ToUtf16(table.translation);
       if (!fits(HeadBytes(tableKey))) break;
       const std::size_t stringTable = w.Open(tableKey, 0, kTypeText);
@@ -312,8 +312,8 @@ std::vector<std::uint8_t> BuildVersionResource(const VersionInfoSpec& spec) {
     const std::size_t var =
         w.Open(translationKey, static_cast<std::uint16_t>(4 * translationCount), kTypeBinary);
     for (std::size_t i = 0; i < translationCount; ++i) {
-      w.U16(spec.translations[i].first);
-      w.U16(spec.translations[i].second);
+      w.U16(info.translations[i].first);
+      w.U16(info.translations[i].second);
     }
     w.Close(var);
     w.Close(varFileInfo);

@@ -60,6 +60,7 @@ struct Rig {
 
   Rig() {
     device = std::make_shared<FakeDevice>(1, [this](const SentRequest& sent, std::span<std::uint8_t> buffer) {
+      if (sent.code != platform::kIoctlScsiMiniport) return platform::ControlResult{true, 0, 0};
       const std::uint32_t code = test::ControlCodeOf(sent);
       if (failingCalls.count(code)) return platform::ControlResult{false, 0, 31};
       Put32(buffer, 20, returnCodes.count(code) ? returnCodes[code] : 0);

@@ -87,25 +87,25 @@ Bytes HandWrittenBlock() {
   return b;
 }
 
-VersionInfoSpec HandWrittenSpec() {
-  VersionInfoSpec spec;
-  spec.tables.push_back({L"000004b0", {{L"FileVersion", L"1.2"}}});
-  spec.translations = {{0x0000, 0x04B0}};
-  return spec;
+VersionInfoSpec HandWrittenInfo() {
+  VersionInfoSpec info;
+  info.tables.push_back({L"000004b0", {{L"FileVersion", L"1.2"}}});
+  info.translations = {{0x0000, 0x04B0}};
+  return info;
 }
 
-VersionInfoSpec TwoTableSpec() {
-  VersionInfoSpec spec;
-  spec.tables.push_back({L"040904b0",
+VersionInfoSpec TwoTableInfo() {
+  VersionInfoSpec info;
+  info.tables.push_back({L"040904b0",
                          {{L"CompanyName", L"Brevalis"},
                           {L"FileDescription", L"Serial ATA RAID driver"},
                           {L"FileVersion", L"5.1.2600.2180 (build lab)"},
                           {L"Comments", L""},
                           {L"ProductName", L"Kestrune \u00e9\U0001F600"},
                           {L"ProductVersion", L"3.0.1.7"}}});
-  spec.tables.push_back({L"000004b0", {{L"FileVersion", L"2.1"}, {L"A", L"x"}}});
-  spec.translations = {{0x0409, 0x04B0}, {0x0000, 0x04B0}};
-  return spec;
+  info.tables.push_back({L"000004b0", {{L"FileVersion", L"2.1"}, {L"A", L"x"}}});
+  info.translations = {{0x0409, 0x04B0}, {0x0000, 0x04B0}};
+  return info;
 }
 
 TEST(VersionInfo, DecodesHandWrittenBlock) {
@@ -120,18 +120,18 @@ TEST(VersionInfo, DecodesHandWrittenBlock) {
 }
 
 TEST(VersionInfo, BuildsTheHandWrittenLayoutByteForByte) {
-  EXPECT_EQ(BuildVersionResource(HandWrittenSpec()), HandWrittenBlock());
+  EXPECT_EQ(BuildVersionResource(HandWrittenInfo()), HandWrittenBlock());
 }
 
 TEST(VersionInfo, RoundTripsSeveralStringsInTwoTables) {
-  const VersionInfoSpec spec = TwoTableSpec();
-  const Bytes block = BuildVersionResource(spec);
-  for (const auto& table : spec.tables)
+  const VersionInfoSpec info = TwoTableInfo();
+  const Bytes block = BuildVersionResource(info);
+  for (const auto& table : info.tables)
     for (const auto& [name, value] : table.strings)
       EXPECT_EQ(QueryVersionString(block, L"\\StringFileInfo\\" + table.translation + L"\\" + name),
                 value)
           << std::string(name.begin(), name.end());
-  EXPECT_EQ(QueryVersionTranslations(block), spec.translations);
+  EXPECT_EQ(QueryVersionTranslations(block), info.translations);
 
   // Root length covers the block; every node starts 32-bit aligned.
   EXPECT_EQ(Get16(block, 0), block.size());
@@ -145,7 +145,7 @@ TEST(VersionInfo, RoundTripsSeveralStringsInTwoTables) {
 }
 
 TEST(VersionInfo, LookupIgnoresCaseOfEveryPathPart) {
-  const Bytes block = BuildVersionResource(TwoTableSpec());
+  const Bytes block = BuildVersionResource(TwoTableInfo());
   EXPECT_EQ(QueryVersionString(block, L"\\stringfileinfo\\040904B0\\companyNAME"), L"Brevalis");
   EXPECT_EQ(QueryVersionString(block, L"\\STRINGFILEINFO\\000004B0\\FILEVERSION"), L"2.1");
   EXPECT_EQ(QueryVersionTranslations(block).size(), 2u);
@@ -160,11 +160,11 @@ TEST(VersionInfo, EmptySpecGivesAnEmptyButValidBlock) {
 }
 
 TEST(VersionInfo, OversizedStringsAreLeftOutSoTheBlockStaysValid) {
-  VersionInfoSpec spec = HandWrittenSpec();
-  spec.tables[0].strings.insert(spec.tables[0].strings.begin(),
+  VersionInfoSpec info = HandWrittenInfo();
+  info.tables[0].strings.insert(info.tables[0].strings.begin(),
                                 {L"Huge", std::wstring(40000, L'x')});
-  spec.tables[0].strings.emplace_back(L"Tail", L"kept");
-  const Bytes block = BuildVersionResource(spec);
+  info.tables[0].strings.emplace_back(L"Tail", L"kept");
+  const Bytes block = BuildVersionResource(info);
   ASSERT_LE(block.size(), 0xFFFFu);
   EXPECT_EQ(Get16(block, 0), block.size());
   EXPECT_EQ(QueryVersionString(block, L"\\StringFileInfo\\000004b0\\Huge"), std::nullopt);
@@ -207,7 +207,7 @@ TEST(VersionInfo, LyingLengthsGiveNothing) {
 }
 
 TEST(VersionInfo, TruncatedAndCorruptedBlocksNeverReadOutside) {
-  const Bytes block = BuildVersionResource(TwoTableSpec());
+  const Bytes block = BuildVersionResource(TwoTableInfo());
   const std::wstring path = L"\\StringFileInfo\\040904b0\\ProductVersion";
   for (std::size_t n = 0; n < block.size(); ++n) {
     // An exact-size copy, so that a read past the span is caught by the sanitizer.

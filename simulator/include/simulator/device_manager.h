@@ -34,6 +34,9 @@ class SimulatedDeviceManager final : public platform::DeviceInstaller {
   // instance identifier reads fail.
   void FailDeviceLists(int count);
   void FailInstanceIds(int count);
+  // The next `count` re-enumerations of an adapter node succeed but leave its
+  // children as they were, as when the system has not caught up yet.
+  void SetReenumerationLag(int count);
 
  private:
   struct State;

@@ -1,0 +1,372 @@
+#include "settings/app_settings.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <span>
+#include <utility>
+
+#include "platform/text.h"
+#include "resources/strings.h"
+
+namespace kestrune::settings {
+
+namespace {
+
+using platform::kNullKey;
+using platform::RegKey;
+using platform::RegStatus;
+using platform::RegType;
+
+// One row of the transfer table: a text or a number member, never both.
+struct Entry {
+  const wchar_t* name;
+  std::wstring AppSettings::Values::*text;
+  std::uint32_t AppSettings::Values::*number;
+};
+
+using V = AppSettings::Values;
+
+// Load and save always go through the values in exactly this order.
+const std::array<Entry, 17> kEntries{{
+    {kSmtpServerName, &V::smtpServer, nullptr},
+    {kLogFileLocationName, &V::logFileLocation, nullptr},
+    {kLogFileNameName, &V::logFileName, nullptr},
+    {kLogFileEnabledName, &V::logFileEnabled, nullptr},
+    {kAutoSaveAndPurgeName, &V::autoSaveAndPurge, nullptr},
+    {kLogFileSizeName, nullptr, &V::logFileSize},
+    {kDebugModeEnabledName, &V::debugModeEnabled, nullptr},
+    {kDefaultEmailName, &V::defaultEmail, nullptr},
+    {kEmailListName, &V::emailList, nullptr},
+    {kEmailSubjectName, &V::emailSubject, nullptr},
+    {kEmailEventLevelName, nullptr, &V::emailEventLevel},
+    {kEventSubjectName, &V::eventSubject, nullptr},
+    {kEventListName, &V::eventList, nullptr},
+    {kAudioInformationalName, &V::audioInformational, nullptr},
+    {kAudioWarningName, &V::audioWarning, nullptr},
+    {kAudioErrorName, &V::audioError, nullptr},
+    {kPopupEventLevelName, nullptr, &V::popupEventLevel},
+}};
+
+std::size_t Utf16Units(wchar_t c) {
+  return static_cast<std::uint32_t>(c) > 0xFFFF ? 2 : 1;
+}
+
+std::size_t Utf16Units(const std::wstring& text) {
+  std::size_t units = 0;
+  for (const wchar_t c : text) units += Utf16Units(c);
+  return units;
+}
+
+// Decodes a REG_SZ value read from the registry. It must be whole UTF-16
+// code units ending in a NUL unit, without unpaired surrogates; the text is
+// what precedes the first NUL.
+bool DecodeText(std::span<const std::uint8_t> data, std::wstring& text) {
+  if (data.size() < 2 || data.size() % 2 != 0) return false;
+  const std::size_t units = data.size() / 2;
+  const auto unit = [&](std::size_t i) {
+    return static_cast<std::uint16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+  };
+  if (unit(units - 1) != 0) return false;
+  std::size_t length = 0;
+  while (unit(length) != 0) ++length;
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::uint16_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      if (i + 1 >= length || unit(i + 1) < 0xDC00 || unit(i + 1) > 0xDFFF) return false;
+      ++i;
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      return false;
+    }
+  }
+  text = platform::FromUtf16Le(data.first(length * 2));
+  return true;
+}
+
+std::wstring HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+    return platform::FromUtf8(home);
+  std::array<char, 4096> buffer{};
+  passwd entry{};
+  passwd* result = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
+      result != nullptr && result->pw_dir != nullptr) {
+    return platform::FromUtf8(result->pw_dir);
+  }
+  return L".";
+}
+
+std::wstring WithSlash(std::wstring folder) {
+  if (folder.empty() || folder.back() != L'/') folder += L'/';
+  return folder;
+}
+
+}  // namespace
+
+AppSettings::Values AppSettings::Defaults(const std::wstring& computerName) {
+  const std::wstring computer = computerName.empty() ? L"Unknown" : computerName;
+  Values v;
+  v.smtpServer = kDefaultSmtpServer;
+  v.logFileLocation = DefaultLogLocation();
+  v.logFileName = L"errlgr.txt";
+  v.logFileEnabled = L"TRUE";
+  v.autoSaveAndPurge = L"FALSE";
+  v.logFileSize = 0x80000;
+  v.debugModeEnabled = L"FALSE";
+  v.defaultEmail = L"";
+  v.emailList = L"";
+  v.emailSubject = L"Kestrune - Configuration information from system " + computer + L".";
+  v.emailEventLevel = 0;
+  v.eventSubject = L"Kestrune - Event from system " + computer + L".";
+  v.eventList = L"";
+  v.audioInformational = L"Disabled";
+  v.audioWarning = L"Disabled";
+  v.audioError = L"Disabled";
+  v.popupEventLevel = 1;
+  return v;
+}
+
+std::wstring AppSettings::DefaultLogLocation() {
+  // The XDG rules ignore a relative XDG_STATE_HOME.
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
+    return WithSlash(platform::FromUtf8(state)) + L"kestrune/";
+  }
+  return WithSlash(HomeFolder()) + L".local/state/kestrune/";
+}
+
+AppSettings::AppSettings(std::shared_ptr<platform::Registry> registry,
+                         std::shared_ptr<platform::UiServices> ui)
+    : registry_(std::move(registry)), ui_(std::move(ui)), values_(Defaults(L"Unknown")) {}
+
+AppSettings::~AppSettings() {
+  CloseKeys();
+}
+
+void AppSettings::CloseKeys() {
+  std::vector<RegKey> keys;
+  {
+    std::lock_guard lock(mutex_);
+    keys = std::exchange(problemDeviceKeys_, {});
+    keys.push_back(std::exchange(devicesDefModeKey_, kNullKey));
+    keys.push_back(std::exchange(key_, kNullKey));
+  }
+  for (const RegKey key : keys)
+    if (key != kNullKey) registry_->CloseKey(key);
+}
+
+void AppSettings::Load(ctl::CControllerIo& io, const std::function<void()>& closeSplash) {
+  // 1. Defaults, the subjects naming this computer.
+  std::wstring computer;
+  {
+    ctl::CControllerIo::Lock lock(io);
+    computer = io.Model().computer.computerName;
+  }
+  Values values = Defaults(computer);
+  CloseKeys();
+  {
+    std::lock_guard lock(mutex_);
+    values_ = values;
+    hasRaidAdapter_ = false;
+  }
+
+  // 2. and 3. The settings key and DevicesDefMode below it.
+  RegKey key = kNullKey;
+  RegKey devicesDefMode = kNullKey;
+  bool opened = registry_->CreateKey(kSettingsKeyPath, kKeyClass, key) == RegStatus::Ok;
+  if (opened) {
+    opened = registry_->CreateKey(std::wstring(kSettingsKeyPath) + L"\\" + kDevicesDefModeName,
+                                  kKeyClass, devicesDefMode) == RegStatus::Ok;
+    if (!opened) {
+      registry_->CloseKey(key);
+      key = kNullKey;
+    }
+  }
+  if (!opened) {
+    if (closeSplash) closeSplash();
+    ui_->MessageBox(res::LoadString(kKeyFailedMessageId), kProductName, platform::MsgButtons::Ok,
+                    platform::MsgIcon::None);
+    return;
+  }
+
+  // 4. Every adapter gets the DevicesDefMode handle and its own problem-device key.
+  std::vector<RegKey> problemKeys;
+  bool raid = false;
+  {
+    ctl::CControllerIo::Lock lock(io);
+    auto& model = io.Model();
+    const std::size_t count = std::min<std::size_t>(model.entryCount, model.adapters.size());
+    for (std::size_t i = 1; i < count; ++i) {
+      ctl::AdapterRecord* adapter = model.adapters[i].get();
+      if (adapter == nullptr) continue;
+      adapter->devicesDefModeKey = devicesDefMode;
+      RegKey problem = kNullKey;
+      if (registry_->CreateKey(io.ProblemDeviceKeyPath(*adapter), kKeyClass, problem) !=
+          RegStatus::Ok)
+        problem = kNullKey;
+      adapter->problemDeviceKey = problem;
+      if (problem != kNullKey) problemKeys.push_back(problem);
+      if (platform::EqualsNoCase(adapter->chipType, L"raid")) raid = true;
+    }
+  }
+  {
+    std::lock_guard lock(mutex_);
+    key_ = key;
+    devicesDefModeKey_ = devicesDefMode;
+    problemDeviceKeys_ = std::move(problemKeys);
+    hasRaidAdapter_ = raid;
+  }
+
+  // 5. The values.
+  Transfer(key, values, true);
+  std::lock_guard lock(mutex_);
+  values_ = std::move(values);
+}
+
+void AppSettings::Save() {
+  Values values;
+  RegKey key = kNullKey;
+  {
+    std::lock_guard lock(mutex_);
+    values = values_;
+    key = key_;
+  }
+  if (key == kNullKey) return;
+  Transfer(key, values, false);
+}
+
+void AppSettings::Transfer(RegKey key, Values& values, bool load) {
+  for (const Entry& entry : kEntries) {
+    if (entry.text != nullptr) {
+      std::wstring& text = values.*entry.text;
+      if (load) {
+        std::array<std::uint8_t, kTextBufferBytes> buffer{};
+        RegType type = RegType::None;
+        std::size_t size = 0;
+        std::wstring read;
+        if (registry_->QueryValue(key, entry.name, type, buffer, size) == RegStatus::Ok &&
+            type == RegType::Sz && size <= buffer.size() &&
+            DecodeText(std::span<const std::uint8_t>(buffer).first(size), read)) {
+          text = std::move(read);
+          continue;
+        }
+      }
+      WriteValue(key, entry.name, text);
+    } else {
+      std::uint32_t& number = values.*entry.number;
+      if (load) {
+        std::array<std::uint8_t, 4> buffer{};
+        RegType type = RegType::None;
+        std::size_t size = 0;
+        if (registry_->QueryValue(key, entry.name, type, buffer, size) == RegStatus::Ok &&
+            type == RegType::Dword && size == buffer.size()) {
+          number = static_cast<std::uint32_t>(buffer[0]) |
+                   (static_cast<std::uint32_t>(buffer[1]) << 8) |
+                   (static_cast<std::uint32_t>(buffer[2]) << 16) |
+                   (static_cast<std::uint32_t>(buffer[3]) << 24);
+          continue;
+        }
+      }
+      WriteValue(key, entry.name, number);
+    }
+  }
+}
+
+void AppSettings::WriteValue(RegKey key, const std::wstring& name, const std::wstring& text) {
+  std::wstring stored;
+  if (key == kNullKey || !StorableText(name, text, stored)) return;
+  // A failed write is not reported: the value in memory serves this run.
+  registry_->SetValue(key, name, RegType::Sz, platform::EncodeRegSz(stored));
+}
+
+void AppSettings::WriteValue(RegKey key, const std::wstring& name, std::uint32_t number) {
+  if (key == kNullKey) return;
+  registry_->SetValue(key, name, RegType::Dword, platform::EncodeRegDword(number));
+}
+
+bool AppSettings::StorableText(const std::wstring& valueName, const std::wstring& text,
+                               std::wstring& stored) {
+  if (Utf16Units(text) <= kMaxTextUnits) {
+    stored = text;
+    return true;
+  }
+  if (platform::EqualsNoCase(valueName, kEventListName) ||
+      platform::EqualsNoCase(valueName, kEmailListName)) {
+    // A cut address would send mail to a wrong recipient: keep the leading
+    // addresses that fit whole, each with its ";".
+    stored.clear();
+    std::size_t units = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      const std::size_t semicolon = text.find(L';', start);
+      const std::size_t end = semicolon == std::wstring::npos ? text.size() : semicolon + 1;
+      const std::wstring address = text.substr(start, end - start);
+      const std::size_t addressUnits = Utf16Units(address);
+      if (units + addressUnits > kMaxTextUnits) break;
+      stored += address;
+      units += addressUnits;
+      start = end;
+    }
+    return true;
+  }
+  if (platform::EqualsNoCase(valueName, kEmailSubjectName) ||
+      platform::EqualsNoCase(valueName, kEventSubjectName)) {
+    // A shortened subject still serves.
+    stored.clear();
+    std::size_t units = 0;
+    for (const wchar_t c : text) {
+      if (units + Utf16Units(c) > kMaxTextUnits) break;
+      units += Utf16Units(c);
+      stored += c;
+    }
+    return true;
+  }
+  // A cut path, host or address would point somewhere else; the value last
+  // stored (always a readable one) is better than that on the next start.
+  return false;
+}
+
+bool AppSettings::HasRaidAdapter() const {
+  std::lock_guard lock(mutex_);
+  return hasRaidAdapter_;
+}
+
+platform::RegKey AppSettings::Key() const {
+  std::lock_guard lock(mutex_);
+  return key_;
+}
+
+platform::RegKey AppSettings::DevicesDefModeKey() const {
+  std::lock_guard lock(mutex_);
+  return devicesDefModeKey_;
+}
+
+AppSettings::Values AppSettings::Get() const {
+  std::lock_guard lock(mutex_);
+  return values_;
+}
+
+void AppSettings::Set(const Values& values) {
+  std::lock_guard lock(mutex_);
+  values_ = values;
+}
+
+std::wstring AppSettings::LogFilePath() const {
+  std::lock_guard lock(mutex_);
+  return values_.logFileLocation + values_.logFileName;
+}
+
+bool AppSettings::SwitchOn(const std::wstring& text) {
+  return platform::EqualsNoCase(text, L"TRUE");
+}
+
+bool AppSettings::AudioDisabled(const std::wstring& text) {
+  return platform::EqualsNoCase(text, L"disabled");
+}
+
+bool AppSettings::LevelReached(std::uint32_t level, std::uint32_t severity) {
+  return level != 0 && severity >= level;
+}
+
+}  // namespace kestrune::settings

@@ -1,0 +1,427 @@
+// The controller against the simulated adapters: discovery, refresh, the LED
+// byte, Plug and Play lookups, driver files and the RAID commands.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "controller/controller_io.h"
+#include "platform/linux_files.h"
+#include "platform/linux_system_info.h"
+#include "platform/manual_clock.h"
+#include "platform/recording_ui.h"
+#include "platform/sqlite_registry.h"
+#include "simulator/simulator.h"
+
+namespace kestrune::ctl {
+namespace {
+
+// Forwards to the simulator and keeps what was opened and sent.
+class Recorder final : public platform::DeviceControl {
+ public:
+  explicit Recorder(std::shared_ptr<platform::DeviceControl> inner) : inner_(std::move(inner)) {}
+  platform::DeviceHandle Open(const std::wstring& name, std::uint32_t* error) override {
+    opened.push_back(name);
+    return inner_->Open(name, error);
+  }
+  platform::ControlResult Control(platform::DeviceHandle h, std::uint32_t code,
+                                  std::span<std::uint8_t> buffer, std::size_t in,
+                                  std::size_t out) override {
+    if (code == platform::kIoctlScsiMiniport && in >= 28) {
+      sent.push_back({std::string(buffer.begin() + 4, buffer.begin() + 12),
+                      static_cast<std::uint32_t>(buffer[16] | buffer[17] << 8 | buffer[18] << 16),
+                      std::vector<std::uint8_t>(buffer.begin() + 28, buffer.begin() + 32)});
+    }
+    return inner_->Control(h, code, buffer, in, out);
+  }
+  void Close(platform::DeviceHandle h) override {
+    ++closed;
+    inner_->Close(h);
+  }
+  struct Sent {
+    std::string signature;
+    std::uint32_t code;
+    std::vector<std::uint8_t> head;  // first payload bytes
+  };
+  std::size_t Count(const std::string& signature, std::uint32_t code) const {
+    std::size_t n = 0;
+    for (const auto& s : sent) n += s.signature == signature && s.code == code;
+    return n;
+  }
+  std::vector<std::wstring> opened;
+  std::vector<Sent> sent;
+  int closed = 0;
+
+ private:
+  std::shared_ptr<platform::DeviceControl> inner_;
+};
+
+class Observer final : public ModelObserver {
+ public:
+  void OnSetHealth(bool allCurrent) override { health.push_back(allCurrent); }
+  void OnAdaptersReleased() override { ++released; }
+  std::vector<bool> health;
+  int released = 0;
+};
+
+sim::DiskSpec Disk(std::uint8_t channel, std::uint8_t device, std::uint32_t problem = 0) {
+  sim::DiskSpec disk;
+  disk.channel = channel;
+  disk.device = device;
+  disk.sectors = 312581808;
+  disk.model = "KST DISK " + std::to_string(channel) + std::to_string(device);
+  disk.problem = problem;
+  return disk;
+}
+
+sim::AdapterSpec Extended(std::string name = "bv7420r", std::uint16_t minor = 1) {
+  sim::AdapterSpec a;
+  a.driverMajor = 2;
+  a.driverMinor = minor;
+  a.chipId = 0x7420;
+  a.chipType = 2;
+  a.name = std::move(name);
+  a.channels = 4;
+  a.devicesPerChannel = 1;
+  return a;
+}
+
+sim::AdapterSpec Legacy() {
+  sim::AdapterSpec a;
+  a.driverMajor = 1;
+  a.driverMinor = 5;
+  a.chipId = 0x7210;
+  a.chipType = 1;
+  a.name.clear();
+  a.channels = 2;
+  a.devicesPerChannel = 2;
+  return a;
+}
+
+sim::MemberSpec Member(std::uint8_t device, std::uint8_t position,
+                       sim::MemberState state = sim::MemberState::Current) {
+  sim::MemberSpec m;
+  m.deviceIndex = device;
+  m.position = position;
+  m.state = state;
+  return m;
+}
+
+struct Machine {
+  std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
+  std::unique_ptr<sim::Simulator> simulator;
+  std::shared_ptr<Recorder> recorder;
+  std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
+  std::shared_ptr<platform::Registry> registry;
+  std::filesystem::path registryFile;
+  Observer observer;
+  std::unique_ptr<CControllerIo> io;
+
+  explicit Machine(sim::Scenario scenario) {
+    simulator = std::make_unique<sim::Simulator>(std::move(scenario), clock, platform::MakeLinuxFiles());
+    recorder = std::make_shared<Recorder>(simulator->DeviceControl());
+    registryFile = std::filesystem::temp_directory_path() /
+                   ("kestrune-ctl-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".db");
+    std::string error;
+    registry = platform::OpenSqliteRegistry(
+        registryFile.string(), platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
+    io = std::make_unique<CControllerIo>(ControllerServices{recorder, simulator->DeviceManager(),
+                                                            registry, simulator->Files(), ui,
+                                                            clock});
+    io->SetObserver(&observer);
+  }
+  ~Machine() {
+    io.reset();
+    registry.reset();
+    std::filesystem::remove(registryFile);
+    std::filesystem::remove(registryFile.string() + "-wal");
+    std::filesystem::remove(registryFile.string() + "-shm");
+  }
+  AdapterRecord& Adapter(std::size_t n) { return *io->Model().Adapter(n); }
+};
+
+sim::Scenario With(std::vector<sim::AdapterSpec> adapters) {
+  sim::Scenario s;
+  s.adapters = std::move(adapters);
+  return s;
+}
+
+TEST(Discovery, LedByteFollowsPresenceAndRebuildingMembers) {
+  auto adapter = Extended();
+  adapter.disks = {Disk(0, 0), Disk(2, 0)};
+  sim::SetSpec set;
+  set.type = sim::SetType::Mirrored;
+  set.members = {Member(0, 0), Member(2, 1, sim::MemberState::Rebuild)};
+  adapter.sets = {set};
+  Machine m(With({adapter}));
+  ASSERT_TRUE(m.io->Discover());
+  EXPECT_EQ(m.Adapter(0).gpioStatus, 0xB5);
+  EXPECT_EQ(m.simulator->Driver()->GpioStatus(0), 0xB5);
+  EXPECT_EQ(m.recorder->Count("QMX_IDE ", 0x42024), 1u);
+  EXPECT_EQ(m.recorder->Count("QMX_IDE ", 0x42028), 1u);
+  // The interface is enabled with 1 and 255 before the byte is written.
+  std::size_t interface = 0, status = 0;
+  for (std::size_t i = 0; i < m.recorder->sent.size(); ++i) {
+    const auto& s = m.recorder->sent[i];
+    if (s.signature != "QMX_IDE ") continue;
+    if (s.code == 0x42024) {
+      interface = i;
+      EXPECT_EQ(s.head[0], 1);
+      EXPECT_EQ(s.head[1], 255);
+    }
+    if (s.code == 0x42028) {
+      status = i;
+      EXPECT_EQ(s.head[0], 1);
+      EXPECT_EQ(s.head[1], 0xB5);
+    }
+  }
+  EXPECT_LT(interface, status);
+  EXPECT_EQ(m.observer.health, std::vector<bool>{false});
+}
+
+TEST(Discovery, DriverVersionTwoPointZeroSendsNoLedRequests) {
+  auto adapter = Extended("bv7420r", 0);
+  adapter.disks = {Disk(0, 0)};
+  Machine m(With({adapter}));
+  ASSERT_TRUE(m.io->Discover());
+  EXPECT_EQ(m.recorder->Count("QMX_IDE ", 0x42024), 0u);
+  EXPECT_EQ(m.recorder->Count("QMX_IDE ", 0x42028), 0u);
+}
+
+TEST(Discovery, ScanStopsAfterFourAdaptersAndRefreshesEach) {
+  std::vector<sim::AdapterSpec> adapters;
+  for (int i = 0; i < 5; ++i) {
+    auto a = Extended();
+    a.adapterId = static_cast<std::uint32_t>(i);
+    a.disks = {Disk(0, 0)};
+    adapters.push_back(a);
+  }
+  Machine m(With(adapters));
+  ASSERT_TRUE(m.io->Discover());
+  EXPECT_EQ(m.io->Model().AdapterCount(), 4u);
+  EXPECT_EQ(m.recorder->opened.size(), 4u);  // no fifth port was opened
+  EXPECT_EQ(m.recorder->opened.back(), L"\\\\.\\scsi3:");
+  EXPECT_EQ(m.recorder->Count("QMX_RIO ", 0x42024), 4u);
+  for (std::size_t n = 0; n < 4; ++n) EXPECT_EQ(m.Adapter(n).adapterNumber, n);
+}
+
+TEST(Discovery, ScanEndsAtFirstPortThatWillNotOpen) {
+  auto a = Extended();
+  a.disks = {Disk(0, 0)};
+  auto scenario = With({a, a, a});
+  sim::FaultSpec fault;
+  fault.adapter = 1;
+  fault.request = "Open";
+  scenario.faults = {fault};
+  Machine m(std::move(scenario));
+  ASSERT_TRUE(m.io->Discover());
+  EXPECT_EQ(m.io->Model().AdapterCount(), 1u);
+  EXPECT_EQ(m.recorder->opened.size(), 2u);
+}
+
+TEST(Discovery, UnrecognisedAdaptersAreDroppedAndTheirPortsClosed) {
+  auto foreign = Legacy();
+  foreign.chipId = 0x7300;  // not one of the two chips older drivers serve
+  auto silent = Extended();
+  auto scenario = With({foreign, silent, Legacy()});
+  sim::FaultSpec fault;
+  fault.adapter = 1;
+  fault.request = "QueryAdapterInfo";
+  fault.kind = sim::FaultKind::Status;
+  fault.value = 2;
+  scenario.faults = {fault};
+  Machine m(std::move(scenario));
+  ASSERT_TRUE(m.io->Discover());
+  ASSERT_EQ(m.io->Model().AdapterCount(), 1u);
+  EXPECT_EQ(m.Adapter(0).chipModel, L"BV-7210");
+  EXPECT_EQ(m.Adapter(0).adapterNumber, 0u);
+  EXPECT_EQ(m.recorder->closed, 2);
+}
+
+TEST(Discovery, NoAdapterLeavesOnlyTheComputerEntry) {
+  Machine m(With({}));
+  EXPECT_FALSE(m.io->Discover());
+  EXPECT_EQ(m.io->Model().entryCount, 1u);
+}
+
+TEST(PlugAndPlay, ProblemNumbersDecideWhetherADiskIsInUse) {
+  auto a = Extended();
+  a.disks = {Disk(0, 0, 22), Disk(1, 0, 1), Disk(2, 0, 0), Disk(3, 0, 4)};
+  Machine m(With({a}));
+  ASSERT_TRUE(m.io->Discover());
+  const AdapterRecord& adapter = m.Adapter(0);
+  EXPECT_EQ(adapter.channels[0].devices[0].flags & kFlagInUse, kFlagInUse);  // 22
+  EXPECT_EQ(adapter.channels[1].devices[0].flags, 0u);                      // 1: available
+  EXPECT_EQ(adapter.channels[2].devices[0].flags, 0u);
+  EXPECT_EQ(adapter.channels[3].devices[0].flags & kFlagInUse, kFlagInUse);  // bit 2
+}
+
+TEST(PlugAndPlay, EqualAdapterNamesGetKeysOneAndTwo) {
+  auto first = Extended();
+  first.adapterId = 1;
+  first.disks = {Disk(0, 0)};
+  auto second = Extended("BV7420R");
+  second.adapterId = 2;
+  second.pciBus = 3;
+  second.disks = {Disk(1, 0)};
+  Machine m(With({first, second}));
+  ASSERT_TRUE(m.io->Discover());
+  // Each disk is found under its own adapter's key, so both count as available.
+  EXPECT_EQ(m.Adapter(0).channels[0].devices[0].flags, 0u);
+  EXPECT_EQ(m.Adapter(1).channels[1].devices[0].flags, 0u);
+  EXPECT_TRUE(m.io->IsDiskAvailable(1, 1, 0));
+  EXPECT_FALSE(m.io->IsDiskAvailable(0, 1, 0));
+}
+
+TEST(PlugAndPlay, OlderAdaptersDisksAreAlwaysInUse) {
+  auto a = Legacy();
+  a.disks = {Disk(0, 0)};
+  Machine m(With({a}));
+  ASSERT_TRUE(m.io->Discover());
+  const DeviceRecord& disk = m.Adapter(0).channels[0].devices[0];
+  EXPECT_EQ(disk.flags & kFlagInUse, kFlagInUse);
+  EXPECT_EQ(disk.deviceType, L"Disk");
+  EXPECT_EQ(m.Adapter(0).channels[0].devices[1].modelNumber, L"UNKNOWN");
+}
+
+TEST(PlugAndPlay, RemovingADiskMarksItInUseWhetherOrNotItWasFound) {
+  auto a = Extended();
+  a.disks = {Disk(3, 0)};
+  Machine m(With({a}));
+  ASSERT_TRUE(m.io->Discover());
+  EXPECT_TRUE(m.io->IsDiskAvailable(0, 3, 0));
+  EXPECT_TRUE(m.io->RemoveDiskDevice(0, 3, 0));
+  EXPECT_FALSE(m.io->IsDiskAvailable(0, 3, 0));
+  EXPECT_TRUE(m.Adapter(0).channels[3].devices[0].flags & kFlagInUse);
+  EXPECT_TRUE(m.io->RemoveDiskDevice(0, 2, 0));  // no such disk: still true
+  EXPECT_TRUE(m.Adapter(0).channels[2].devices[0].flags & kFlagInUse);
+}
+
+sim::AdapterSpec MirrorWithSpare() {
+  auto a = Extended();
+  a.disks = {Disk(0, 0), Disk(1, 0), Disk(2, 0), Disk(3, 0)};
+  sim::SetSpec set;
+  set.type = sim::SetType::Mirrored;
+  set.spareEnabled = true;
+  set.members = {Member(0, 0), Member(1, 1)};
+  a.sets = {set};
+  a.spares = {2};
+  a.driverFile = sim::DriverFileSpec{"2.1.0.18", "2006-03-14T09:26:53Z"};
+  return a;
+}
+
+TEST(PlugAndPlay, ReenumerationAfterDeletingASetReturnsAtOnceWhenTheCountMatches) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  EXPECT_TRUE(m.io->DeleteSet(m.Adapter(0), 0));
+  EXPECT_EQ(m.clock->TotalSlept(), std::chrono::milliseconds(0));
+  EXPECT_EQ(m.io->Model().entryCount, 1u);
+  EXPECT_EQ(m.observer.released, 1);
+  EXPECT_EQ(m.ui->MessageCount(), 0u);
+}
+
+TEST(PlugAndPlay, ReenumerationGivesUpAfterThreeAttemptsAndSixtySeconds) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  m.simulator->DeviceManager()->SetReenumerationLag(10);
+  // The removed member becomes a disk the system should see, but the adapter's
+  // node keeps showing the disks it showed before the change.
+  ASSERT_TRUE(m.io->RemoveMember(m.Adapter(0), 0, 1));
+  EXPECT_TRUE(m.io->ReenumerateAdapter(0));
+  EXPECT_EQ(m.clock->TotalSlept(), std::chrono::milliseconds(60000));
+  EXPECT_EQ(m.io->Model().entryCount, 1u);
+}
+
+TEST(PlugAndPlay, FailedDeviceListEndsReenumerationWithFalse) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  // Every list fails, the disk lookups of the refresh as well as the adapters'.
+  m.simulator->DeviceManager()->FailDeviceLists(1000);
+  EXPECT_FALSE(m.io->ReenumerateAdapter(0));
+  EXPECT_TRUE(m.Adapter(0).channels[3].devices[0].flags & kFlagInUse);
+  EXPECT_EQ(m.io->Model().AdapterCount(), 1u);
+}
+
+TEST(DriverFiles, VersionAndDateOfEachAdaptersDriver) {
+  auto withoutFile = Legacy();
+  withoutFile.disks = {Disk(0, 0)};
+  withoutFile.driverFile.reset();
+  Machine m(With({MirrorWithSpare(), withoutFile}));
+  m.io->ReadComputerInfo();
+  EXPECT_EQ(m.io->Model().computer.mediaPath, m.simulator->MediaPath());
+  ASSERT_TRUE(m.io->Discover());
+  m.io->ReadDriverFiles();
+  EXPECT_EQ(m.Adapter(0).driverFileVersion, L"2.1.0.18");
+  EXPECT_EQ(m.Adapter(0).driverFileDate.size(), 24u);
+  EXPECT_EQ(m.Adapter(1).driverFileVersion, L"UNKNOWN");
+  EXPECT_EQ(m.Adapter(1).driverFileDate, L"UNKNOWN");
+  EXPECT_EQ(m.io->Model().supportMajorText, L"1");
+  EXPECT_EQ(m.io->Model().supportFileVersion, L"UNKNOWN");
+}
+
+TEST(RaidCommands, RefusedCommandsShowTheDriversReason) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  AdapterRecord& a = m.Adapter(0);
+  EXPECT_FALSE(m.io->AddMember(a, 0, 1));
+  ASSERT_EQ(m.ui->MessageCount(), 1u);
+  EXPECT_EQ(m.ui->LastMessage()->text, L"Device already in use.\nReturn code 14.");
+  EXPECT_EQ(m.ui->LastMessage()->caption, L"Add Member");
+  EXPECT_FALSE(m.io->SetRebuildRate(a, 0, 101));
+  EXPECT_EQ(m.ui->LastMessage()->text, L"Invalid parameter.\nReturn code 2.");
+  EXPECT_FALSE(m.io->EnableSpare(a, 1, true));
+  EXPECT_EQ(m.ui->LastMessage()->text, L"Invalid Array Index.\nReturn code 11.");
+  EXPECT_TRUE(m.io->RemoveMember(a, 0, 1));
+  EXPECT_FALSE(m.io->RemoveMember(a, 0, 0));
+  EXPECT_EQ(m.ui->LastMessage()->text, L"Can not remove last member..\nReturn code 18.");
+  EXPECT_EQ(m.ui->LastMessage()->caption, L"Remove Member");
+}
+
+TEST(RaidCommands, AcceptedCommandsShowInTheNextSetRead) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  AdapterRecord& a = m.Adapter(0);
+  ASSERT_TRUE(m.io->SetRebuildRate(a, 0, 80));
+  ASSERT_TRUE(m.io->EnableSpare(a, 0, false));
+  ASSERT_TRUE(m.io->QuerySets(a, false));
+  EXPECT_EQ(a.sets[0].rebuildRate, 80u);
+  EXPECT_EQ(a.sets[0].spareEnabled, 0);
+  ASSERT_TRUE(m.io->RemoveMember(a, 0, 1));
+  ASSERT_TRUE(m.io->AddMember(a, 0, 3));
+  ASSERT_TRUE(m.io->QuerySets(a, true));
+  EXPECT_EQ(a.sets[0].memberCount, 2);
+  EXPECT_EQ(a.sets[0].members[1].deviceIndex, 3);
+  EXPECT_EQ(a.sets[0].members[1].state, L"Rebuild");
+  EXPECT_EQ(m.observer.health.back(), false);
+  EXPECT_EQ(m.ui->MessageCount(), 0u);
+}
+
+TEST(DefaultScenario, DiscoveryReadsTheEmbeddedMachine) {
+  Machine m(sim::DefaultScenario());
+  ASSERT_TRUE(m.io->Discover());
+  ASSERT_EQ(m.io->Model().AdapterCount(), 2u);
+  const AdapterRecord& raid = m.Adapter(0);
+  EXPECT_EQ(raid.chipType, L"RAID");
+  EXPECT_EQ(raid.driverMajorText, L"2");
+  EXPECT_EQ(raid.driverMinorText, L"1");
+  EXPECT_EQ(raid.adapterName, L"bv7420r");
+  EXPECT_EQ(raid.setCount, 1u);
+  EXPECT_EQ(raid.sets[0].type, L"Mirrored Set");
+  EXPECT_EQ(raid.sets[0].state, L"Online");
+  EXPECT_EQ(raid.sets[0].memberCount, 2);
+  EXPECT_NE(raid.sets[0].capacity, L"UNKNOWN");
+  EXPECT_EQ(raid.channels[2].devices[0].spare, 1);
+  const AdapterRecord& standard = m.Adapter(1);
+  EXPECT_EQ(standard.chipType, L"Standard");
+  EXPECT_EQ(standard.chipModel, L"BV-7210");
+  EXPECT_EQ(standard.channels[1].devices[0].deviceType, L"CD-ROM");
+  EXPECT_TRUE(m.io->Model().extendedNaming);
+  EXPECT_FALSE(m.io->MemberNumbering());
+  EXPECT_EQ(m.ui->MessageCount(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrune::ctl

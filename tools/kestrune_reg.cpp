@@ -1,0 +1,28 @@
+// kestrune-reg: query, add, delete and export keys and values of the
+// program's registry store from the command line, like the Windows "reg"
+// command. The store is the one the desktop program uses ($KESTRUNE_REGISTRY
+// selects another database file).
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/linux_system_info.h"
+#include "platform/sqlite_registry.h"
+#include "reg_command.h"
+
+int main(int argc, char** argv) {
+  using namespace kestrune;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  tools::RegCommand command;
+  // Bad arguments and the usage need no database, and must not create one.
+  if (const auto done = tools::ParseRegCommand(args, command, std::cout, std::cerr)) return *done;
+
+  const std::string path = platform::DefaultRegistryPath();
+  std::string error;
+  auto registry = platform::OpenSqliteRegistry(path, platform::MakeLinuxSystemInfo(L""), error);
+  if (!registry) {
+    std::cerr << "ERROR: " << error << '\n';
+    return tools::kRegExitFailed;
+  }
+  return tools::ExecuteRegCommand(command, *registry, std::cin, std::cout, std::cerr);
+}

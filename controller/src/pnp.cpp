@@ -32,7 +32,8 @@ std::wstring CControllerIo::AdapterKey(std::uint32_t adapterNumber) const {
   if (!adapter) return L"";
   std::size_t k = 0;
   for (std::uint32_t n = 0; n <= adapterNumber; ++n) {
-    if (platform::EqualsNoCase(model_.Adapter(n)->adapterName, adapter->adapterName)) ++k;
+    const AdapterRecord* other = model_.Adapter(n);
+    if (other && platform::EqualsNoCase(other->adapterName, adapter->adapterName)) ++k;
   }
   return platform::ToLowerAscii(adapter->adapterName) + std::to_wstring(k);
 }

@@ -262,18 +262,20 @@ std::vector<std::uint8_t> BuildVersionResource(const VersionInfoSpec& info) {
 
   const auto fileVersion = FindInfoString(info, L"FileVersion");
   const auto productVersion = FindInfoString(info, L"ProductVersion");
-  const auto fileFixed = fileVersion ? ParseFourPartVersion(*fileVersion) : std::nullopt;
-  auto productFixed = productVersion ? ParseFourPartVersion(*productVersion) : std::nullopt;
-  if (!productFixed) productFixed = fileFixed;
+  using Pair = std::pair<std::uint32_t, std::uint32_t>;
+  const Pair fileFixed =
+      (fileVersion ? ParseFourPartVersion(*fileVersion) : std::nullopt).value_or(Pair{0, 0});
+  const Pair productFixed =
+      (productVersion ? ParseFourPartVersion(*productVersion) : std::nullopt).value_or(fileFixed);
 
   Writer w;
   const std::size_t root = w.Open(rootKey, kFixedFileInfoSize, kTypeBinary);
   w.U32(kFixedFileInfoSignature);
   w.U32(kFixedFileInfoStrucVersion);
-  w.U32(fileFixed ? fileFixed->first : 0);
-  w.U32(fileFixed ? fileFixed->second : 0);
-  w.U32(productFixed ? productFixed->first : 0);
-  w.U32(productFixed ? productFixed->second : 0);
+  w.U32(fileFixed.first);
+  w.U32(fileFixed.second);
+  w.U32(productFixed.first);
+  w.U32(productFixed.second);
   w.U32(kFileFlagsMask);
   w.U32(0);  // dwFileFlags
   w.U32(kFileOsNtWindows32);

@@ -212,6 +212,7 @@ bool CControllerIo::QueryDeviceInfo(AdapterRecord& adapter) {
     std::uint8_t slot;
   };
   std::vector<Composed> composed;
+  bool ok = true;
 
   if (!adapter.IsExtended()) {
     auto request = IdeRequest(wire::code::kDeviceInfo, wire::length::kDeviceInfo);
@@ -240,13 +241,16 @@ bool CControllerIo::QueryDeviceInfo(AdapterRecord& adapter) {
   } else {
     const std::size_t slots = adapter.SlotCount();
     for (std::size_t slot = 0; slot < slots; ++slot) {
-      auto request = IdeRequest(wire::code::kDeviceInfo, wire::length::kDeviceInfoExtended);
+      auto request = IdeRequest(wire::code::kDeviceInfo,
+                                wire::length::kDeviceInfoExtended);
       request.Put16(0, static_cast<std::uint16_t>(slot));
       request.Put16(2, 1);
       platform::ControlResult call;
       if (!Send(adapter, request, {0}, 0, &call)) {
         if (!call.ok) PostDeviceInfoError(call.lastError);
-        return false;
+        // The scan stops here, but the devices read so far are complete.
+        ok = false;
+        break;
       }
       const auto payload = std::span<const std::uint8_t>(request.Payload());
       const std::uint8_t presence = wire::Get8(payload, 23);
@@ -274,7 +278,7 @@ bool CControllerIo::QueryDeviceInfo(AdapterRecord& adapter) {
       QueryDeviceSmartStatus(adapter, item.slot, device);
     }
   }
-  return true;
+  return ok;
 }
 
 bool CControllerIo::FetchEvents(AdapterRecord& adapter, EventBatch& batch) {

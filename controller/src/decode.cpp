@@ -196,6 +196,7 @@ void ResetSets(AdapterRecord& adapter, bool full) {
     set.stripeSize = set.rebuildRate = 0;
     set.state = set.type = set.locationText = set.capacity = kUnknown;
     set.memberCount = 0;
+    set.location = 0;
     set.spareEnabled = 0;
     if (full) set.name = set.metaVersion = set.smartSupport = set.smartEnabled = kUnknown;
     for (MemberRecord& member : set.members) member = MemberRecord();

@@ -84,9 +84,10 @@ bool CControllerIo::RemoveDiskDevice(std::uint32_t adapterNumber, std::uint32_t 
 
 bool CControllerIo::ReenumerateAdapter(std::uint32_t adapterNumber) {
   std::ptrdiff_t expected = 0;
-  std::wstring busText, deviceText;
+  std::wstring busText, deviceText, caption;
   {
     Lock lock(*this);
+    caption = ProgramCaption();
     AdapterRecord* adapter = model_.Adapter(adapterNumber);
     if (!adapter) return false;
     QueryDriverVersion(*adapter);
@@ -115,7 +116,7 @@ bool CControllerIo::ReenumerateAdapter(std::uint32_t adapterNumber) {
   auto instanceIdReadable = [&](platform::DevInst dev) {
     const auto id = installer.InstanceId(dev);
     if (!id || id->size() >= kInstanceIdChars) {
-      PostMessage(L"CM_Get_Device_ID failed", ProgramCaption(), platform::MsgIcon::Warning);
+      PostMessage(L"CM_Get_Device_ID failed", caption, platform::MsgIcon::Warning);
       return false;
     }
     return true;

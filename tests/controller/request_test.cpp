@@ -522,3 +522,172 @@ TEST(Requests, RaidCommandPayloadsAndCaptions) {
 
 }  // namespace
 }  // namespace kestrune::ctl
+
+namespace kestrune::ctl {
+namespace {
+
+// One disk known to the system: the object name carries the adapter and target keys.
+class OneDisk final : public platform::DeviceInstaller {
+ public:
+  explicit OneDisk(std::wstring objectName, std::uint32_t problem = 0)
+      : name_(std::move(objectName)), problem_(problem) {}
+  std::optional<std::wstring> ClassGuidFromName(const std::wstring& name) override {
+    return name == L"DiskDrive" ? std::optional<std::wstring>(L"{disk}") : std::nullopt;
+  }
+  std::optional<std::vector<platform::DevInst>> PresentDevices(const std::wstring&) override {
+    return std::vector<platform::DevInst>{7};
+  }
+  std::optional<std::wstring> Property(platform::DevInst, platform::DeviceProperty p) override {
+    if (p == platform::DeviceProperty::PhysicalDeviceObjectName) return name_;
+    return std::nullopt;
+  }
+  std::optional<std::wstring> InstanceId(platform::DevInst) override { return std::nullopt; }
+  std::optional<platform::DeviceNodeStatus> Status(platform::DevInst) override {
+    return platform::DeviceNodeStatus{0, problem_};
+  }
+  bool Remove(platform::DevInst) override { return true; }
+  bool Reenumerate(platform::DevInst) override { return true; }
+  std::optional<platform::DevInst> FirstChild(platform::DevInst) override { return std::nullopt; }
+  std::optional<platform::DevInst> NextSibling(platform::DevInst) override { return std::nullopt; }
+
+ private:
+  std::wstring name_;
+  std::uint32_t problem_;
+};
+
+// IDENTIFY data with a model text in reading order and SMART off.
+void PutIdentify(std::span<std::uint8_t> at, const char* model) {
+  std::memset(at.data(), 0, 512);
+  std::memcpy(&at[54], model, std::strlen(model));
+}
+
+struct DeviceRig {
+  std::shared_ptr<FakeDevice> device;
+  std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
+  std::unique_ptr<CControllerIo> io;
+  AdapterRecord* adapter = nullptr;
+  std::function<void(const SentRequest&, std::span<std::uint8_t>)> reply;
+  int refusedSlot = -1;  // answered with ReturnCode 2
+
+  DeviceRig(std::uint16_t major, std::shared_ptr<platform::DeviceInstaller> installer) {
+    device = std::make_shared<FakeDevice>(1, [this](const SentRequest& sent, std::span<std::uint8_t> b) {
+      if (test::ControlCodeOf(sent) != 0x42008) return platform::ControlResult{false, 0, 31};
+      Put32(b, 20, sent.input[28] == refusedSlot ? 2 : 0);
+      reply(sent, b.subspan(28));
+      return platform::ControlResult{true, static_cast<std::uint32_t>(sent.outSize), 0};
+    });
+    io = std::make_unique<CControllerIo>(ControllerServices{
+        device, std::move(installer), nullptr, nullptr, ui, std::make_shared<platform::ManualClock>()});
+    CControllerIo::Lock lock(*io);
+    auto record = std::make_unique<AdapterRecord>();
+    record->handle = 1;
+    record->driverMajor = major;
+    record->adapterName = major >= 2 ? L"bv7420r" : L"UNKNOWN";
+    record->channelCount = major >= 2 ? 4 : 2;
+    record->devicesPerChannel = major >= 2 ? 1 : 2;
+    adapter = record.get();
+    io->Model().adapters[1] = std::move(record);
+    io->Model().entryCount = 2;
+  }
+};
+
+TEST(DeviceQuery, OlderAdaptersAnswerAllFourSlotsInOneReply) {
+  DeviceRig rig(1, std::make_shared<OneDisk>(L"\\Device\\Scsi\\x\\Path0Target0Lun0"));
+  rig.adapter->channels[0].flags = 0x1;  // master only
+  rig.adapter->channels[1].flags = 0x2;  // slave only
+  rig.reply = [](const SentRequest& sent, std::span<std::uint8_t> p) {
+    auto expected = Header("QMX_IDE ", 5, 0x42008, 2124);
+    for (std::uint8_t b : {0, 0, 4, 0}) expected.push_back(b);
+    EXPECT_EQ(Prefix(sent, 32), expected);
+    for (std::size_t slot = 0; slot < 4; ++slot) {
+      auto block = p.subspan(4 + 530 * slot, 530);
+      Put32(block, 0, slot == 0 ? 0x04 : 0x21);  // PIO / packet + Ultra DMA
+      Put32(block, 8, 16);
+      block[16] = static_cast<std::uint8_t>(slot + 2);
+      PutIdentify(block.subspan(18, 512), slot == 0 ? "FIRST" : "OTHER");
+      block[18 + 1] = 0x05;  // word 0 high byte: type code 5
+    }
+  };
+  ASSERT_TRUE(rig.io->QueryDeviceInfo(*rig.adapter));
+  const DeviceRecord& master = rig.adapter->channels[0].devices[0];
+  EXPECT_EQ(master.modelNumber.substr(0, 5), L"FIRST");
+  EXPECT_EQ(master.currentMode, L"PIO 2");
+  EXPECT_EQ(master.sectorsPerInterrupt, L"16");
+  EXPECT_EQ(master.deviceType, L"Disk");
+  EXPECT_EQ(master.smartSupport, L"No");
+  EXPECT_EQ(master.smartStatus, L"N/A");
+  // "unknown1" is in no object name: the disk counts as not available.
+  EXPECT_EQ(master.flags, 0x04u | kFlagInUse);
+  EXPECT_EQ(rig.adapter->channels[0].devices[1].modelNumber, L"UNKNOWN");  // no presence bit
+  const DeviceRecord& slave = rig.adapter->channels[1].devices[1];  // slot 3
+  EXPECT_EQ(slave.deviceType, L"CD-ROM");
+  EXPECT_EQ(slave.currentMode, L"UDMA 5");
+  EXPECT_EQ(slave.sectorsPerInterrupt, L"N/A");
+  EXPECT_EQ(rig.adapter->channels[1].devices[0].modelNumber, L"UNKNOWN");
+}
+
+TEST(DeviceQuery, ExtendedAdaptersAnswerPerSlotAndOutOfRangeRepliesAreIgnored) {
+  DeviceRig rig(2, std::make_shared<OneDisk>(L"\\Device\\Scsi\\BV7420R1\\Path2Target0Lun0"));
+  rig.reply = [](const SentRequest& sent, std::span<std::uint8_t> p) {
+    const std::uint16_t slot = static_cast<std::uint16_t>(sent.input[28] | sent.input[29] << 8);
+    EXPECT_EQ(Prefix(sent, 28), Header("QMX_IDE ", 5, 0x42008, 536));
+    EXPECT_EQ(sent.input[30], 1);
+    Put32(p, 4, 0x20);
+    Put32(p, 12, 8);
+    Put16(p, 18, 0xCAFE);
+    p[22] = 6;
+    p[23] = slot == 1 ? 0 : 1;  // slot 1 reports no device
+    p[20] = slot == 3 ? 4 : static_cast<std::uint8_t>(slot);  // slot 3 names channel 4
+    p[21] = 0;
+    PutIdentify(p.subspan(24, 512), "EXT DISK");
+  };
+  ASSERT_TRUE(rig.io->QueryDeviceInfo(*rig.adapter));
+  EXPECT_EQ(rig.device->requests.size(), 4u);
+  const DeviceRecord& seen = rig.adapter->channels[2].devices[0];
+  EXPECT_EQ(seen.present, 1);
+  EXPECT_EQ(seen.valueC, 0xCAFE);
+  EXPECT_EQ(seen.currentMode, L"UDMA 6");
+  EXPECT_EQ(seen.flags, 0u);  // the system sees it: the whole flags word is cleared
+  const DeviceRecord& hidden = rig.adapter->channels[0].devices[0];
+  EXPECT_EQ(hidden.flags, 0x20u | kFlagInUse);
+  EXPECT_EQ(rig.adapter->channels[1].devices[0].present, 0);
+  EXPECT_EQ(rig.adapter->channels[3].devices[0].present, 0);
+}
+
+TEST(DeviceQuery, AFailedSlotStopsTheScanButKeepsWhatWasRead) {
+  DeviceRig rig(2, std::make_shared<OneDisk>(L"none"));
+  rig.refusedSlot = 1;
+  int calls = 0;
+  rig.reply = [&](const SentRequest& sent, std::span<std::uint8_t> p) {
+    ++calls;
+    p[20] = sent.input[28];
+    p[23] = 1;
+    PutIdentify(p.subspan(24, 512), "READ");
+    p[24 + 164] = 0x01;  // SMART supported, not enabled
+  };
+  EXPECT_FALSE(rig.io->QueryDeviceInfo(*rig.adapter));
+  EXPECT_EQ(calls, 2);
+  const DeviceRecord& first = rig.adapter->channels[0].devices[0];
+  EXPECT_EQ(first.smartSupport, L"Yes");
+  EXPECT_EQ(first.smartEnabled, L"No");
+  EXPECT_EQ(rig.adapter->channels[1].devices[0].modelNumber, L"UNKNOWN");
+  EXPECT_EQ(rig.ui->MessageCount(), 0u);  // a refused slot is silent
+}
+
+TEST(Requests, DeleteCommandsCarryTheirIndex) {
+  Rig rig;
+  EXPECT_TRUE(rig.io->DeleteSpare(rig.adapter, 9));
+  auto spare = Header("QMX_RIO ", 5, 0x42044, 1);
+  spare.push_back(9);
+  EXPECT_EQ(Prefix(rig.device->requests[0], 29), spare);
+  rig.returnCodes[0x42008] = 11;
+  EXPECT_FALSE(rig.io->DeleteSet(rig.adapter, 1));
+  auto set = Header("QMX_RIO ", 5, 0x42008, 4);
+  for (std::uint8_t b : {1, 0, 0, 0}) set.push_back(b);
+  EXPECT_EQ(Prefix(rig.device->requests[1], 32), set);
+  EXPECT_EQ(rig.ui->LastMessage()->caption, L"Delete Array");
+  EXPECT_EQ(rig.ui->LastMessage()->text, L"Invalid Array Index.\nReturn code 11.");
+}
+
+}  // namespace
+}  // namespace kestrune::ctl

@@ -11,6 +11,11 @@ enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
 enum class MsgIcon { None, Error, Warning, Information, Question };
 enum class MsgResult { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
 
+// Threads: the event logger thread calls these too (driver error boxes, the
+// wait cursor of a rediscovery). An implementation must accept calls from any
+// thread and must not make a worker thread wait for the user-interface thread:
+// a box with only an OK button raised off the UI thread is shown without
+// waiting for it and answers Ok at once, and the wait-cursor calls never block.
 class UiServices {
  public:
   virtual ~UiServices() = default;

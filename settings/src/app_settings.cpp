@@ -192,24 +192,7 @@ void AppSettings::Load(ctl::CControllerIo& io, const std::function<void()>& clos
 
   // 4. Every adapter gets the DevicesDefMode handle and its own problem-device key.
   std::vector<RegKey> problemKeys;
-  bool raid = false;
-  {
-    ctl::CControllerIo::Lock lock(io);
-    auto& model = io.Model();
-    const std::size_t count = std::min<std::size_t>(model.entryCount, model.adapters.size());
-    for (std::size_t i = 1; i < count; ++i) {
-      ctl::AdapterRecord* adapter = model.adapters[i].get();
-      if (adapter == nullptr) continue;
-      adapter->devicesDefModeKey = devicesDefMode;
-      RegKey problem = kNullKey;
-      if (registry_->CreateKey(io.ProblemDeviceKeyPath(*adapter), kKeyClass, problem) !=
-          RegStatus::Ok)
-        problem = kNullKey;
-      adapter->problemDeviceKey = problem;
-      if (problem != kNullKey) problemKeys.push_back(problem);
-      if (platform::EqualsNoCase(adapter->chipType, L"raid")) raid = true;
-    }
-  }
+  const bool raid = GiveAdaptersKeys(io, devicesDefMode, problemKeys, true);
   {
     std::lock_guard lock(mutex_);
     key_ = key;
@@ -222,6 +205,41 @@ void AppSettings::Load(ctl::CControllerIo& io, const std::function<void()>& clos
   Transfer(key, values, true);
   std::lock_guard lock(mutex_);
   values_ = std::move(values);
+}
+
+bool AppSettings::GiveAdaptersKeys(ctl::CControllerIo& io, RegKey devicesDefMode,
+                                   std::vector<RegKey>& problemKeys, bool everyAdapter) {
+  bool raid = false;
+  ctl::CControllerIo::Lock lock(io);
+  auto& model = io.Model();
+  const std::size_t count = std::min<std::size_t>(model.entryCount, model.adapters.size());
+  for (std::size_t i = 1; i < count; ++i) {
+    ctl::AdapterRecord* adapter = model.adapters[i].get();
+    if (adapter == nullptr) continue;
+    if (platform::EqualsNoCase(adapter->chipType, L"raid")) raid = true;
+    if (!everyAdapter && adapter->devicesDefModeKey != kNullKey) continue;  // already given
+    adapter->devicesDefModeKey = devicesDefMode;
+    RegKey problem = kNullKey;
+    if (registry_->CreateKey(io.ProblemDeviceKeyPath(*adapter), kKeyClass, problem) !=
+        RegStatus::Ok)
+      problem = kNullKey;
+    adapter->problemDeviceKey = problem;
+    if (problem != kNullKey) problemKeys.push_back(problem);
+  }
+  return raid;
+}
+
+void AppSettings::OpenAdapterKeys(ctl::CControllerIo& io) {
+  RegKey devicesDefMode = kNullKey;
+  {
+    std::lock_guard lock(mutex_);
+    devicesDefMode = devicesDefModeKey_;
+  }
+  if (devicesDefMode == kNullKey) return;
+  std::vector<RegKey> problemKeys;
+  GiveAdaptersKeys(io, devicesDefMode, problemKeys, false);
+  std::lock_guard lock(mutex_);
+  problemDeviceKeys_.insert(problemDeviceKeys_.end(), problemKeys.begin(), problemKeys.end());
 }
 
 void AppSettings::Save() {

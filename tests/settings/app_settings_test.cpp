@@ -535,6 +535,28 @@ TEST_F(AppSettingsTest, EachAdapterGetsDevicesDefModeAndItsProblemDeviceKey) {
   EXPECT_EQ(io_->Model().adapters[0]->devicesDefModeKey, platform::kNullKey);  // computer entry
 }
 
+TEST_F(AppSettingsTest, AdaptersFoundAgainLaterGetTheirKeysToo) {
+  AddAdapters({{L"BV-7420", L"RAID", 2, L"Bv7420"}});
+  auto settings = MakeSettings();
+  settings->Load(*io_);
+  const platform::RegKey first = Adapter(0).problemDeviceKey;
+  ASSERT_NE(first, platform::kNullKey);
+  // A rediscovery replaces the records: the new ones start without keys.
+  {
+    ctl::CControllerIo::Lock lock(*io_);
+    io_->Model().adapters[1].reset();
+    io_->Model().entryCount = 1;
+  }
+  AddAdapters({{L"BV-7420", L"RAID", 2, L"Bv7420"}, {L"BV-7210", L"Standard", 1, L"UNKNOWN"}});
+  settings->OpenAdapterKeys(*io_);
+  EXPECT_EQ(Adapter(0).devicesDefModeKey, settings->DevicesDefModeKey());
+  EXPECT_NE(Adapter(0).problemDeviceKey, platform::kNullKey);
+  EXPECT_NE(Adapter(1).problemDeviceKey, platform::kNullKey);
+  const platform::RegKey kept = Adapter(1).problemDeviceKey;
+  settings->OpenAdapterKeys(*io_);  // adapters that have keys keep them
+  EXPECT_EQ(Adapter(1).problemDeviceKey, kept);
+}
+
 TEST_F(AppSettingsTest, RaidChipTypeIsRecognisedInAnyCase) {
   AddAdapters({{L"BV-7250", L"Standard", 1, L"UNKNOWN"}});
   auto settings = MakeSettings();

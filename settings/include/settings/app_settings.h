@@ -94,6 +94,11 @@ class AppSettings {
   // opens each adapter's problem-device key into its record, then reads every
   // value; a value that cannot be read is rewritten with the one in memory.
   void Load(ctl::CControllerIo& io, const std::function<void()>& closeSplash = {});
+
+  // Gives adapters found after Load (a rediscovery builds fresh records) the
+  // DevicesDefMode handle and their problem-device keys, so that their device
+  // options are stored like the others'. Does nothing without a settings key.
+  void OpenAdapterKeys(ctl::CControllerIo& io);
   // Writes every value; does nothing while the key is null.
   void Save();
 
@@ -175,6 +180,10 @@ class AppSettings {
     values_.*field = std::move(value);
   }
 
+  // Step 4 of Load: keys for every adapter (or only those that have none yet);
+  // true when an adapter has the RAID chip type.
+  bool GiveAdaptersKeys(ctl::CControllerIo& io, platform::RegKey devicesDefMode,
+                        std::vector<platform::RegKey>& problemKeys, bool everyAdapter);
   // Load mode: reads every value of `values` from the key, writing back those
   // that cannot be read. Save mode: writes every value.
   void Transfer(platform::RegKey key, Values& values, bool load);

@@ -1,0 +1,204 @@
+// CEventLogThread: the worker thread that polls the adapters for events every
+// few seconds, writes them to the log file, plays their sounds, asks for the
+// popup and mails them; and EventLogger, the main frame's part that starts,
+// stops and pauses it around the held log file.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "controller/controller_io.h"
+#include "events/auto_reset_event.h"
+#include "events/event_text.h"
+#include "events/log_file.h"
+#include "events/logger_ui.h"
+#include "events/smtp.h"
+#include "platform/clock.h"
+#include "platform/sound.h"
+#include "platform/ui_services.h"
+#include "settings/app_settings.h"
+
+namespace kestrune::evt {
+
+inline constexpr std::chrono::milliseconds kDefaultPollInterval{5000};
+
+// String numbers of the logger's entries and messages.
+inline constexpr unsigned kEntryStartedId = 8;
+inline constexpr unsigned kEntryStoppedId = 10;
+inline constexpr unsigned kEntryPauseTakenId = 11;
+inline constexpr unsigned kEntryResumedId = 12;
+inline constexpr unsigned kEntryEmailErrorId = 14;
+inline constexpr unsigned kSocketsUnavailableId = 295;
+inline constexpr unsigned kThreadCreateFailedId = 337;
+inline constexpr unsigned kLoggerMemoryFailedId = 338;
+inline constexpr unsigned kLogFileFailedId = 339;
+
+enum class LogEntryKind { Started, Stopped, PauseTaken, Resumed, Event, EmailFailure };
+
+struct EventLogThreadOptions {
+  std::chrono::milliseconds pollInterval = kDefaultPollInterval;
+  // Time limits of the event mail's connection.
+  SmtpOptions smtp;
+  // Called on the logger thread for every entry it makes, with the entry's
+  // text, once the entry has been written (or skipped: it is called whether
+  // or not logging is on, so that a console can show every event).
+  std::function<void(LogEntryKind, const std::wstring&)> onEntry;
+};
+
+// What a CEventLogThread uses. The controller, settings and main window must
+// outlive it; `mainWindow` may be null (no user interface: no view exists and
+// nothing is posted).
+struct EventLogServices {
+  ctl::CControllerIo* io = nullptr;
+  settings::AppSettings* settings = nullptr;
+  LoggerUi* mainWindow = nullptr;
+  std::shared_ptr<platform::Sound> sound;
+  std::shared_ptr<platform::Clock> clock;  // the current time of the entries
+};
+
+// Makes a thread that runs `body`; throws std::system_error (or
+// std::bad_alloc) when it cannot.
+using ThreadLauncher = std::function<std::thread(std::function<void()> body)>;
+
+class CEventLogThread {
+ public:
+  // The logging flag is taken from "Log File Enabled" here; all five events
+  // start unsignalled.
+  CEventLogThread(EventLogServices services, EventLogThreadOptions options = {});
+  // A thread still running (or still suspended) is stopped and joined first.
+  ~CEventLogThread();
+  CEventLogThread(const CEventLogThread&) = delete;
+  CEventLogThread& operator=(const CEventLogThread&) = delete;
+
+  // Makes the thread, suspended: it runs its body only after ResumeThread.
+  // Throws what the launcher throws when no thread can be made; the object
+  // then has no thread.
+  void CreateThread(const ThreadLauncher& launcher = {});
+  void ResumeThread() {
+    resumed_ = true;
+    run_.Set();
+  }
+  bool HasThread() const { return thread_.joinable(); }
+
+  // The handshake events, for the user-interface thread.
+  void SetStop() { stop_.Set(); }
+  void SetPause() { pause_.Set(); }
+  void SetResume() { resume_.Set(); }
+  // Both wait without time-out. Without a running thread they would wait
+  // forever, so they return at once when there is none.
+  void WaitPaused();
+  void WaitExited();
+
+  std::chrono::milliseconds PollInterval() const { return options_.pollInterval; }
+  bool Logging() const { return logging_.load(); }
+  // Set when a successful fetch reported no events; never cleared.
+  bool EmptyFetchSeen() const { return emptyFetchSeen_.load(); }
+  // The adapter's branch must be rebuilt / its sets read again. Both persist
+  // between polls until acted on (the refresh mark only while a view exists).
+  bool RefreshMark() const { return refreshMark_.load(); }
+  bool RescanMark() const { return rescanMark_.load(); }
+
+ private:
+  void Body();
+  void Poll();
+  void PollAdapter(std::uint32_t adapterNumber);
+  void HandleRecord(const EventRecord& record, std::uint32_t adapterNumber);
+  // One entry: written when logging is on, then handed to the hook.
+  void Entry(LogEntryKind kind, const std::wstring& text);
+  // A service entry: the string filled with the current local time.
+  void TimedEntry(LogEntryKind kind, unsigned stringId);
+  std::wstring Now() const;
+  bool MainViewExists() const;
+
+  EventLogServices services_;
+  EventLogThreadOptions options_;
+  EventFormatter formatter_;
+
+  std::shared_ptr<EventGroup> waitGroup_ = std::make_shared<EventGroup>();
+  AutoResetEvent stop_{waitGroup_};
+  AutoResetEvent pause_{waitGroup_};
+  AutoResetEvent resume_{waitGroup_};
+  // The thread's answers. `ended_` is set once the body has returned and is
+  // kept set, so that a pause asked of a thread that has ended cannot hang.
+  std::shared_ptr<EventGroup> answerGroup_ = std::make_shared<EventGroup>();
+  AutoResetEvent paused_{answerGroup_};
+  AutoResetEvent ended_{answerGroup_};
+  AutoResetEvent exited_;
+  AutoResetEvent run_;  // lets a suspended thread start
+  std::atomic<bool> resumed_{false};
+  std::atomic<bool> abandoned_{false};  // destroyed while suspended: run no body
+
+  std::atomic<bool> logging_{false};
+  std::atomic<bool> refreshMark_{false};
+  std::atomic<bool> rescanMark_{false};
+  std::atomic<bool> emptyFetchSeen_{false};
+  std::thread thread_;
+};
+
+// The services an EventLogger needs besides those of its thread.
+struct EventLoggerServices {
+  EventLogServices thread;
+  std::shared_ptr<platform::UiServices> ui;  // message boxes
+  std::function<void()> closeSplash;         // may be empty
+};
+
+// The main frame's part of the logger: the held log file handle and the
+// thread object. Used from the user-interface thread only.
+class EventLogger {
+ public:
+  explicit EventLogger(EventLoggerServices services, EventLogThreadOptions options = {},
+                       ThreadLauncher launcher = {});
+  // Stops a running logger.
+  ~EventLogger();
+  EventLogger(const EventLogger&) = delete;
+  EventLogger& operator=(const EventLogger&) = delete;
+
+  // Opens the log file as the held handle (the main frame's OpenLogFile). On
+  // failure closes the splash, shows message 339 and holds nothing.
+  bool OpenLogFile(bool truncate);
+  void CloseLogFile() { held_.Close(); }
+  bool HoldsLogFile() const { return held_.IsOpen(); }
+
+  // Opens the held log file when logging is on (turning "Log File Enabled" to
+  // "FALSE" in memory when that fails), creates the thread object and its
+  // thread (suspended), sets its resume event and lets the thread run, so the
+  // log begins with the started entry and then the resumed one. When the
+  // object or the thread cannot be made: closes the splash, shows message 338
+  // or 337, closes the held handle and turns "Log File Enabled" to "FALSE";
+  // returns false. A second Start while the thread runs does nothing and
+  // returns true.
+  bool Start();
+  // Sets the stop event, waits for the thread to end (without time-out),
+  // destroys the object and closes the held handle.
+  void Stop();
+
+  // The pause handshake around a change of the log file: Pause sets the pause
+  // event, waits (without time-out) until the thread has written its
+  // pause-taken entry and stopped writing, and closes the held handle; the
+  // caller then changes the settings and reopens the file as it needs; Resume
+  // sets the resume event. When no thread exists (it could not be created)
+  // there is nobody to hand the file over: Pause only closes the held handle
+  // and Resume does nothing, both returning at once.
+  void Pause();
+  void Resume();
+
+  bool Running() const { return thread_ != nullptr; }
+  CEventLogThread* Thread() { return thread_.get(); }
+
+ private:
+  void ShowMessage(unsigned stringId);
+  void Disable();
+
+  EventLoggerServices services_;
+  EventLogThreadOptions options_;
+  ThreadLauncher launcher_;
+  LogFileHandle held_;
+  std::unique_ptr<CEventLogThread> thread_;
+};
+
+}  // namespace kestrune::evt

@@ -1,0 +1,318 @@
+// The event logger thread: wait, poll, log, notify; and the main frame's
+// start, stop and pause handshake around it.
+#include "events/event_log_thread.h"
+
+#include <exception>
+#include <new>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "events/event_record.h"
+#include "resources/strings.h"
+
+namespace kestrune::evt {
+
+namespace {
+
+using settings::AppSettings;
+
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
+constexpr std::int64_t kTicksPerSecond = 10000000LL;
+
+std::uint64_t ToFiletime(std::chrono::system_clock::time_point when) {
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
+  const std::int64_t since1601 = seconds + kSecondsFrom1601To1970;
+  return since1601 > 0 ? static_cast<std::uint64_t>(since1601 * kTicksPerSecond) : 0;
+}
+
+}  // namespace
+
+CEventLogThread::CEventLogThread(EventLogServices services, EventLogThreadOptions options)
+    : services_(std::move(services)), options_(std::move(options)), formatter_(*services_.io) {
+  logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
+}
+
+CEventLogThread::~CEventLogThread() {
+  if (thread_.joinable()) {
+    if (!resumed_) abandoned_ = true;
+    stop_.Set();
+    run_.Set();
+    thread_.join();
+  }
+}
+
+void CEventLogThread::CreateThread(const ThreadLauncher& launcher) {
+  std::function<void()> body = [this] {
+    run_.Wait();
+    try {
+      if (!abandoned_) Body();
+    } catch (...) {
+      // A failing hook or an exhausted heap ends the thread like a stop
+      // would, so that the main frame's stop still completes.
+    }
+    ended_.Set();
+    exited_.Set();
+  };
+  thread_ = launcher ? launcher(std::move(body)) : std::thread(std::move(body));
+}
+
+void CEventLogThread::WaitPaused() {
+  if (!thread_.joinable()) return;
+  if (WaitForAny({&paused_, &ended_}, std::nullopt) == 1) ended_.Set();
+}
+
+void CEventLogThread::WaitExited() {
+  if (!thread_.joinable()) return;
+  exited_.Wait();
+  thread_.join();
+}
+
+void CEventLogThread::Body() {
+  // Sockets need no per-thread start-up on POSIX, so the step that initialises
+  // the socket library for this thread (and its failure message 295) has
+  // nothing to do here.
+  TimedEntry(LogEntryKind::Started, kEntryStartedId);
+  for (;;) {
+    const auto signalled = WaitForAny({&stop_, &pause_, &resume_}, options_.pollInterval);
+    if (signalled == 0U) {
+      TimedEntry(LogEntryKind::Stopped, kEntryStoppedId);
+      return;
+    }
+    if (signalled == 1U) {
+      TimedEntry(LogEntryKind::PauseTaken, kEntryPauseTakenId);
+      logging_ = false;
+      paused_.Set();
+      continue;
+    }
+    if (signalled == 2U) {
+      logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
+      TimedEntry(LogEntryKind::Resumed, kEntryResumedId);
+      continue;
+    }
+    Poll();
+    if (services_.mainWindow != nullptr) services_.mainWindow->PostPollDone();
+  }
+}
+
+bool CEventLogThread::MainViewExists() const {
+  return services_.mainWindow != nullptr && services_.mainWindow->MainViewExists();
+}
+
+void CEventLogThread::Poll() {
+  ctl::CControllerIo& io = *services_.io;
+  bool rediscover = false;
+  {
+    ctl::CControllerIo::Lock lock(io);
+    rediscover = io.Model().AdapterCount() == 0 && io.Model().ntFamily;
+  }
+  if (rediscover) {
+    // Discovery replaces the computer entry and fills the list anew; it takes
+    // the model lock itself, and the view is told only after it let go.
+    io.Discover();
+    // The fresh adapter records need their registry keys for the device options.
+    if (services_.settings != nullptr) services_.settings->OpenAdapterKeys(io);
+    if (MainViewExists()) services_.mainWindow->AdaptersRediscovered();
+  }
+  for (std::uint32_t n = 0;; ++n) {
+    {
+      ctl::CControllerIo::Lock lock(io);
+      if (n >= io.Model().AdapterCount()) break;
+    }
+    PollAdapter(n);
+  }
+}
+
+void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
+  ctl::CControllerIo& io = *services_.io;
+  // The adapter is looked up afresh under the lock at every step: the user
+  // interface may empty the list (after a wizard run) between two of them.
+  ctl::EventBatch batch;
+  bool fetched = false;
+  {
+    ctl::CControllerIo::Lock lock(io);
+    ctl::AdapterRecord* adapter = io.Model().Adapter(adapterNumber);
+    if (adapter == nullptr) return;
+    fetched = io.FetchEvents(*adapter, batch);
+  }
+  if (fetched) {
+    if (batch.reportedCount == 0) emptyFetchSeen_ = true;
+    const std::vector<EventRecord> records = ReadEventRecords(batch);
+    for (const EventRecord& record : records) HandleRecord(record, adapterNumber);
+    if (!records.empty() && MainViewExists() && services_.mainWindow->EventsPageVisible())
+      services_.mainWindow->ExchangeActivePageData();
+  } else {
+    refreshMark_ = true;
+  }
+  if (formatter_.RefreshTreeMark()) refreshMark_ = true;
+  if (formatter_.RescanAdapterMark()) rescanMark_ = true;
+  formatter_.ClearMarks();
+
+  if (MainViewExists() && refreshMark_) {
+    {
+      ctl::CControllerIo::Lock lock(io);
+      if (ctl::AdapterRecord* adapter = io.Model().Adapter(adapterNumber)) {
+        io.QueryAdapterInfo(*adapter);
+        io.QueryDeviceInfo(*adapter);
+        if (adapter->IsRaidChip()) {
+          io.QuerySpareDrives(*adapter);
+          io.QuerySets(*adapter, true);
+        }
+      }
+    }
+    services_.mainWindow->RebuildAdapterBranch(adapterNumber);
+  }
+  if (rescanMark_) {
+    {
+      ctl::CControllerIo::Lock lock(io);
+      if (ctl::AdapterRecord* adapter = io.Model().Adapter(adapterNumber))
+        io.QuerySets(*adapter, true);
+    }
+    rescanMark_ = false;
+  }
+  if (MainViewExists() && refreshMark_) {
+    services_.mainWindow->ReselectCurrentItem();
+    refreshMark_ = false;
+  }
+}
+
+void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adapterNumber) {
+  const AppSettings& settings = *services_.settings;
+  std::wstring text;
+  formatter_.FormatEvent(record, adapterNumber, text);
+  Entry(LogEntryKind::Event, text);
+
+  std::wstring wave;
+  bool hasWave = true;
+  switch (record.severity) {
+    case static_cast<std::uint32_t>(EventSeverity::Informational):
+      wave = settings.AudioInformational();
+      break;
+    case static_cast<std::uint32_t>(EventSeverity::Warning):
+      wave = settings.AudioWarning();
+      break;
+    case static_cast<std::uint32_t>(EventSeverity::Error):
+      wave = settings.AudioError();
+      break;
+    default:
+      hasWave = false;
+      break;
+  }
+  // Played without waiting; a sound that cannot be played is not reported.
+  if (hasWave && !AppSettings::AudioDisabled(wave) && services_.sound) {
+    services_.sound->PlayAsync(wave);
+  }
+
+  if (AppSettings::LevelReached(settings.PopupEventLevel(), record.severity) &&
+      services_.mainWindow != nullptr) {
+    services_.mainWindow->PostShowPopup();
+  }
+
+  if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
+    std::wstring error;
+    if (!SendEventMail(settings, text, error, options_.smtp)) {
+      Entry(LogEntryKind::EmailFailure, res::FormatString(kEntryEmailErrorId, Now()) + error);
+    }
+  }
+}
+
+void CEventLogThread::Entry(LogEntryKind kind, const std::wstring& text) {
+  WriteLogEntry(services_.settings->LogFilePath(), text, logging_.load());
+  if (options_.onEntry) options_.onEntry(kind, text);
+}
+
+void CEventLogThread::TimedEntry(LogEntryKind kind, unsigned stringId) {
+  Entry(kind, res::FormatString(stringId, Now()));
+}
+
+std::wstring CEventLogThread::Now() const {
+  const auto now = services_.clock ? services_.clock->Now() : std::chrono::system_clock::now();
+  return FormatEventTime(ToFiletime(now));
+}
+
+// EventLogger
+
+EventLogger::EventLogger(EventLoggerServices services, EventLogThreadOptions options,
+                         ThreadLauncher launcher)
+    : services_(std::move(services)),
+      options_(std::move(options)),
+      launcher_(std::move(launcher)) {}
+
+EventLogger::~EventLogger() {
+  Stop();
+}
+
+void EventLogger::ShowMessage(unsigned stringId) {
+  if (services_.closeSplash) services_.closeSplash();
+  if (services_.ui) {
+    services_.ui->MessageBox(res::LoadString(stringId), settings::kProductName,
+                             platform::MsgButtons::Ok, platform::MsgIcon::None);
+  }
+}
+
+void EventLogger::Disable() {
+  held_.Close();
+  services_.thread.settings->SetLogFileEnabled(L"FALSE");
+}
+
+bool EventLogger::OpenLogFile(bool truncate) {
+  held_ = evt::OpenLogFile(services_.thread.settings->LogFilePath(), truncate);
+  if (held_) return true;
+  ShowMessage(kLogFileFailedId);
+  return false;
+}
+
+bool EventLogger::Start() {
+  if (thread_) return true;
+  held_.Close();
+  settings::AppSettings& settings = *services_.thread.settings;
+  // Turned off in memory only; saved with the next save of the settings.
+  if (AppSettings::SwitchOn(settings.LogFileEnabled()) && !OpenLogFile(false))
+    settings.SetLogFileEnabled(L"FALSE");
+
+  std::unique_ptr<CEventLogThread> thread;
+  try {
+    thread = std::make_unique<CEventLogThread>(services_.thread, options_);
+  } catch (const std::bad_alloc&) {
+    ShowMessage(kLoggerMemoryFailedId);
+    Disable();
+    return false;
+  }
+  try {
+    thread->CreateThread(launcher_);
+  } catch (const std::exception&) {
+    ShowMessage(kThreadCreateFailedId);
+    thread.reset();
+    Disable();
+    return false;
+  }
+  thread_ = std::move(thread);
+  // Set before the thread runs, so that its first wait always takes it.
+  thread_->SetResume();
+  thread_->ResumeThread();
+  return true;
+}
+
+void EventLogger::Stop() {
+  if (thread_) {
+    thread_->SetStop();
+    thread_->WaitExited();
+    thread_.reset();
+  }
+  held_.Close();
+}
+
+void EventLogger::Pause() {
+  if (thread_) {
+    thread_->SetPause();
+    thread_->WaitPaused();
+  }
+  held_.Close();
+}
+
+void EventLogger::Resume() {
+  if (thread_) thread_->SetResume();
+}
+
+}  // namespace kestrune::evt

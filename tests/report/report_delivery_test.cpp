@@ -1,0 +1,255 @@
+// The three deliveries: the saved file's bytes, the clipboard text and the
+// mail dialogue as a loopback SMTP server sees it.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/recording_ui.h"
+#include "platform/text.h"
+#include "report/report.h"
+#include "report/report_rig.h"
+
+namespace kestrune::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("kestrune-report-" + std::to_string(::getpid()) + "-" +
+             std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::vector<unsigned char> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(ReportFile, Utf16LittleEndianWithoutMarkOrTerminator) {
+  ReportMachine m(sim::DefaultScenario());
+  const std::wstring report = m.Report();
+  TempDir dir;
+  const std::string path = dir.File(rpt::kDefaultReportFileName);
+  ASSERT_TRUE(rpt::SaveReportFile(path, report));
+  const auto bytes = ReadAll(path);
+  EXPECT_EQ(bytes.size(), 2 * report.size());
+  // "\r\nKe", two bytes each, low byte first.
+  const std::vector<unsigned char> head = {0x0D, 0x00, 0x0A, 0x00, 0x4B, 0x00, 0x65, 0x00};
+  ASSERT_GE(bytes.size(), head.size());
+  EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 8), head);
+  // Ends with the last line end, no NUL after it.
+  EXPECT_EQ(std::vector<unsigned char>(bytes.end() - 4, bytes.end()),
+            (std::vector<unsigned char>{0x0D, 0x00, 0x0A, 0x00}));
+  EXPECT_EQ(platform::FromUtf16Le(std::span<const std::uint8_t>(bytes.data(), bytes.size())),
+            report);
+}
+
+TEST(ReportFile, AnExistingFileIsReplacedWhole) {
+  TempDir dir;
+  const std::string path = dir.File("old.txt");
+  { std::ofstream(path, std::ios::binary) << std::string(1000, 'x'); }
+  ASSERT_TRUE(rpt::SaveReportFile(path, L"A\x20AC"));  // A and the euro sign
+  EXPECT_EQ(ReadAll(path), (std::vector<unsigned char>{0x41, 0x00, 0xAC, 0x20}));
+  ASSERT_TRUE(rpt::SaveReportFile(path, L""));
+  EXPECT_TRUE(ReadAll(path).empty());
+}
+
+TEST(ReportFile, FailureWhenTheFileCannotBeCreated) {
+  TempDir dir;
+  EXPECT_FALSE(rpt::SaveReportFile(dir.File("missing/folder/QV200CFG.txt"), L"text"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+  EXPECT_FALSE(rpt::SaveReportFile(dir.File(""), L"text"));  // the folder itself
+
+  platform::RecordingUi ui;
+  rpt::ShowFileFailure(ui);
+  ASSERT_EQ(ui.MessageCount(), 1u);
+  EXPECT_EQ(ui.LastMessage()->text, L"Result file creation failure!!!");
+}
+
+TEST(ReportClipboard, WholeTextOrNothing) {
+  platform::RecordingUi ui;
+  const std::wstring report = L"\r\nline one\r\n\tline two\r\n";
+  EXPECT_TRUE(rpt::CopyReportToClipboard(ui, report));
+  ASSERT_EQ(ui.ClipboardTexts().size(), 1u);
+  EXPECT_EQ(ui.ClipboardTexts()[0], report);
+  ui.SetClipboardResult(false);
+  EXPECT_FALSE(rpt::CopyReportToClipboard(ui, report));
+  EXPECT_EQ(ui.MessageCount(), 0u);
+}
+
+// A loopback SMTP server on a thread: it sends the greeting, then answers
+// each command line (or, after a 354, the whole mail up to its terminator)
+// with the next scripted reply, and records what it received, one entry per
+// command or mail. After the script it records whatever else comes.
+class LoopbackSmtp {
+ public:
+  explicit LoopbackSmtp(std::vector<std::string> replies) : replies_(std::move(replies)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
+        ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+      ADD_FAILURE() << "loopback listener failed";
+    }
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~LoopbackSmtp() {
+    if (thread_.joinable()) thread_.join();
+    ::close(listener_);
+  }
+  std::uint16_t Port() const { return port_; }
+  // Waits for the client to close.
+  const std::vector<std::string>& Received() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+  }
+
+ private:
+  bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 5000) > 0;
+  }
+  // The next unit up to and including `end`; false when the client closed.
+  bool Next(int fd, const std::string& end, std::string& unit) {
+    for (;;) {
+      const auto at = buffer_.find(end);
+      if (at != std::string::npos) {
+        unit = buffer_.substr(0, at + end.size());
+        buffer_.erase(0, at + end.size());
+        return true;
+      }
+      char chunk[4096];
+      if (!Readable(fd)) return false;
+      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+      if (n <= 0) return false;
+      buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+  }
+  void Send(int fd, const std::string& text) {
+    (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+  }
+  void Run() {
+    if (!Readable(listener_)) return;
+    const int fd = ::accept(listener_, nullptr, nullptr);
+    if (fd < 0) return;
+    bool mailNext = false;
+    std::size_t i = 0;
+    if (!replies_.empty()) Send(fd, replies_[i++]);
+    for (; i < replies_.size(); ++i) {
+      std::string unit;
+      if (!Next(fd, mailNext ? "\r\n.\r\n" : "\n", unit)) break;
+      received_.push_back(unit);
+      Send(fd, replies_[i]);
+      mailNext = replies_[i].rfind("354", 0) == 0;
+    }
+    std::string rest;
+    while (Next(fd, "\n", rest)) received_.push_back(rest);
+    if (!buffer_.empty()) received_.push_back(buffer_);
+    ::close(fd);
+  }
+
+  std::vector<std::string> replies_;
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::string buffer_;
+  std::vector<std::string> received_;
+  std::thread thread_;
+};
+
+const evt::SmtpOptions kQuick{3000ms};
+
+TEST(ReportMail, FourStepsOnOneConnectionWithTheReportAsBody) {
+  ReportMachine m(sim::DefaultScenario());
+  const std::wstring report = m.Report();
+  LoopbackSmtp server({"220 lab.example ready\r\n", "250 hello\r\n", "250 sender ok\r\n",
+                       "250 rcpt ok\r\n", "250 rcpt ok\r\n", "354 go ahead\r\n", "250 queued\r\n",
+                       "221 bye\r\n"});
+  std::wstring error;
+  ASSERT_TRUE(rpt::MailReport(L"127.0.0.1", L"ops@lab.example;boss@lab.example,",
+                              L"Kestrune Configuration", L"kestrune@lab.example", report, error,
+                              kQuick, server.Port()))
+      << platform::ToUtf8(error);
+  const auto& got = server.Received();
+  ASSERT_EQ(got.size(), 7u);
+  EXPECT_EQ(got[0], "helo 127.0.0.1\r\n");
+  EXPECT_EQ(got[1], "mail From:<kestrune@lab.example>\r\n");
+  EXPECT_EQ(got[2], "rcpt To:<ops@lab.example>\r\n");
+  EXPECT_EQ(got[3], "rcpt To:<boss@lab.example>\r\n");
+  EXPECT_EQ(got[4], "data\r\n");
+  const std::string& mail = got[5];
+  EXPECT_NE(mail.find("TO: ops@lab.example\r\nTO: boss@lab.example\r\n"), std::string::npos);
+  const std::string header = "Subject: Kestrune Configuration\r\n\r\n";
+  const auto subject = mail.find(header);
+  ASSERT_NE(subject, std::string::npos);
+  // The body is the report, line ends and all, then the terminator.
+  EXPECT_EQ(mail.substr(subject + header.size()), platform::ToUtf8(report) + "\r\n.\r\n");
+  EXPECT_EQ(got[6], "quit\r\n");
+}
+
+TEST(ReportMail, StopsAtTheFirstRefusedStepWithTheServersLine) {
+  LoopbackSmtp server(
+      {"220 lab.example ready\r\n", "250 hello\r\n", "250 sender ok\r\n", "550 no such user\r\n"});
+  std::wstring error;
+  EXPECT_FALSE(rpt::MailReport(L"127.0.0.1", L"nobody@lab.example;", L"s", L"k@lab.example",
+                               L"report\r\n", error, kQuick, server.Port()));
+  EXPECT_EQ(error, L"550 no such user");
+  // No data and no quit follow; the connection is closed.
+  const auto& got = server.Received();
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[2], "rcpt To:<nobody@lab.example>\r\n");
+
+  platform::RecordingUi ui;
+  rpt::ShowMailFailure(ui, error);
+  ASSERT_EQ(ui.MessageCount(), 1u);
+  EXPECT_EQ(ui.LastMessage()->text, L"550 no such user");
+  EXPECT_EQ(ui.LastMessage()->caption, L"Ostrevan Error");
+  EXPECT_EQ(ui.LastMessage()->icon, platform::MsgIcon::Information);
+}
+
+TEST(ReportMail, RefusedConnectionGivesTheConnectErrorText) {
+  // A port that was free a moment ago and has no listener now.
+  std::uint16_t port = 0;
+  {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), length), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+    port = ntohs(addr.sin_port);
+    ::close(fd);
+  }
+  std::wstring error;
+  EXPECT_FALSE(rpt::MailReport(L"127.0.0.1", L"a@b;", L"s", L"k@b", L"r", error, kQuick, port));
+  EXPECT_EQ(error,
+            L"Socket Connect Error\n"
+            L"The attempt to connect was forcefully rejected.\n"
+            L"Error code 0x0000274d.\n");
+}
+
+}  // namespace
+}  // namespace kestrune::test

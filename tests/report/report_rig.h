@@ -1,0 +1,88 @@
+// A controller over the simulator with a fixed computer, program and time
+// zone, so that report texts can be written out by hand.
+#pragma once
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller/controller_io.h"
+#include "platform/linux_files.h"
+#include "platform/manual_clock.h"
+#include "platform/recording_ui.h"
+#include "platform/sqlite_registry.h"
+#include "platform/system_info.h"
+#include "report/report.h"
+#include "simulator/simulator.h"
+
+namespace kestrune::test {
+
+inline constexpr wchar_t kNow[] = L"15-January-2026 10:00.00";
+
+class FixedSystem final : public platform::SystemInfo {
+ public:
+  explicit FixedSystem(std::wstring mediaPath) : mediaPath_(std::move(mediaPath)) {}
+  std::wstring ComputerName() override { return L"WORKSTATION"; }
+  std::wstring OsName() override { return L"Debian GNU/Linux 12 (bookworm)"; }
+  std::wstring OsVersion() override { return L"12"; }
+  std::wstring OsRelease() override { return L"Linux 6.1.0-18-amd64"; }
+  std::wstring MediaPath() override { return mediaPath_; }
+
+ private:
+  std::wstring mediaPath_;
+};
+
+struct ReportMachine {
+  std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
+  std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
+  std::unique_ptr<sim::Simulator> simulator;
+  std::shared_ptr<platform::Registry> registry;
+  std::unique_ptr<ctl::CControllerIo> io;
+
+  explicit ReportMachine(sim::Scenario scenario) {
+    // File dates and the clock's text are local times.
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    simulator =
+        std::make_unique<sim::Simulator>(std::move(scenario), clock, platform::MakeLinuxFiles());
+    std::string error;
+    registry = platform::OpenSqliteRegistry(
+        ":memory:", std::make_shared<FixedSystem>(simulator->MediaPath()), error);
+    io = std::make_unique<ctl::CControllerIo>(
+        ctl::ControllerServices{simulator->DeviceControl(), simulator->DeviceManager(), registry,
+                                simulator->Files(), ui, clock});
+    io->ReadComputerInfo();
+    {
+      ctl::CControllerIo::Lock lock(*io);
+      io->Model().program.productName = L"Kestrune";
+      io->Model().program.productVersion = L"1.0.0.7";
+    }
+    io->Discover();
+  }
+
+  // Refreshed and built as the program does, at the fixed time.
+  std::wstring Report() {
+    ctl::CControllerIo::Lock lock(*io);
+    rpt::RefreshForReport(*io);
+    return rpt::BuildReport(io->Model(), kNow);
+  }
+};
+
+// The lines of a text ended by "\r\n"; a text that does not end so gets a
+// last line "<no line end>".
+inline std::vector<std::wstring> Lines(const std::wstring& text) {
+  std::vector<std::wstring> lines;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t end = text.find(L"\r\n", at);
+    if (end == std::wstring::npos) break;
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  if (at != text.size()) lines.push_back(L"<no line end>");
+  return lines;
+}
+
+}  // namespace kestrune::test

@@ -1,0 +1,246 @@
+// kestrune-monitor: the event logger without a desktop. Finds the adapters,
+// loads the settings and runs the logger thread (log file, sounds, e-mail),
+// printing each event as it is logged, until SIGINT or SIGTERM, or after one
+// poll with --once.
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "controller/controller_io.h"
+#include "events/event_log_thread.h"
+#include "events/logger_ui.h"
+#include "platform/clock.h"
+#include "platform/console_ui.h"
+#include "platform/linux_files.h"
+#include "platform/linux_system_info.h"
+#include "platform/sound.h"
+#include "platform/sqlite_registry.h"
+#include "platform/text.h"
+#include "settings/app_settings.h"
+#include "simulator/simulator.h"
+
+namespace {
+
+using namespace kestrune;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: kestrune-monitor [--once] [--interval MS] [--popups]\n"
+    "Runs the event logger over the adapters: each event is written to the log\n"
+    "file, played, mailed as the settings say, and printed here.\n"
+    "  --once         poll once, then stop\n"
+    "  --interval MS  poll every MS milliseconds (default 5000)\n"
+    "  --popups       print [popup] where the desktop would show its popup\n"
+    "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the settings store.\n";
+
+struct Options {
+  bool once = false;
+  bool popups = false;
+  long interval = 5000;
+};
+
+// Returns an exit code when the program should end at once.
+std::optional<int> Parse(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--once") {
+      options.once = true;
+    } else if (arg == "--popups") {
+      options.popups = true;
+    } else if (arg == "--interval" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      char* end = nullptr;
+      errno = 0;
+      const long ms = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || errno != 0 || ms < 0 || ms > 86400000L) {
+        std::fprintf(stderr, "kestrune-monitor: bad --interval \"%s\" (0 to 86400000 ms)\n",
+                     value.c_str());
+        return kExitUsage;
+      }
+      options.interval = ms;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    } else {
+      std::fprintf(stderr, "kestrune-monitor: unknown option \"%s\"\n%s", arg.c_str(), kUsage);
+      return kExitUsage;
+    }
+  }
+  return std::nullopt;
+}
+
+// Texts for the terminal: UTF-8 with the entries' CR LF as plain line ends.
+std::string ForTerminal(const std::wstring& text) {
+  std::string out = platform::ToUtf8(text);
+  std::string::size_type at = 0;
+  while ((at = out.find("\r\n", at)) != std::string::npos) out.erase(at, 1);
+  return out;
+}
+
+// The main frame of a console: no view ever exists, so nothing is rebuilt or
+// reselected. With --once the first poll-done holds the logger until the main
+// thread has set its stop event, so exactly one poll happens.
+class ConsoleWindow final : public evt::LoggerUi {
+ public:
+  ConsoleWindow(bool popups, bool once, int wakeFd)
+      : popups_(popups), once_(once), wakeFd_(wakeFd) {}
+
+  void PostShowPopup() override {
+    if (!popups_) return;
+    std::fputs("[popup]\n", stdout);
+    std::fflush(stdout);
+  }
+  void PostPollDone() override {
+    if (!once_) return;
+    std::unique_lock lock(mutex_);
+    if (released_) return;
+    polled_ = true;
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(wakeFd_, &byte, 1);
+    released_cv_.wait(lock, [this] { return released_; });
+  }
+  bool MainViewExists() override { return false; }
+  void RebuildAdapterBranch(std::uint32_t) override {}
+  void ReselectCurrentItem() override {}
+  void AdaptersRediscovered() override {}
+  bool EventsPageVisible() override { return false; }
+  void ExchangeActivePageData() override {}
+
+  bool Polled() {
+    std::lock_guard lock(mutex_);
+    return polled_;
+  }
+  // Lets a held poll-done return, and every later one at once.
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      released_ = true;
+    }
+    released_cv_.notify_all();
+  }
+
+ private:
+  const bool popups_;
+  const bool once_;
+  const int wakeFd_;
+  std::mutex mutex_;
+  std::condition_variable released_cv_;
+  bool polled_ = false;
+  bool released_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const auto done = Parse(argc, argv, options)) return *done;
+
+  // Blocked before any thread exists, so every thread inherits the mask and
+  // the signals are taken only through the signal descriptor below.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) {
+    std::fputs("kestrune-monitor: cannot block signals\n", stderr);
+    return kExitFailed;
+  }
+  const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC);
+  int wake[2] = {-1, -1};
+  if (signalFd < 0 || ::pipe2(wake, O_CLOEXEC) != 0) {
+    std::fputs("kestrune-monitor: cannot watch for signals\n", stderr);
+    return kExitFailed;
+  }
+
+  auto clock = platform::MakeSystemClock();
+  std::string error;
+  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
+  if (!simulator) {
+    std::fprintf(stderr, "kestrune-monitor: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  std::shared_ptr<platform::Registry> registry =
+      platform::OpenSqliteRegistry(platform::DefaultRegistryPath(),
+                                   platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
+  if (!registry) {
+    std::fprintf(stderr, "kestrune-monitor: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  auto ui = std::make_shared<platform::ConsoleUi>();
+  ctl::CControllerIo io({simulator->DeviceControl(), simulator->DeviceManager(), registry,
+                         simulator->Files(), ui, clock});
+  io.ReadComputerInfo();
+  io.Discover();
+  settings::AppSettings settings(registry, ui);
+  settings.Load(io);
+
+  // The folder is made here; the file itself is made by the logger's open.
+  const std::string folder = platform::ToUtf8(settings.LogFileLocation());
+  std::error_code ec;
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    std::fprintf(stderr, "kestrune-monitor: cannot create the log folder %s: %s\n", folder.c_str(),
+                 ec.message().c_str());
+  }
+  if (settings::AppSettings::SwitchOn(settings.LogFileEnabled())) {
+    std::fprintf(stderr, "kestrune-monitor: logging to %s\n",
+                 platform::ToUtf8(settings.LogFilePath()).c_str());
+  }
+
+  ConsoleWindow window(options.popups, options.once, wake[1]);
+  evt::EventLogThreadOptions threadOptions;
+  threadOptions.pollInterval = std::chrono::milliseconds(options.interval);
+  threadOptions.onEntry = [](evt::LogEntryKind kind, const std::wstring& text) {
+    if (kind == evt::LogEntryKind::Event) {
+      std::fputs(ForTerminal(text).c_str(), stdout);
+      std::fflush(stdout);
+    } else if (kind == evt::LogEntryKind::EmailFailure) {
+      std::fputs(ForTerminal(text).c_str(), stderr);
+    }
+  };
+  evt::EventLogger logger(
+      evt::EventLoggerServices{
+          {&io, &settings, &window, platform::MakeSystemSound(), clock}, ui, {}},
+      threadOptions);
+  if (!logger.Start()) return kExitFailed;
+
+  pollfd watched[2] = {{signalFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+  for (;;) {
+    if (::poll(watched, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (watched[0].revents != 0) {
+      signalfd_siginfo info{};
+      [[maybe_unused]] const auto n = ::read(signalFd, &info, sizeof info);
+      break;
+    }
+    if (watched[1].revents != 0 && window.Polled()) {
+      // The logger waits in its poll-done; its stop is set before it goes on.
+      logger.Thread()->SetStop();
+      break;
+    }
+  }
+  window.Release();
+  logger.Stop();
+  ::close(signalFd);
+  ::close(wake[0]);
+  ::close(wake[1]);
+  return kExitOk;
+}

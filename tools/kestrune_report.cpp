@@ -1,0 +1,214 @@
+// Writes the configuration report of the (simulated) adapters: to standard
+// output as UTF-8, to a file exactly as the program saves it (UTF-16LE, no
+// byte-order mark), or by e-mail with the SMTP settings of the registry.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "controller/controller_io.h"
+#include "events/smtp.h"
+#include "platform/clock.h"
+#include "platform/console_ui.h"
+#include "platform/linux_files.h"
+#include "platform/linux_system_info.h"
+#include "platform/sqlite_registry.h"
+#include "platform/text.h"
+#include "report/report.h"
+#include "resources/strings.h"
+#include "settings/app_settings.h"
+#include "simulator/simulator.h"
+
+#ifndef KESTRUNE_VERSION
+#define KESTRUNE_VERSION "0.0.0"
+#endif
+
+namespace {
+
+using namespace kestrune;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: kestrune-report [--output FILE | --mail [--to LIST] [--subject TEXT]\n"
+    "                        [--server HOST] [--port N]]\n"
+    "Writes the configuration report of the adapters. Without options it goes to\n"
+    "standard output as UTF-8 (line ends \"\\n\"); --output FILE writes it as the\n"
+    "program saves it (UTF-16LE, \"\\r\\n\", no byte-order mark); --mail sends it to\n"
+    "the settings' \"Event List\" through \"SMTP Server\" with \"Email Subject\".\n"
+    "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the registry.\n";
+
+struct Options {
+  std::optional<std::string> output;
+  bool mail = false;
+  std::optional<std::string> to;
+  std::optional<std::string> subject;
+  std::optional<std::string> server;
+  std::uint16_t port = evt::kSmtpPort;
+};
+
+bool ParsePort(const std::string& text, std::uint16_t& port) {
+  if (text.empty() || text.size() > 5 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  const unsigned long value = std::stoul(text);
+  if (value == 0 || value > 65535) return false;
+  port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+// nullopt after a usage error (already printed); `help` when asked for it.
+std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
+  Options options;
+  help = false;
+  bool portGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::optional<std::string>& into) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "kestrune-report: %s needs a value\n", arg.c_str());
+        return false;
+      }
+      into = argv[++i];
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+      return options;
+    }
+    if (arg == "--mail") {
+      options.mail = true;
+    } else if (arg == "--output" || arg == "-o") {
+      if (!value(options.output)) return std::nullopt;
+    } else if (arg == "--to") {
+      if (!value(options.to)) return std::nullopt;
+    } else if (arg == "--subject") {
+      if (!value(options.subject)) return std::nullopt;
+    } else if (arg == "--server") {
+      if (!value(options.server)) return std::nullopt;
+    } else if (arg == "--port") {
+      std::optional<std::string> text;
+      if (!value(text)) return std::nullopt;
+      if (!ParsePort(*text, options.port)) {
+        std::fprintf(stderr, "kestrune-report: bad port %s\n", text->c_str());
+        return std::nullopt;
+      }
+      portGiven = true;
+    } else {
+      std::fprintf(stderr, "kestrune-report: unknown option %s\n", arg.c_str());
+      return std::nullopt;
+    }
+  }
+  if (options.mail && options.output) {
+    std::fprintf(stderr, "kestrune-report: --mail and --output exclude each other\n");
+    return std::nullopt;
+  }
+  if (!options.mail && (options.to || options.subject || options.server || portGiven)) {
+    std::fprintf(stderr, "kestrune-report: --to, --subject, --server and --port go with --mail\n");
+    return std::nullopt;
+  }
+  return options;
+}
+
+// The report's "\r\n" line ends become "\n" on the terminal.
+std::string TerminalText(const std::wstring& report) {
+  std::string text = platform::ToUtf8(report);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  return platform::FromUtf8(text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool help = false;
+  const std::optional<Options> options = ParseOptions(argc, argv, help);
+  if (help) {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  if (!options) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+
+  auto clock = platform::MakeSystemClock();
+  std::string error;
+  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
+  if (!simulator) {
+    std::fprintf(stderr, "kestrune-report: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  std::shared_ptr<platform::Registry> registry =
+      platform::OpenSqliteRegistry(platform::DefaultRegistryPath(),
+                                   platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
+  if (!registry) {
+    std::fprintf(stderr, "kestrune-report: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  auto ui = std::make_shared<platform::ConsoleUi>();
+  ctl::CControllerIo io({simulator->DeviceControl(), simulator->DeviceManager(), registry,
+                         simulator->Files(), ui, clock});
+  io.ReadComputerInfo();
+  io.ReadProgramInfo(L"/proc/self/exe");
+  {
+    // A build without a version record names the program by itself.
+    ctl::CControllerIo::Lock lock(io);
+    ctl::ProgramInfo& program = io.Model().program;
+    if (program.productName.empty()) program.productName = settings::kProductName;
+    if (program.productVersion.empty()) program.productVersion = Wide(KESTRUNE_VERSION);
+  }
+  io.Discover();
+  settings::AppSettings settings(registry, ui);
+  settings.Load(io);
+
+  const std::wstring report = rpt::ProduceReportText(io, *clock, *ui);
+
+  if (options->output) {
+    if (!rpt::SaveReportFile(*options->output, report)) {
+      std::fprintf(stderr, "kestrune-report: %s: %s\n", options->output->c_str(),
+                   platform::ToUtf8(res::LoadString(rpt::kFileFailureId)).c_str());
+      return kExitFailure;
+    }
+    return kExitOk;
+  }
+  if (options->mail) {
+    const std::wstring server = options->server ? Wide(*options->server) : settings.SmtpServer();
+    const std::wstring to = options->to ? Wide(*options->to) : settings.EventList();
+    const std::wstring subject =
+        options->subject ? Wide(*options->subject) : settings.EmailSubject();
+    if (evt::RecipientPieces(to).empty()) {
+      std::fprintf(stderr,
+                   "kestrune-report: warning: no recipient address ends with \";\" or \",\"; "
+                   "the mail goes to nobody\n");
+    }
+    std::wstring mailError;
+    if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, {},
+                         options->port)) {
+      std::fprintf(stderr, "kestrune-report: %s: %s",
+                   platform::ToUtf8(res::LoadString(rpt::kMailErrorCaptionId)).c_str(),
+                   platform::ToUtf8(mailError).c_str());
+      if (mailError.empty() || mailError.back() != L'\n') std::fputc('\n', stderr);
+      return kExitFailure;
+    }
+    return kExitOk;
+  }
+  const std::string text = TerminalText(report);
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    std::fprintf(stderr, "kestrune-report: cannot write to standard output\n");
+    return kExitFailure;
+  }
+  return kExitOk;
+}

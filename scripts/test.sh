@@ -28,4 +28,4 @@ cmake --build build-tsan -j "$jobs" --target test_events test_controller
 # Only the two programs are built: the other programs' placeholders and the
 # corpus replays are left out.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 600 -E '(_NOT_BUILT|_corpus)$'
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 600 -E '(_NOT_BUILT|_corpus|programs_smoke)$'

@@ -27,5 +27,8 @@ grep -q 'errlgr.txt' "$work/reg.txt" || fail "settings were not written back"
 
 "$tools/kestrune-report" --output "$work/report.txt"
 [ "$(head -c 4 "$work/report.txt" | od -An -tx1 | tr -d ' ')" = "0d000a00" ] || fail "report file does not start with CR LF in UTF-16LE"
-iconv -f UTF-16LE -t UTF-8 "$work/report.txt" | grep -q 'Adapter 1 Information -' || fail "report lacks the second adapter"
+# Converted into a file first: grep -q leaving early would kill iconv with
+# SIGPIPE, and pipefail would report that as a failure.
+iconv -f UTF-16LE -t UTF-8 "$work/report.txt" >"$work/report-utf8.txt"
+grep -q 'Adapter 1 Information -' "$work/report-utf8.txt" || fail "report lacks the second adapter"
 echo "programs ok"

@@ -58,6 +58,65 @@ bool RecordingUi::SetClipboardText(const std::wstring& text) {
   return clipboardResult_;
 }
 
+std::optional<std::wstring> RecordingUi::FileDialog(FileDialogKind kind,
+                                                    const FileDialogRequest& request) {
+  RecordedFileDialog dialog{kind, request, std::nullopt};
+  std::function<std::optional<std::wstring>(const RecordedFileDialog&)> responder;
+  {
+    std::lock_guard lock(mutex_);
+    responder = fileResponder_;
+  }
+  std::optional<std::wstring> answer = responder ? responder(dialog) : std::nullopt;
+  std::lock_guard lock(mutex_);
+  if (!answer && !fileAnswers_.empty()) {
+    answer = fileAnswers_.front();
+    fileAnswers_.pop_front();
+  }
+  dialog.answer = answer;
+  fileDialogs_.push_back(dialog);
+  return answer;
+}
+
+std::optional<std::wstring> RecordingUi::SaveFileName(const FileDialogRequest& request) {
+  return FileDialog(FileDialogKind::Save, request);
+}
+
+std::optional<std::wstring> RecordingUi::OpenFileName(const FileDialogRequest& request) {
+  return FileDialog(FileDialogKind::Open, request);
+}
+
+bool RecordingUi::OpenWithDesktop(const std::wstring& urlOrPath) {
+  std::lock_guard lock(mutex_);
+  opened_.push_back(urlOrPath);
+  return openResult_;
+}
+
+void RecordingUi::QueueFileAnswer(std::optional<std::wstring> path) {
+  std::lock_guard lock(mutex_);
+  fileAnswers_.push_back(std::move(path));
+}
+
+void RecordingUi::SetFileResponder(
+    std::function<std::optional<std::wstring>(const RecordedFileDialog&)> responder) {
+  std::lock_guard lock(mutex_);
+  fileResponder_ = std::move(responder);
+}
+
+void RecordingUi::SetOpenResult(bool ok) {
+  std::lock_guard lock(mutex_);
+  openResult_ = ok;
+}
+
+std::vector<RecordedFileDialog> RecordingUi::FileDialogs() {
+  std::lock_guard lock(mutex_);
+  return fileDialogs_;
+}
+
+std::vector<std::wstring> RecordingUi::OpenedWithDesktop() {
+  std::lock_guard lock(mutex_);
+  return opened_;
+}
+
 void RecordingUi::QueueAnswer(MsgResult answer) {
   std::lock_guard lock(mutex_);
   answers_.push_back(answer);

@@ -1,5 +1,6 @@
-// UI services for tests: every message box is recorded and answered from a
-// script, wait cursors and clipboard texts are counted and kept.
+// UI services for tests: every message box and file dialog is recorded and
+// answered from a script, wait cursors, clipboard texts and desktop opens are
+// counted and kept.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,14 @@ struct RecordedMessage {
   MsgResult answer = MsgResult::Ok;  // what the box answered
 };
 
+enum class FileDialogKind { Open, Save };
+
+struct RecordedFileDialog {
+  FileDialogKind kind = FileDialogKind::Open;
+  FileDialogRequest request;
+  std::optional<std::wstring> answer;  // what the dialog answered
+};
+
 class RecordingUi final : public UiServices {
  public:
   // Answers, in order: the responder when set and it gives one, the next
@@ -32,6 +41,11 @@ class RecordingUi final : public UiServices {
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
   bool SetClipboardText(const std::wstring& text) override;
+  // Answer, in order: the file responder when set and it gives an answer, the
+  // next scripted file answer, else cancelled.
+  std::optional<std::wstring> SaveFileName(const FileDialogRequest& request) override;
+  std::optional<std::wstring> OpenFileName(const FileDialogRequest& request) override;
+  bool OpenWithDesktop(const std::wstring& urlOrPath) override;
 
   // Script.
   void QueueAnswer(MsgResult answer);
@@ -40,6 +54,13 @@ class RecordingUi final : public UiServices {
   void SetResponder(std::function<std::optional<MsgResult>(const RecordedMessage&)> responder);
   void SetClipboardResult(bool ok);
   std::size_t PendingAnswers();
+  // A scripted file answer; nullopt scripts a cancel.
+  void QueueFileAnswer(std::optional<std::wstring> path);
+  // Returning nullopt falls through to the script (a cancel cannot be given
+  // here; script it instead).
+  void SetFileResponder(
+      std::function<std::optional<std::wstring>(const RecordedFileDialog&)> responder);
+  void SetOpenResult(bool ok);
 
   static MsgResult PositiveAnswer(MsgButtons buttons);
 
@@ -56,6 +77,9 @@ class RecordingUi final : public UiServices {
 
   std::vector<std::wstring> ClipboardTexts();  // every text offered, in order
 
+  std::vector<RecordedFileDialog> FileDialogs();
+  std::vector<std::wstring> OpenedWithDesktop();  // every URL or path, in order
+
  private:
   std::mutex mutex_;
   std::vector<RecordedMessage> messages_;
@@ -68,6 +92,13 @@ class RecordingUi final : public UiServices {
   int maxWaitDepth_ = 0;
   std::vector<std::wstring> clipboard_;
   bool clipboardResult_ = true;
+  std::vector<RecordedFileDialog> fileDialogs_;
+  std::deque<std::optional<std::wstring>> fileAnswers_;
+  std::function<std::optional<std::wstring>(const RecordedFileDialog&)> fileResponder_;
+  std::vector<std::wstring> opened_;
+  bool openResult_ = true;
+
+  std::optional<std::wstring> FileDialog(FileDialogKind kind, const FileDialogRequest& request);
 };
 
 }  // namespace kestrune::platform

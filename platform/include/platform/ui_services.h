@@ -1,8 +1,9 @@
-// What the core asks of a user interface: message boxes, the wait cursor and
-// the clipboard. The desktop program answers with real widgets, the command-line
-// programs on the console, tests with a recording double.
+// What the core asks of a user interface: message boxes, the wait cursor, the
+// clipboard, the common file dialogs and the desktop's "open". The desktop program answers with
+// real widgets, the command-line programs on the console, tests with a recording double.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace kestrune::platform {
@@ -10,6 +11,19 @@ namespace kestrune::platform {
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
 enum class MsgIcon { None, Error, Warning, Information, Question };
 enum class MsgResult { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+
+// A common open or save dialog. The filter keeps the Windows form, pairs of
+// description and pattern separated by '|' and ended by "||", for example
+// "Text File (*.txt)|*.txt||"; several patterns of one pair are separated by ';'.
+struct FileDialogRequest {
+  std::wstring title;
+  std::wstring defaultName;       // file name offered at first
+  std::wstring defaultExtension;  // without the dot; added when the user types none
+  std::wstring filter;
+  std::wstring startFolder;
+  bool overwritePrompt = false;  // save: ask before replacing an existing file
+  bool mustExist = false;        // open: the chosen file must exist
+};
 
 // Threads: the event logger thread calls these too (driver error boxes, the
 // wait cursor of a rediscovery). An implementation must accept calls from any
@@ -24,6 +38,24 @@ class UiServices {
   virtual void BeginWaitCursor() = 0;
   virtual void EndWaitCursor() = 0;
   virtual bool SetClipboardText(const std::wstring& text) = 0;
+
+  // The chosen full path, or nothing when the user cancelled. Dialogs are
+  // modal and belong to the user-interface thread. Without a desktop there is
+  // nobody to choose: the defaults cancel.
+  virtual std::optional<std::wstring> SaveFileName(const FileDialogRequest& request) {
+    static_cast<void>(request);
+    return std::nullopt;
+  }
+  virtual std::optional<std::wstring> OpenFileName(const FileDialogRequest& request) {
+    static_cast<void>(request);
+    return std::nullopt;
+  }
+  // Hands a URL or a file to the desktop (browser, viewer); false when it
+  // could not be handed over.
+  virtual bool OpenWithDesktop(const std::wstring& urlOrPath) {
+    static_cast<void>(urlOrPath);
+    return false;
+  }
 };
 
 // Shows the wait cursor for the lifetime of the object.

@@ -1,6 +1,8 @@
 // English (409) string table.
+#include <algorithm>
 #include <unordered_map>
 
+#include "resources/language_module.h"
 #include "resources/strings.h"
 
 namespace kestrune::res {
@@ -144,6 +146,11 @@ const std::unordered_map<unsigned, std::wstring>& Table() {
       {254, L"Save Configuration As"},
       {255, L"Result file creation failure!!!"},
       {295, L"*"},
+      {296, L"Application is already running."},
+      {297, L"Norvasse"},
+      {299, L"Could not create the Configuration Menu."},
+      {300, L"Error creating Dialog"},
+      {301, L"open"},
       {317, L"No Sense"},
       {318, L"Recovered Error"},
       {319, L"Not Ready"},
@@ -166,6 +173,7 @@ const std::unordered_map<unsigned, std::wstring>& Table() {
       {338, L"Could not allocate memory for the event logger!"},
       {339, L"Event Logger file could not be created!"},
       {343, L"Ostrevan Error"},
+      {351, L"About "},
       {359, L"Device"},
       {360, L"Generation 1 (1.5 Gb/s)"},
       {361, L"Get Spare Drives"},
@@ -211,6 +219,7 @@ const std::unordered_map<unsigned, std::wstring>& Table() {
       //   2130-2158  event bodies (the new-device and device-changed body is 19)
       //   2160-2169  lookup texts: unknown SRB status and sense key, drop reasons,
       //              RAID types, CDB text
+      {1500, L"Kestrune"},
       {2100, L"primary"},
       {2101, L"secondary"},
       {2102, L"master"},
@@ -328,17 +337,32 @@ const std::unordered_map<unsigned, std::wstring>& Table() {
       {2234, L"The attempt to connect was forcefully rejected.\n"},
       {2235, L"Error code not switched.\n"},
       {2240, L"Command too long to send: %d bytes at most.\n"},
+      {57344, L"Kestrune"},
+      {61715, L"Please enter no more than %1 characters."},
   };
   return table;
 }
 
 }  // namespace
 
-const std::wstring& LoadString(unsigned id) {
+const std::wstring& BuiltinString(unsigned id) {
   static const std::wstring empty;
   const auto& table = Table();
   auto it = table.find(id);
   return it == table.end() ? empty : it->second;
+}
+
+std::vector<unsigned> BuiltinStringIds() {
+  std::vector<unsigned> ids;
+  ids.reserve(Table().size());
+  for (const auto& entry : Table()) ids.push_back(entry.first);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+const std::wstring& LoadString(unsigned id) {
+  if (const std::wstring* text = ModuleString(id)) return *text;
+  return BuiltinString(id);
 }
 
 }  // namespace kestrune::res

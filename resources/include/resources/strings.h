@@ -5,11 +5,18 @@
 #include <fmt/xchar.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrune::res {
 
-// The text of a string entry; an empty text for a number the table lacks.
+// The text of a string entry: from the language module when one is set and
+// has it (language_module.h), else from the built-in table; an empty text for
+// a number neither has.
 const std::wstring& LoadString(unsigned id);
+
+// The built-in (English) table alone.
+const std::wstring& BuiltinString(unsigned id);
+std::vector<unsigned> BuiltinStringIds();  // ascending
 
 // Fills a printf-style format the way the Windows wide printf does (%s takes a
 // wide string). A format that does not match its arguments yields the format

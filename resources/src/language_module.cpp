@@ -1,0 +1,307 @@
+#include "resources/language_module.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "resources/strings.h"
+
+namespace kestrune::res {
+namespace {
+
+constexpr wchar_t kReplacement = L'\xFFFD';
+
+// Decodes UTF-8; every ill-formed sequence becomes U+FFFD, so a damaged
+// module shows odd characters rather than losing its line.
+std::wstring DecodeUtf8(std::string_view in) {
+  std::wstring out;
+  out.reserve(in.size());
+  std::size_t i = 0;
+  while (i < in.size()) {
+    const auto lead = static_cast<unsigned char>(in[i]);
+    if (lead < 0x80) {
+      out.push_back(static_cast<wchar_t>(lead));
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    char32_t code = 0;
+    char32_t minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1Fu;
+      minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0Fu;
+      minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07u;
+      minimum = 0x10000;
+    }
+    std::size_t used = 1;
+    bool ok = length != 0;
+    for (; ok && used < length; ++used) {
+      if (i + used >= in.size()) {
+        ok = false;
+        break;
+      }
+      const auto next = static_cast<unsigned char>(in[i + used]);
+      if ((next & 0xC0u) != 0x80u) {
+        ok = false;
+        break;
+      }
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    if (ok && (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) {
+      ok = false;
+    }
+    out.push_back(ok ? static_cast<wchar_t>(code) : kReplacement);
+    i += ok ? length : std::max<std::size_t>(used, 1);
+  }
+  return out;
+}
+
+void EncodeUtf8(char32_t code, std::string& out) {
+  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+// One "id<TAB>text" line; nothing when it does not parse.
+std::optional<std::pair<unsigned, std::wstring>> ParseLine(std::string_view line) {
+  const std::size_t tab = line.find('\t');
+  if (tab == 0 || tab == std::string_view::npos || tab > 10) return std::nullopt;
+  unsigned long long id = 0;
+  for (char c : line.substr(0, tab)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    id = id * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (id > 0xFFFFFFFFull) return std::nullopt;
+  std::string raw;
+  const std::string_view text = line.substr(tab + 1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      raw.push_back(text[i]);
+      continue;
+    }
+    if (++i == text.size()) return std::nullopt;  // a lone backslash at the end
+    switch (text[i]) {
+      case 'n':
+        raw.push_back('\n');
+        break;
+      case 't':
+        raw.push_back('\t');
+        break;
+      case 'r':
+        raw.push_back('\r');
+        break;
+      case '\\':
+        raw.push_back('\\');
+        break;
+      default:
+        return std::nullopt;
+    }
+  }
+  return std::make_pair(static_cast<unsigned>(id), DecodeUtf8(raw));
+}
+
+// Every module ever set stays here, so that the references LoadString
+// returned from one stay valid when another is set.
+std::mutex& KeptMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::vector<std::shared_ptr<const LanguageModule>>& Kept() {
+  static std::vector<std::shared_ptr<const LanguageModule>> kept;
+  return kept;
+}
+std::atomic<const LanguageModule*> g_current{nullptr};
+
+struct LocaleEntry {
+  std::string_view name;  // "ll_CC" or "ll" for the language's default
+  unsigned short id;
+};
+
+constexpr std::array<LocaleEntry, 48> kLocales{{
+    {"en_US", 0x0409}, {"en_GB", 0x0809}, {"en_AU", 0x0C09}, {"en_CA", 0x1009}, {"en_NZ", 0x1409},
+    {"en_IE", 0x1809}, {"en", 0x0409},    {"de_DE", 0x0407}, {"de_CH", 0x0807}, {"de_AT", 0x0C07},
+    {"de_LU", 0x1007}, {"de", 0x0407},    {"fr_FR", 0x040C}, {"fr_BE", 0x080C}, {"fr_CA", 0x0C0C},
+    {"fr_CH", 0x100C}, {"fr", 0x040C},    {"es_ES", 0x0C0A}, {"es_MX", 0x080A}, {"es", 0x0C0A},
+    {"it_IT", 0x0410}, {"it_CH", 0x0810}, {"it", 0x0410},    {"nl_NL", 0x0413}, {"nl_BE", 0x0813},
+    {"nl", 0x0413},    {"pt_BR", 0x0416}, {"pt_PT", 0x0816}, {"pt", 0x0816},    {"ja_JP", 0x0411},
+    {"ja", 0x0411},    {"ko_KR", 0x0412}, {"ko", 0x0412},    {"zh_CN", 0x0804}, {"zh_TW", 0x0404},
+    {"zh", 0x0804},    {"ru_RU", 0x0419}, {"ru", 0x0419},    {"sv_SE", 0x041D}, {"sv", 0x041D},
+    {"pl_PL", 0x0415}, {"pl", 0x0415},    {"cs_CZ", 0x0405}, {"cs", 0x0405},    {"da_DK", 0x0406},
+    {"da", 0x0406},    {"fi_FI", 0x040B}, {"fi", 0x040B},
+}};
+
+unsigned short LookUpLocale(std::string_view name) {
+  for (const LocaleEntry& entry : kLocales) {
+    if (entry.name == name) return entry.id;
+  }
+  return 0;
+}
+
+}  // namespace
+
+LanguageModule ParseLanguageModule(std::string_view text) {
+  LanguageModule module;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    if (auto entry = ParseLine(line)) {
+      module.strings[entry->first] = std::move(entry->second);
+    } else {
+      ++module.skippedLines;
+    }
+  }
+  return module;
+}
+
+std::optional<LanguageModule> ReadLanguageModule(const std::filesystem::path& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  LanguageModule module = ParseLanguageModule(content.str());
+  module.path = path;
+  return module;
+}
+
+void SetModule(std::shared_ptr<const LanguageModule> module) {
+  std::lock_guard lock(KeptMutex());
+  const LanguageModule* raw = module.get();
+  if (module) Kept().push_back(std::move(module));
+  g_current.store(raw, std::memory_order_release);
+}
+
+std::shared_ptr<const LanguageModule> CurrentModule() {
+  std::lock_guard lock(KeptMutex());
+  const LanguageModule* raw = g_current.load(std::memory_order_acquire);
+  for (const auto& kept : Kept()) {
+    if (kept.get() == raw) return kept;
+  }
+  return nullptr;
+}
+
+bool LoadLanguageModule(const std::filesystem::path& path) {
+  auto module = ReadLanguageModule(path);
+  if (!module) return false;
+  SetModule(std::make_shared<const LanguageModule>(std::move(*module)));
+  return true;
+}
+
+const std::wstring* ModuleString(unsigned id) {
+  const LanguageModule* module = g_current.load(std::memory_order_acquire);
+  if (module == nullptr) return nullptr;
+  auto it = module->strings.find(id);
+  return it == module->strings.end() ? nullptr : &it->second;
+}
+
+unsigned short LanguageIdFromLocale(std::string_view locale) {
+  // "de_DE.UTF-8@euro" -> "de_DE"
+  const std::size_t cut = locale.find_first_of(".@");
+  if (cut != std::string_view::npos) locale = locale.substr(0, cut);
+  if (locale.empty() || locale == "C" || locale == "POSIX") return 0;
+  if (unsigned short id = LookUpLocale(locale)) return id;
+  // An unlisted country of a listed language takes the language's default.
+  const std::size_t underscore = locale.find('_');
+  if (underscore != std::string_view::npos) return LookUpLocale(locale.substr(0, underscore));
+  return 0;
+}
+
+unsigned short UserLanguageId() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return LanguageIdFromLocale(value);
+  }
+  return 0;
+}
+
+std::filesystem::path LanguageModuleStem(const std::filesystem::path& executable) {
+  std::string name = executable.filename().string();
+  std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  if (name == "kestrune") return executable.parent_path() / "Res";
+  return std::filesystem::path(executable.native() + "Res");
+}
+
+std::filesystem::path LanguageModulePath(const std::filesystem::path& stem, unsigned languageId) {
+  return std::filesystem::path(stem.native() + fmt::format("{:x}.lang", languageId));
+}
+
+std::optional<std::filesystem::path> ChooseLanguageModule(const std::filesystem::path& executable,
+                                                          unsigned languageId) {
+  const std::filesystem::path stem = LanguageModuleStem(executable);
+  for (unsigned id : {languageId, 0x409u}) {
+    const std::filesystem::path path = LanguageModulePath(stem, id);
+    if (LoadLanguageModule(path)) return path;
+  }
+  SetModule(nullptr);
+  return std::nullopt;
+}
+
+std::string EscapeModuleText(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'\n':
+        out += "\\n";
+        break;
+      case L'\t':
+        out += "\\t";
+        break;
+      case L'\r':
+        out += "\\r";
+        break;
+      case L'\\':
+        out += "\\\\";
+        break;
+      default:
+        EncodeUtf8(static_cast<char32_t>(c), out);
+    }
+  }
+  return out;
+}
+
+std::string BuiltinModuleText() {
+  std::string out = "# Kestrune language module 409 (English), written from the built-in table.\n";
+  for (unsigned id : BuiltinStringIds()) {
+    out += fmt::format("{}\t{}\n", id, EscapeModuleText(BuiltinString(id)));
+  }
+  return out;
+}
+
+}  // namespace kestrune::res

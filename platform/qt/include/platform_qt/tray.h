@@ -1,0 +1,94 @@
+// The notification-area icon behind an interface, so that the program can be
+// tested where no tray exists (offscreen, a bare X server).
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class QSystemTrayIcon;
+
+namespace kestrune::platform_qt {
+
+class TrayHost : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+  ~TrayHost() override = default;
+
+  // Whether the desktop has a notification area at all.
+  virtual bool Available() = 0;
+  // Shows the icon with its tip; false when the desktop refused it.
+  virtual bool Add(const QIcon& icon, const QString& tip) = 0;
+  virtual void SetIcon(const QIcon& icon) = 0;
+  virtual void SetTip(const QString& tip) = 0;
+  virtual void Remove() = 0;
+
+ signals:
+  // The left button was released over the icon (a click).
+  void LeftButtonReleased(QPoint screenPos);
+  // The right button was pressed over the icon (the menu request).
+  void RightButtonPressed(QPoint screenPos);
+};
+
+// The real notification area through QSystemTrayIcon. Double clicks, middle
+// clicks and moves over the icon give no signal.
+class SystemTrayHost final : public TrayHost {
+  Q_OBJECT
+
+ public:
+  explicit SystemTrayHost(QObject* parent = nullptr);
+  ~SystemTrayHost() override;
+
+  bool Available() override;
+  bool Add(const QIcon& icon, const QString& tip) override;
+  void SetIcon(const QIcon& icon) override;
+  void SetTip(const QString& tip) override;
+  void Remove() override;
+
+ private:
+  std::unique_ptr<QSystemTrayIcon> icon_;
+};
+
+// A tray for tests: records every call, is available unless told otherwise,
+// and clicks when asked.
+class FakeTrayHost final : public TrayHost {
+  Q_OBJECT
+
+ public:
+  enum class Call { Add, SetIcon, SetTip, Remove };
+
+  explicit FakeTrayHost(QObject* parent = nullptr);
+
+  bool Available() override { return available_; }
+  // Refused (false) when not available or when SetAddResult(false).
+  bool Add(const QIcon& icon, const QString& tip) override;
+  void SetIcon(const QIcon& icon) override;
+  void SetTip(const QString& tip) override;
+  void Remove() override;
+
+  void SetAvailable(bool available) { available_ = available; }
+  void SetAddResult(bool accepted) { addResult_ = accepted; }
+  void SimulateLeftClick(QPoint screenPos = {}) { emit LeftButtonReleased(screenPos); }
+  void SimulateRightClick(QPoint screenPos = {}) { emit RightButtonPressed(screenPos); }
+
+  bool Shown() const { return shown_; }  // added and not removed
+  const QIcon& Icon() const { return icon_; }
+  const QString& Tip() const { return tip_; }
+  const std::vector<Call>& Calls() const { return calls_; }
+  int CallCount(Call call) const;
+
+ private:
+  bool available_ = true;
+  bool addResult_ = true;
+  bool shown_ = false;
+  QIcon icon_;
+  QString tip_;
+  std::vector<Call> calls_;
+};
+
+}  // namespace kestrune::platform_qt

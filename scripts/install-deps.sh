@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build and tests need, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang)
+  libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang qt6-base-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

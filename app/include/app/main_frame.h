@@ -1,0 +1,200 @@
+// CMainFrame: the hidden hub of the program. It owns the controller and its
+// model, the settings, the event logger and the tray icon; it takes the
+// logger's messages on the user-interface thread and handles the commands of
+// the menus, keeping every window it opens at most once.
+#pragma once
+
+#include <QCursor>
+#include <QIcon>
+#include <QMenu>
+#include <QPointer>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/about_box.h"
+#include "app/event_popup.h"
+#include "app/send_dialog.h"
+#include "app/splash.h"
+#include "controller/controller_io.h"
+#include "events/event_log_thread.h"
+#include "events/logger_ui.h"
+#include "events/smtp.h"
+#include "platform/clock.h"
+#include "platform/sound.h"
+#include "platform/ui_services.h"
+#include "platform_qt/command_table.h"
+#include "platform_qt/tray.h"
+#include "settings/app_settings.h"
+
+namespace kestrune::app {
+
+// Everything the frame is built over; the program passes the real desktop and
+// the simulator, tests their doubles.
+struct FrameServices {
+  ctl::ControllerServices controller;
+  std::shared_ptr<platform::Sound> sound;
+  std::unique_ptr<platform_qt::TrayHost> tray;
+  ctl::ProgramInfo program;  // the program's own version record
+  QString logoPath = QStringLiteral("logo.bmp");
+  bool splashWanted = true;
+  std::wstring helpPath;  // the HTML help beside the executable
+  evt::EventLogThreadOptions loggerOptions;
+  // The report mail always goes to port 25; tests point it at their server.
+  std::uint16_t mailPort = evt::kSmtpPort;
+  evt::SmtpOptions mailOptions;
+  // Windows that come with later parts of the program; each is kept in its
+  // slot and only raised while it exists. Empty: the command does nothing.
+  std::function<QWidget*()> makeConfigurationWindow;
+  std::function<QWidget*()> makeConfigurationSheet;
+  std::function<QWidget*()> makeRaidWizard;
+};
+
+class CMainFrame final : public QWidget,
+                         public evt::LoggerUi,
+                         public ctl::ModelObserver,
+                         public platform_qt::CommandTarget {
+  Q_OBJECT
+
+ public:
+  // Shown when the desktop has no notification area to live in.
+  static constexpr char kNoTrayMessage[] =
+      "Kestrune needs a notification area (system tray), and this desktop has none.";
+
+  explicit CMainFrame(FrameServices services);
+  ~CMainFrame() override;
+
+  // The creation steps, in order; false when the frame cannot live (the
+  // program then ends). `wizardFlag` is the application's.
+  bool Create(bool wizardFlag);
+  // The frame's part of exiting, in order: logger stopped and waited for, log
+  // file closed, configuration window deleted, model released, popup
+  // destroyed, then the tray icon removed.
+  void Shutdown();
+
+  // Names (valid after Create).
+  const std::wstring& ProductDisplayName() const { return productDisplayName_; }
+  const std::wstring& WindowTitleName() const { return windowTitleName_; }
+  bool RaidAdapter() const { return raidAdapter_; }
+  bool WizardOffered() const { return wizardFlag_ && raidAdapter_; }
+
+  ctl::CControllerIo* Io() { return io_.get(); }
+  settings::AppSettings* Settings() { return settings_.get(); }
+  evt::EventLogger* Logger() { return logger_.get(); }
+  platform_qt::TrayHost& Tray() { return *tray_; }
+  platform::UiServices& Ui() { return *services_.controller.ui; }
+
+  // Single-instance windows; null while absent.
+  CEventPopupDlg* Popup() const { return popup_; }
+  CSplashWindow* Splash() const { return splash_; }
+  CAboutBox* AboutBox() const { return aboutBox_; }
+  CSendConfigDlg* SendDialog() const { return sendDialog_; }
+  QWidget* ConfigurationWindow() const { return configWindow_; }
+  QWidget* ConfigurationSheet() const { return configSheet_; }
+  QWidget* RaidWizard() const { return wizard_; }
+  // The tray menu while it is open.
+  QMenu* TrayMenu() const { return trayMenu_; }
+  // Whether the tray shows the alert icon.
+  bool AlertIconShown() const { return alertShown_; }
+
+  const QIcon& NormalIcon() const { return normalIcon_; }
+  const QIcon& AlertIcon() const { return alertIcon_; }
+  const QCursor& LinkCursor() const { return linkCursor_; }
+  const QCursor& DropAllowedCursor() const { return dropAllowedCursor_; }
+  const QCursor& NoDropCursor() const { return noDropCursor_; }
+
+  // What Shutdown did, in order, for checking the order of the steps.
+  const std::vector<std::string>& ShutdownSteps() const { return shutdownSteps_; }
+
+  // The windows opened from the menus (each only raised while it exists).
+  void OpenConfigurationWindow();
+  void OpenConfigurationSheet();
+  void OpenRaidWizard();
+  void OpenAboutBox();
+  void CloseSplash();
+  // Brings the program's visible windows forward (a second copy asked).
+  void ComeForward();
+
+  // The tray menu's items, in order, for a menu opened now.
+  QMenu* BuildTrayMenu(QWidget* parent);
+
+  // LoggerUi: the Post calls queue and return at once.
+  void PostShowPopup() override;
+  void PostPollDone() override;
+  bool MainViewExists() override;
+  void RebuildAdapterBranch(std::uint32_t adapterNumber) override;
+  void ReselectCurrentItem() override;
+  void AdaptersRediscovered() override;
+  bool EventsPageVisible() override;
+  void ExchangeActivePageData() override;
+
+  // ModelObserver: any thread; carried to the user-interface thread.
+  void OnSetHealth(bool allCurrent) override;
+  void OnAdaptersReleased() override;
+
+ signals:
+  // UM_POLLREFRESH for the configuration window.
+  void pollRefresh();
+  // The model lost its adapters; views drop their items.
+  void adaptersReleased();
+
+ protected:
+  bool HandleCommand(unsigned id) override;
+
+ private:
+  friend class FrameCommands;
+
+  // UM_* handlers, on the user-interface thread.
+  void OnShowPopup();
+  void OnPopupClosed();
+  void OnPollDone();
+  void OnTrayLeftButtonUp();
+  void OnTrayRightButtonDown(QPoint screenPos);
+
+  // Commands.
+  void OnConfigure();
+  void OnSaveToFile();
+  void OnCopyToClipboard();
+  void OnSendByEmail();
+  void OnRaidWizard();
+  void SendReport(const std::wstring& report);
+
+  void OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*()>& make);
+
+  FrameServices services_;
+  platform_qt::TrayHost* tray_;
+  std::unique_ptr<ctl::CControllerIo> io_;
+  std::unique_ptr<settings::AppSettings> settings_;
+  std::unique_ptr<evt::EventLogger> logger_;
+
+  bool wizardFlag_ = false;
+  bool raidAdapter_ = false;
+  bool trayAdded_ = false;
+  bool alertShown_ = false;
+  bool shutDown_ = false;
+  std::atomic<bool> viewExists_{false};
+  std::wstring productDisplayName_;
+  std::wstring windowTitleName_;
+
+  QIcon normalIcon_;
+  QIcon alertIcon_;
+  QCursor dropAllowedCursor_;
+  QCursor noDropCursor_;
+  QCursor linkCursor_;
+
+  QPointer<CEventPopupDlg> popup_;
+  QPointer<CSplashWindow> splash_;
+  QPointer<CAboutBox> aboutBox_;
+  QPointer<CSendConfigDlg> sendDialog_;
+  QPointer<QWidget> configWindow_;
+  QPointer<QWidget> configSheet_;
+  QPointer<QWidget> wizard_;
+  QPointer<QMenu> trayMenu_;
+  std::vector<std::string> shutdownSteps_;
+};
+
+}  // namespace kestrune::app

@@ -1,0 +1,65 @@
+// kestrune: the tray program. Lives in the notification area over the
+// adapters (simulated unless a driver is present), watching their events.
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/manager_app.h"
+#include "platform/clock.h"
+#include "platform/linux_files.h"
+#include "platform/linux_system_info.h"
+#include "platform/sound.h"
+#include "platform/sqlite_registry.h"
+#include "platform/text.h"
+#include "platform_qt/qt_ui_services.h"
+#include "platform_qt/tray.h"
+#include "simulator/simulator.h"
+
+int main(int argc, char** argv) {
+  using namespace kestrune;
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kestrune"));
+  // The main window is never shown; closing a dialog must not end the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  auto ui = std::make_shared<platform_qt::QtUiServices>();
+  auto clock = platform::MakeSystemClock();
+  std::string error;
+  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
+  if (!simulator) {
+    std::fprintf(stderr, "kestrune: %s\n", error.c_str());
+    ui->MessageBox(platform::FromUtf8(error), L"Kestrune", platform::MsgButtons::Ok,
+                   platform::MsgIcon::Error);
+    return 1;
+  }
+  std::shared_ptr<platform::Registry> registry =
+      platform::OpenSqliteRegistry(platform::DefaultRegistryPath(),
+                                   platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
+  if (!registry) {
+    std::fprintf(stderr, "kestrune: %s\n", error.c_str());
+    ui->MessageBox(platform::FromUtf8(error), L"Kestrune", platform::MsgButtons::Ok,
+                   platform::MsgIcon::Error);
+    return 1;
+  }
+
+  app::FrameServices services;
+  services.controller = {simulator->DeviceControl(),
+                         simulator->DeviceManager(),
+                         registry,
+                         simulator->Files(),
+                         ui,
+                         clock};
+  services.sound = platform::MakeSystemSound();
+  services.tray = std::make_unique<platform_qt::SystemTrayHost>();
+  services.program = app::BuildProgramInfo();
+  services.helpPath = platform::FromUtf8(QDir(QApplication::applicationDirPath())
+                                             .filePath(QStringLiteral("kestrune.html"))
+                                             .toStdString());
+
+  app::CManagerApp managerApp(std::move(services));
+  managerApp.SetExecutablePath(QApplication::applicationFilePath().toStdString());
+  if (const int code = managerApp.InitInstance(); code != app::kExitOk) return code;
+  return QApplication::exec();
+}

@@ -1,0 +1,427 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMetaObject>
+#include <QThread>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/about_box.h"
+#include "app/command_ids.h"
+#include "app/event_popup.h"
+#include "app/send_dialog.h"
+#include "app/splash.h"
+#include "platform/text.h"
+#include "platform_qt/qt_ui_services.h"
+#include "platform_qt/resources_qt.h"
+#include "report/report.h"
+#include "resources/strings.h"
+
+namespace kestrune::app {
+
+namespace {
+
+// The tip takes 128 characters with its terminator.
+constexpr qsizetype kMaxTipChars = 127;
+
+void Raise(QWidget* window) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+}  // namespace
+
+// The frame's message table. Configure, the reports and the wizard are the
+// frame's; About, Help and Exit go on to the application object.
+class FrameCommands {
+ public:
+  static bool Dispatch(CMainFrame& frame, unsigned id) { return kTable.Dispatch(frame, id); }
+
+ private:
+  static inline const platform_qt::CommandTable<CMainFrame> kTable = {
+      {ID_CONFIGURE_MENU, &CMainFrame::OnConfigure},
+      {ID_CONFIGURE_TOOLBAR, &CMainFrame::OnConfigure},
+      {ID_CONFIGURE_TRAY, &CMainFrame::OnConfigure},
+      {ID_SAVE_MENU, &CMainFrame::OnSaveToFile},
+      {ID_SAVE_TOOLBAR, &CMainFrame::OnSaveToFile},
+      {ID_COPY_MENU, &CMainFrame::OnCopyToClipboard},
+      {ID_COPY_TOOLBAR, &CMainFrame::OnCopyToClipboard},
+      {ID_SEND_MENU, &CMainFrame::OnSendByEmail},
+      {ID_SEND_TOOLBAR, &CMainFrame::OnSendByEmail},
+      {ID_WIZARD_MENU, &CMainFrame::OnRaidWizard},
+      {ID_WIZARD_TOOLBAR, &CMainFrame::OnRaidWizard},
+      {ID_WIZARD_TRAY, &CMainFrame::OnRaidWizard},
+  };
+};
+
+CMainFrame::CMainFrame(FrameServices services)
+    : QWidget(nullptr), services_(std::move(services)), tray_(services_.tray.get()) {
+  setObjectName(QStringLiteral("CMainFrame"));
+  setWindowTitle(platform_qt::ToQString(res::LoadString(IDS_FRAME_TITLE)));
+  connect(tray_, &platform_qt::TrayHost::LeftButtonReleased, this,
+          [this](QPoint) { OnTrayLeftButtonUp(); });
+  connect(tray_, &platform_qt::TrayHost::RightButtonPressed, this,
+          [this](QPoint pos) { OnTrayRightButtonDown(pos); });
+}
+
+CMainFrame::~CMainFrame() {
+  Shutdown();
+}
+
+bool CMainFrame::Create(bool wizardFlag) {
+  wizardFlag_ = wizardFlag;
+  io_ = std::make_unique<ctl::CControllerIo>(services_.controller);
+  io_->SetObserver(this);
+
+  // The version record: this build's own.
+  {
+    ctl::CControllerIo::Lock lock(*io_);
+    io_->Model().program = services_.program;
+  }
+  productDisplayName_ = services_.program.productName;
+
+  if (services_.splashWanted && !splash_) {
+    splash_ = CSplashWindow::Create(services_.logoPath, this);
+  }
+
+  io_->ReadComputerInfo();
+  io_->Discover();
+
+  settings_ = std::make_unique<settings::AppSettings>(services_.controller.registry,
+                                                      services_.controller.ui);
+  settings_->Load(*io_, [this] { CloseSplash(); });
+  raidAdapter_ = settings_->HasRaidAdapter();
+  if (!raidAdapter_) productDisplayName_ = res::LoadString(IDS_NORVASSE);
+  windowTitleName_ = res::LoadString(raidAdapter_ ? IDS_APP_TITLE : IDS_NORVASSE);
+
+  normalIcon_ = platform_qt::LoadIcon(IDI_TRAY_NORMAL);
+  alertIcon_ = platform_qt::LoadIcon(IDI_TRAY_ALERT);
+  if (!tray_->Available()) {
+    CloseSplash();
+    // Also on the terminal, for a start from a shell on such a desktop.
+    std::fprintf(stderr, "kestrune: %s\n", kNoTrayMessage);
+    Ui().MessageBox(platform::FromUtf8(kNoTrayMessage), res::LoadString(IDS_APP_TITLE),
+                    platform::MsgButtons::Ok, platform::MsgIcon::Error);
+    return false;
+  }
+  const QString tip = platform_qt::ToQString(productDisplayName_).left(kMaxTipChars);
+  if (!tray_->Add(normalIcon_, tip)) return false;
+  trayAdded_ = true;
+  alertShown_ = false;
+
+  bool modelEmpty = false;
+  {
+    ctl::CControllerIo::Lock lock(*io_);
+    modelEmpty = io_->Model().entryCount == 0;
+  }
+  if (!modelEmpty) {
+    // The log file is made by the logger; its folder is made here.
+    const std::string folder = platform::ToUtf8(settings_->LogFileLocation());
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    logger_ = std::make_unique<evt::EventLogger>(
+        evt::EventLoggerServices{
+            {io_.get(), settings_.get(), this, services_.sound, services_.controller.clock},
+            services_.controller.ui,
+            [this] {
+              if (QThread::currentThread() == thread()) {
+                CloseSplash();
+              } else {
+                QMetaObject::invokeMethod(
+                    this, [this] { CloseSplash(); }, Qt::QueuedConnection);
+              }
+            }},
+        services_.loggerOptions);
+    logger_->Start();
+  }
+
+  dropAllowedCursor_ = platform_qt::LoadCursor(IDC_DROP_ALLOWED);
+  noDropCursor_ = platform_qt::LoadCursor(IDC_NO_DROP);
+  linkCursor_ = platform_qt::LoadCursor(IDC_LINK);
+  return true;
+}
+
+void CMainFrame::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  if (configWindow_) {
+    delete configWindow_.data();
+    shutdownSteps_.push_back("configuration window closed");
+  }
+  viewExists_ = false;
+  if (logger_) {
+    // Waits without a time limit: the logger reads the model released below.
+    logger_->Stop();
+    logger_.reset();
+    shutdownSteps_.push_back("logger stopped");
+  }
+  if (io_) {
+    io_->SetObserver(nullptr);
+    io_.reset();
+    shutdownSteps_.push_back("model released");
+  }
+  settings_.reset();
+  if (popup_) {
+    delete popup_.data();
+    shutdownSteps_.push_back("popup destroyed");
+  }
+  delete splash_.data();
+  delete aboutBox_.data();
+  delete sendDialog_.data();
+  delete configSheet_.data();
+  delete wizard_.data();
+  delete trayMenu_.data();
+  if (trayAdded_) {
+    tray_->Remove();
+    trayAdded_ = false;
+    shutdownSteps_.push_back("tray icon removed");
+  }
+}
+
+bool CMainFrame::HandleCommand(unsigned id) {
+  return FrameCommands::Dispatch(*this, id);
+}
+
+// ---- windows kept once ---------------------------------------------------
+
+void CMainFrame::CloseSplash() {
+  if (splash_) splash_->close();
+}
+
+void CMainFrame::OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*()>& make) {
+  if (slot) {
+    Raise(slot);
+    return;
+  }
+  CloseSplash();
+  if (!make) return;
+  QWidget* window = make();
+  if (window == nullptr) return;
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowIcon(normalIcon_);
+  slot = window;
+  Raise(window);
+}
+
+void CMainFrame::OpenConfigurationWindow() {
+  const bool existed = !configWindow_.isNull();
+  OpenSlot(configWindow_, services_.makeConfigurationWindow);
+  if (existed || !configWindow_) return;
+  viewExists_ = true;
+  connect(configWindow_, &QObject::destroyed, this, [this] { viewExists_ = false; });
+}
+
+void CMainFrame::OpenConfigurationSheet() {
+  if (configSheet_) {
+    Raise(configSheet_);
+    return;
+  }
+  CloseSplash();
+  if (!services_.makeConfigurationSheet) return;
+  QWidget* sheet = services_.makeConfigurationSheet();
+  if (sheet == nullptr) {
+    Ui().MessageBox(res::LoadString(IDS_SHEET_CONSTRUCT_FAILED), windowTitleName_,
+                    platform::MsgButtons::Ok, platform::MsgIcon::None);
+    return;
+  }
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  sheet->setWindowIcon(normalIcon_);
+  configSheet_ = sheet;
+  Raise(sheet);
+}
+
+void CMainFrame::OpenRaidWizard() {
+  OpenSlot(wizard_, services_.makeRaidWizard);
+}
+
+void CMainFrame::OpenAboutBox() {
+  if (aboutBox_) {
+    Raise(aboutBox_);
+    return;
+  }
+  ctl::ProgramInfo program;
+  if (io_) {
+    ctl::CControllerIo::Lock lock(*io_);
+    program = io_->Model().program;
+  }
+  auto open = [this](const std::wstring& address) { Ui().OpenWithDesktop(address); };
+  aboutBox_ =
+      new CAboutBox(windowTitleName_, productDisplayName_, program, linkCursor_, std::move(open));
+  aboutBox_->setAttribute(Qt::WA_DeleteOnClose);
+  // Modal without a nested loop, so the logger's messages keep coming.
+  aboutBox_->open();
+}
+
+void CMainFrame::ComeForward() {
+  for (QWidget* window :
+       {static_cast<QWidget*>(configWindow_.data()), static_cast<QWidget*>(configSheet_.data()),
+        static_cast<QWidget*>(wizard_.data()), static_cast<QWidget*>(aboutBox_.data()),
+        static_cast<QWidget*>(popup_.data())}) {
+    if (window != nullptr) Raise(window);
+  }
+}
+
+// ---- tray ----------------------------------------------------------------
+
+QMenu* CMainFrame::BuildTrayMenu(QWidget* parent) {
+  QMenu* menu = platform_qt::LoadPopupMenu(IDR_TRAYMENU, 0, parent, this);
+  if (menu == nullptr) return nullptr;
+  if (!WizardOffered()) {
+    for (QAction* action : menu->actions()) {
+      if (platform_qt::CommandIdOf(action) == static_cast<unsigned>(ID_WIZARD_TRAY)) {
+        menu->removeAction(action);
+        delete action;
+        break;
+      }
+    }
+  }
+  return menu;
+}
+
+void CMainFrame::OnTrayLeftButtonUp() {
+  CloseSplash();
+  OpenConfigurationWindow();
+}
+
+void CMainFrame::OnTrayRightButtonDown(QPoint screenPos) {
+  delete trayMenu_.data();
+  QMenu* menu = BuildTrayMenu(nullptr);
+  if (menu == nullptr) return;
+  trayMenu_ = menu;
+  // Gone once closed; a chosen item's command has been routed by then.
+  connect(menu, &QMenu::aboutToHide, menu, &QObject::deleteLater);
+  menu->popup(screenPos);
+}
+
+void CMainFrame::OnSetHealth(bool allCurrent) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, allCurrent] {
+        alertShown_ = !allCurrent;
+        if (trayAdded_) tray_->SetIcon(allCurrent ? normalIcon_ : alertIcon_);
+      },
+      Qt::QueuedConnection);
+}
+
+void CMainFrame::OnAdaptersReleased() {
+  QMetaObject::invokeMethod(
+      this, [this] { emit adaptersReleased(); }, Qt::QueuedConnection);
+}
+
+// ---- popup ---------------------------------------------------------------
+
+void CMainFrame::PostShowPopup() {
+  QMetaObject::invokeMethod(
+      this, [this] { OnShowPopup(); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::PostPollDone() {
+  QMetaObject::invokeMethod(
+      this, [this] { OnPollDone(); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::OnShowPopup() {
+  if (shutDown_) return;
+  if (popup_) {
+    Raise(popup_);
+    return;
+  }
+  popup_ = new CEventPopupDlg([this] { OnPopupClosed(); });
+  popup_->setWindowIcon(normalIcon_);
+  popup_->show();
+  popup_->adjustSize();
+  popup_->raise();
+  popup_->activateWindow();
+}
+
+void CMainFrame::OnPopupClosed() {
+  if (popup_) popup_->deleteLater();
+  popup_ = nullptr;
+}
+
+void CMainFrame::OnPollDone() {
+  if (configWindow_) emit pollRefresh();
+}
+
+// ---- logger's synchronous calls -------------------------------------------
+
+// The configuration window is the only view; while it is absent the logger
+// asks nothing more of the views, so the calls below do not reach the
+// user-interface thread during shutdown (the window is gone before the logger
+// is stopped).
+bool CMainFrame::MainViewExists() {
+  return viewExists_.load();
+}
+void CMainFrame::RebuildAdapterBranch(std::uint32_t) {}
+void CMainFrame::ReselectCurrentItem() {}
+void CMainFrame::AdaptersRediscovered() {}
+bool CMainFrame::EventsPageVisible() {
+  return false;
+}
+void CMainFrame::ExchangeActivePageData() {}
+
+// ---- commands --------------------------------------------------------------
+
+void CMainFrame::OnConfigure() {
+  OpenConfigurationSheet();
+}
+
+void CMainFrame::OnRaidWizard() {
+  if (!WizardOffered()) return;
+  OpenRaidWizard();
+}
+
+void CMainFrame::OnSaveToFile() {
+  if (!io_) return;
+  const std::wstring report = rpt::ProduceReportText(*io_, *services_.controller.clock, Ui());
+  platform::FileDialogRequest request;
+  request.title = res::LoadString(rpt::kSaveDialogTitleId);
+  request.defaultName = platform::FromUtf8(rpt::kDefaultReportFileName);
+  request.defaultExtension = platform::FromUtf8(rpt::kReportFileExtension);
+  request.filter = platform::FromUtf8(rpt::kReportFileFilter);
+  request.startFolder = settings_->LogFileLocation();
+  request.overwritePrompt = true;
+  const auto path = Ui().SaveFileName(request);
+  if (!path) return;
+  if (!rpt::SaveReportFile(platform::ToUtf8(*path), report)) rpt::ShowFileFailure(Ui());
+}
+
+void CMainFrame::OnCopyToClipboard() {
+  if (!io_) return;
+  const std::wstring report = rpt::ProduceReportText(*io_, *services_.controller.clock, Ui());
+  rpt::CopyReportToClipboard(Ui(), report);
+}
+
+void CMainFrame::OnSendByEmail() {
+  if (!io_) return;
+  if (sendDialog_) {
+    Raise(sendDialog_);
+    return;
+  }
+  const std::wstring report = rpt::ProduceReportText(*io_, *services_.controller.clock, Ui());
+  sendDialog_ = new CSendConfigDlg(settings_->SmtpServer(), settings_->EventList(),
+                                   settings_->EmailSubject());
+  sendDialog_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(sendDialog_, &QDialog::accepted, this, [this, report] { SendReport(report); });
+  sendDialog_->open();
+}
+
+void CMainFrame::SendReport(const std::wstring& report) {
+  if (!sendDialog_ || !settings_) return;
+  const std::wstring server = sendDialog_->Server();
+  const std::wstring to = sendDialog_->To();
+  const std::wstring subject = sendDialog_->Subject();
+  std::wstring error;
+  bool sent = false;
+  {
+    platform::WaitCursor wait(Ui());
+    sent = rpt::MailReport(server, to, subject, settings_->DefaultEmail(), report, error,
+                           services_.mailOptions, services_.mailPort);
+  }
+  if (!sent) rpt::ShowMailFailure(Ui(), error);
+}
+
+}  // namespace kestrune::app

@@ -1,0 +1,56 @@
+#include "app/splash.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+
+namespace kestrune::app {
+
+CSplashWindow* CSplashWindow::Create(const QString& bitmapPath, QWidget* owner) {
+  QPixmap pixmap;
+  if (!pixmap.load(bitmapPath) || pixmap.isNull()) return nullptr;
+  return new CSplashWindow(std::move(pixmap), owner);
+}
+
+CSplashWindow::CSplashWindow(QPixmap pixmap, QWidget* owner)
+    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint), pixmap_(std::move(pixmap)) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setFixedSize(pixmap_.size());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  timer_.setSingleShot(true);
+  connect(&timer_, &QTimer::timeout, this, &QWidget::close);
+  timer_.start(kTimerMs);
+  qApp->installEventFilter(this);
+  show();
+}
+
+CSplashWindow::~CSplashWindow() {
+  if (qApp != nullptr) qApp->removeEventFilter(this);
+}
+
+void CSplashWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, pixmap_);
+}
+
+bool CSplashWindow::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+      // Only the first one ends the splash; the filter is gone after that.
+      qApp->removeEventFilter(this);
+      close();
+      return true;
+    default:
+      return QWidget::eventFilter(watched, event);
+  }
+}
+
+}  // namespace kestrune::app

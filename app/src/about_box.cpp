@@ -9,6 +9,7 @@
 
 #include "app/command_ids.h"
 #include "platform_qt/qt_ui_services.h"
+#include "platform_qt/resources_qt.h"
 #include "resources/strings.h"
 
 namespace kestrune::app {
@@ -59,7 +60,17 @@ CAboutBox::CAboutBox(const std::wstring& windowTitleName, const std::wstring& pr
   link_->installEventFilter(this);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-  buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  ok->setObjectName(QStringLiteral("1"));
+  // The button is its bitmap, in every state, and takes the bitmap's size.
+  const QPixmap image = platform_qt::LoadBitmap(QStringLiteral("ImageOk"));
+  if (!image.isNull()) {
+    ok->setText(QString());
+    ok->setIcon(QIcon(image));
+    ok->setIconSize(image.size());
+    ok->setFlat(true);
+    ok->setFixedSize(image.size());
+  }
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   layout->addWidget(buttons);
 }

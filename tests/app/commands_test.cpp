@@ -17,6 +17,7 @@
 #include "app_rig.h"
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
+#include "platform_qt/resources_qt.h"
 
 namespace kestrune::test {
 namespace {
@@ -299,6 +300,11 @@ TEST(AboutBox, TextsTitleLinkAndOnlyOneAtATime) {
   box->ActivateLink();
   EXPECT_EQ(rig.ui->OpenedWithDesktop(),
             (std::vector<std::wstring>{platform::FromUtf8(app::kMakerWebAddress)}));
+
+  auto* ok = box->findChild<QPushButton*>(QStringLiteral("1"));
+  ASSERT_NE(ok, nullptr);
+  EXPECT_EQ(ok->size(), platform_qt::LoadBitmap(QStringLiteral("ImageOk")).size());
+  EXPECT_FALSE(ok->icon().isNull());
 
   // The toolbar's About only raises the open box.
   EXPECT_TRUE(rig.Route(app::ID_ABOUT_TOOLBAR));

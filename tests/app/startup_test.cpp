@@ -281,6 +281,27 @@ TEST(TrayIcon, LeftClickOpensTheConfigurationWindowOnceAndRemovesTheSplash) {
   EXPECT_EQ(made, 2);
 }
 
+TEST(PollDone, RefreshesTheConfigurationWindowOnlyWhileItIsOpen) {
+  AppRig rig(QuietScenario(), UniqueInstanceName(), [](app::FrameServices& services) {
+    services.makeConfigurationWindow = [] { return new QWidget; };
+  });
+  ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+  QSignalSpy refresh(&rig.Frame(), &CMainFrame::pollRefresh);
+  // Polls run every 20 ms here; without the window none is passed on.
+  rig.Frame().PostPollDone();
+  QApplication::processEvents();
+  EXPECT_EQ(refresh.count(), 0);
+  rig.tray->SimulateLeftClick();
+  ASSERT_NE(rig.Frame().ConfigurationWindow(), nullptr);
+  EXPECT_TRUE(SpinUntil([&] { return refresh.count() >= 2; }));
+  rig.Frame().ConfigurationWindow()->close();
+  ASSERT_TRUE(SpinUntil([&] { return rig.Frame().ConfigurationWindow() == nullptr; }));
+  refresh.clear();
+  rig.Frame().PostPollDone();
+  QApplication::processEvents();
+  EXPECT_EQ(refresh.count(), 0);
+}
+
 TEST(Exit, StopsTheLoggerBeforeReleasingTheModelThenRemovesTheIcon) {
   AppRig rig(QuietScenario());
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);

@@ -9,17 +9,7 @@ ConsoleUi::ConsoleUi(std::ostream& out) : narrow_(&out) {}
 ConsoleUi::ConsoleUi(std::wostream& out) : wide_(&out) {}
 
 MsgResult ConsoleUi::UnattendedAnswer(MsgButtons buttons) {
-  switch (buttons) {
-    case MsgButtons::Ok:
-      return MsgResult::Ok;
-    case MsgButtons::YesNo:
-      return MsgResult::No;
-    case MsgButtons::OkCancel:
-    case MsgButtons::YesNoCancel:
-    case MsgButtons::RetryCancel:
-      return MsgResult::Cancel;
-  }
-  return MsgResult::Cancel;
+  return ClosedAnswer(buttons);
 }
 
 MsgResult ConsoleUi::MessageBox(const std::wstring& text, const std::wstring& caption,

@@ -2,7 +2,6 @@
 // mail dialogue as a loopback SMTP server sees it.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,13 +10,13 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/recording_ui.h"
 #include "platform/text.h"
 #include "report/report.h"
 #include "report/report_rig.h"
+#include "support/loopback_smtp.h"
 
 namespace kestrune::test {
 namespace {
@@ -95,89 +94,6 @@ TEST(ReportClipboard, WholeTextOrNothing) {
   EXPECT_FALSE(rpt::CopyReportToClipboard(ui, report));
   EXPECT_EQ(ui.MessageCount(), 0u);
 }
-
-// A loopback SMTP server on a thread: it sends the greeting, then answers
-// each command line (or, after a 354, the whole mail up to its terminator)
-// with the next scripted reply, and records what it received, one entry per
-// command or mail. After the script it records whatever else comes.
-class LoopbackSmtp {
- public:
-  explicit LoopbackSmtp(std::vector<std::string> replies) : replies_(std::move(replies)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
-      ADD_FAILURE() << "loopback listener failed";
-    }
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~LoopbackSmtp() {
-    if (thread_.joinable()) thread_.join();
-    ::close(listener_);
-  }
-  std::uint16_t Port() const { return port_; }
-  // Waits for the client to close.
-  const std::vector<std::string>& Received() {
-    if (thread_.joinable()) thread_.join();
-    return received_;
-  }
-
- private:
-  bool Readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, 5000) > 0;
-  }
-  // The next unit up to and including `end`; false when the client closed.
-  bool Next(int fd, const std::string& end, std::string& unit) {
-    for (;;) {
-      const auto at = buffer_.find(end);
-      if (at != std::string::npos) {
-        unit = buffer_.substr(0, at + end.size());
-        buffer_.erase(0, at + end.size());
-        return true;
-      }
-      char chunk[4096];
-      if (!Readable(fd)) return false;
-      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-      if (n <= 0) return false;
-      buffer_.append(chunk, static_cast<std::size_t>(n));
-    }
-  }
-  void Send(int fd, const std::string& text) {
-    (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-  }
-  void Run() {
-    if (!Readable(listener_)) return;
-    const int fd = ::accept(listener_, nullptr, nullptr);
-    if (fd < 0) return;
-    bool mailNext = false;
-    std::size_t i = 0;
-    if (!replies_.empty()) Send(fd, replies_[i++]);
-    for (; i < replies_.size(); ++i) {
-      std::string unit;
-      if (!Next(fd, mailNext ? "\r\n.\r\n" : "\n", unit)) break;
-      received_.push_back(unit);
-      Send(fd, replies_[i]);
-      mailNext = replies_[i].rfind("354", 0) == 0;
-    }
-    std::string rest;
-    while (Next(fd, "\n", rest)) received_.push_back(rest);
-    if (!buffer_.empty()) received_.push_back(buffer_);
-    ::close(fd);
-  }
-
-  std::vector<std::string> replies_;
-  int listener_ = -1;
-  std::uint16_t port_ = 0;
-  std::string buffer_;
-  std::vector<std::string> received_;
-  std::thread thread_;
-};
 
 const evt::SmtpOptions kQuick{3000ms};
 

@@ -16,23 +16,11 @@
 #include "platform/system_info.h"
 #include "report/report.h"
 #include "simulator/simulator.h"
+#include "support/fixed_system.h"
 
 namespace kestrune::test {
 
 inline constexpr wchar_t kNow[] = L"15-January-2026 10:00.00";
-
-class FixedSystem final : public platform::SystemInfo {
- public:
-  explicit FixedSystem(std::wstring mediaPath) : mediaPath_(std::move(mediaPath)) {}
-  std::wstring ComputerName() override { return L"WORKSTATION"; }
-  std::wstring OsName() override { return L"Debian GNU/Linux 12 (bookworm)"; }
-  std::wstring OsVersion() override { return L"12"; }
-  std::wstring OsRelease() override { return L"Linux 6.1.0-18-amd64"; }
-  std::wstring MediaPath() override { return mediaPath_; }
-
- private:
-  std::wstring mediaPath_;
-};
 
 struct ReportMachine {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();

@@ -1,39 +1,43 @@
 // Command numbers of the main menu (1500), the configuration window's toolbar
-// (1503) and the tray menu (1502), and the resource numbers the frame uses.
+// (1503) and the tray menu (1502), and the resource numbers the frame uses,
+// under the names the frame's code reads best with; the numbers themselves
+// live with the resources.
 #pragma once
+
+#include "resources/resource_ids.h"
 
 namespace kestrune::app {
 
 // Configure, from the menu, the toolbar and the tray.
-inline constexpr int ID_CONFIGURE_MENU = 32782;
-inline constexpr int ID_CONFIGURE_TOOLBAR = 32774;
-inline constexpr int ID_CONFIGURE_TRAY = 32781;
+inline constexpr unsigned ID_CONFIGURE_MENU = res::kCmdConfigure;
+inline constexpr unsigned ID_CONFIGURE_TOOLBAR = res::kCmdConfigureTool;
+inline constexpr unsigned ID_CONFIGURE_TRAY = res::kCmdConfigureTray;
 // The configuration report, menu and toolbar.
-inline constexpr int ID_SAVE_MENU = 32783;
-inline constexpr int ID_SAVE_TOOLBAR = 32775;
-inline constexpr int ID_COPY_MENU = 32784;
-inline constexpr int ID_COPY_TOOLBAR = 32776;
-inline constexpr int ID_SEND_MENU = 32785;
-inline constexpr int ID_SEND_TOOLBAR = 32777;
+inline constexpr unsigned ID_SAVE_MENU = res::kCmdSaveToFile;
+inline constexpr unsigned ID_SAVE_TOOLBAR = res::kCmdSaveToFileTool;
+inline constexpr unsigned ID_COPY_MENU = res::kCmdCopyToClipboard;
+inline constexpr unsigned ID_COPY_TOOLBAR = res::kCmdCopyToClipboardTool;
+inline constexpr unsigned ID_SEND_MENU = res::kCmdSendByEmail;
+inline constexpr unsigned ID_SEND_TOOLBAR = res::kCmdSendByEmailTool;
 // The RAID wizard.
-inline constexpr int ID_WIZARD_MENU = 32786;
-inline constexpr int ID_WIZARD_TOOLBAR = 32778;
-inline constexpr int ID_WIZARD_TRAY = 32787;
+inline constexpr unsigned ID_WIZARD_MENU = res::kCmdRaidWizard;
+inline constexpr unsigned ID_WIZARD_TOOLBAR = res::kCmdRaidWizardTool;
+inline constexpr unsigned ID_WIZARD_TRAY = res::kCmdRaidWizardTray;
 // About and help.
-inline constexpr int ID_APP_ABOUT = 57664;
-inline constexpr int ID_ABOUT_TOOLBAR = 32779;
-inline constexpr int ID_HELP_INDEX = 57670;
-inline constexpr int ID_HELP_TOOLBAR = 32780;
-inline constexpr int ID_APP_EXIT = 57665;
+inline constexpr unsigned ID_APP_ABOUT = res::kCmdAbout;
+inline constexpr unsigned ID_ABOUT_TOOLBAR = res::kCmdAboutTool;
+inline constexpr unsigned ID_HELP_INDEX = res::kCmdHelp;
+inline constexpr unsigned ID_HELP_TOOLBAR = res::kCmdHelpTool;
+inline constexpr unsigned ID_APP_EXIT = res::kCmdExit;
 
 // Resources.
-inline constexpr int IDR_MAINFRAME = 1500;
-inline constexpr int IDR_TRAYMENU = 1502;
-inline constexpr int IDI_TRAY_NORMAL = 130;
-inline constexpr int IDI_TRAY_ALERT = 131;
-inline constexpr int IDC_DROP_ALLOWED = 1300;
-inline constexpr int IDC_NO_DROP = 1301;
-inline constexpr int IDC_LINK = 1302;
+inline constexpr unsigned IDR_MAINFRAME = res::kMenuMain;
+inline constexpr unsigned IDR_TRAYMENU = res::kMenuTray;
+inline constexpr unsigned IDI_TRAY_NORMAL = res::kIconTray;
+inline constexpr unsigned IDI_TRAY_ALERT = res::kIconTrayAlert;
+inline constexpr unsigned IDC_DROP_ALLOWED = res::kCursorDrop;
+inline constexpr unsigned IDC_NO_DROP = res::kCursorNoDrop;
+inline constexpr unsigned IDC_LINK = res::kCursorLink;
 inline constexpr unsigned kTrayIconId = 1500;
 
 // Strings.

@@ -58,6 +58,22 @@ class UiServices {
   }
 };
 
+// What a box answers when nobody picks a button (closed, or no one to ask):
+// Cancel where there is one, else No, else Ok.
+constexpr MsgResult ClosedAnswer(MsgButtons buttons) {
+  switch (buttons) {
+    case MsgButtons::Ok:
+      return MsgResult::Ok;
+    case MsgButtons::YesNo:
+      return MsgResult::No;
+    case MsgButtons::OkCancel:
+    case MsgButtons::YesNoCancel:
+    case MsgButtons::RetryCancel:
+      return MsgResult::Cancel;
+  }
+  return MsgResult::Cancel;
+}
+
 // Shows the wait cursor for the lifetime of the object.
 class WaitCursor {
  public:

@@ -18,6 +18,7 @@ using platform::FileDialogRequest;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
+using platform::ClosedAnswer;
 
 QString ToQString(std::wstring_view text) {
   return QString::fromWCharArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -78,22 +79,6 @@ QMessageBox::Icon ToQtIcon(MsgIcon icon) {
       return QMessageBox::Question;
   }
   return QMessageBox::NoIcon;
-}
-
-// What a box answers when it is closed without a button: Cancel where there
-// is one, else No, else Ok.
-MsgResult ClosedAnswer(MsgButtons buttons) {
-  switch (buttons) {
-    case MsgButtons::Ok:
-      return MsgResult::Ok;
-    case MsgButtons::YesNo:
-      return MsgResult::No;
-    case MsgButtons::OkCancel:
-    case MsgButtons::YesNoCancel:
-    case MsgButtons::RetryCancel:
-      return MsgResult::Cancel;
-  }
-  return MsgResult::Cancel;
 }
 
 MsgResult FromQtButton(QMessageBox::StandardButton button, MsgButtons buttons) {

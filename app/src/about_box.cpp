@@ -66,6 +66,7 @@ CAboutBox::CAboutBox(const std::wstring& windowTitleName, const std::wstring& pr
   const QPixmap image = platform_qt::LoadBitmap(QStringLiteral("ImageOk"));
   if (!image.isNull()) {
     ok->setText(QString());
+    ok->setAccessibleName(QStringLiteral("OK"));
     ok->setIcon(QIcon(image));
     ok->setIconSize(image.size());
     ok->setFlat(true);

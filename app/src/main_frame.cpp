@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QMetaObject>
-#include <QThread>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -126,14 +125,8 @@ bool CMainFrame::Create(bool wizardFlag) {
         evt::EventLoggerServices{
             {io_.get(), settings_.get(), this, services_.sound, services_.controller.clock},
             services_.controller.ui,
-            [this] {
-              if (QThread::currentThread() == thread()) {
-                CloseSplash();
-              } else {
-                QMetaObject::invokeMethod(
-                    this, [this] { CloseSplash(); }, Qt::QueuedConnection);
-              }
-            }},
+            // Direct on this thread, queued from the logger's.
+            [this] { QMetaObject::invokeMethod(this, [this] { CloseSplash(); }); }},
         services_.loggerOptions);
     logger_->Start();
   }
@@ -191,7 +184,8 @@ void CMainFrame::CloseSplash() {
   if (splash_) splash_->close();
 }
 
-void CMainFrame::OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*()>& make) {
+void CMainFrame::OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*()>& make,
+                          unsigned failureTextId) {
   if (slot) {
     Raise(slot);
     return;
@@ -199,7 +193,13 @@ void CMainFrame::OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*(
   CloseSplash();
   if (!make) return;
   QWidget* window = make();
-  if (window == nullptr) return;
+  if (window == nullptr) {
+    if (failureTextId != 0) {
+      Ui().MessageBox(res::LoadString(failureTextId), windowTitleName_, platform::MsgButtons::Ok,
+                      platform::MsgIcon::None);
+    }
+    return;
+  }
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->setWindowIcon(normalIcon_);
   slot = window;
@@ -215,22 +215,7 @@ void CMainFrame::OpenConfigurationWindow() {
 }
 
 void CMainFrame::OpenConfigurationSheet() {
-  if (configSheet_) {
-    Raise(configSheet_);
-    return;
-  }
-  CloseSplash();
-  if (!services_.makeConfigurationSheet) return;
-  QWidget* sheet = services_.makeConfigurationSheet();
-  if (sheet == nullptr) {
-    Ui().MessageBox(res::LoadString(IDS_SHEET_CONSTRUCT_FAILED), windowTitleName_,
-                    platform::MsgButtons::Ok, platform::MsgIcon::None);
-    return;
-  }
-  sheet->setAttribute(Qt::WA_DeleteOnClose);
-  sheet->setWindowIcon(normalIcon_);
-  configSheet_ = sheet;
-  Raise(sheet);
+  OpenSlot(configSheet_, services_.makeConfigurationSheet, IDS_SHEET_CONSTRUCT_FAILED);
 }
 
 void CMainFrame::OpenRaidWizard() {

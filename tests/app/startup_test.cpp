@@ -281,6 +281,42 @@ TEST(TrayIcon, LeftClickOpensTheConfigurationWindowOnceAndRemovesTheSplash) {
   EXPECT_EQ(made, 2);
 }
 
+TEST(Commands, ConfigureAndWizardOpenOnceAndASheetThatCannotBeMadeSaysSo) {
+  int sheets = 0;
+  int wizards = 0;
+  bool sheetFails = true;
+  AppRig rig(QuietScenario(), UniqueInstanceName(), [&](app::FrameServices& services) {
+    services.makeConfigurationSheet = [&]() -> QWidget* {
+      if (sheetFails) return nullptr;
+      ++sheets;
+      return new QWidget;
+    };
+    services.makeRaidWizard = [&] {
+      ++wizards;
+      return new QWidget;
+    };
+  });
+  ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+  EXPECT_TRUE(rig.Route(app::ID_CONFIGURE_MENU));
+  ASSERT_EQ(rig.ui->MessageCount(), 1u);
+  EXPECT_EQ(rig.ui->LastMessage()->text, L"Could not create the Configuration Menu.");
+  EXPECT_EQ(rig.Frame().ConfigurationSheet(), nullptr);
+
+  sheetFails = false;
+  for (unsigned id : {app::ID_CONFIGURE_MENU, app::ID_CONFIGURE_TOOLBAR, app::ID_CONFIGURE_TRAY}) {
+    EXPECT_TRUE(rig.Route(id));
+  }
+  EXPECT_EQ(sheets, 1);
+  ASSERT_NE(rig.Frame().ConfigurationSheet(), nullptr);
+  EXPECT_TRUE(rig.Frame().ConfigurationSheet()->isVisible());
+
+  for (unsigned id : {app::ID_WIZARD_MENU, app::ID_WIZARD_TOOLBAR, app::ID_WIZARD_TRAY}) {
+    EXPECT_TRUE(rig.Route(id));
+  }
+  EXPECT_EQ(wizards, 1);
+  EXPECT_EQ(rig.ui->MessageCount(), 1u);
+}
+
 TEST(PollDone, RefreshesTheConfigurationWindowOnlyWhileItIsOpen) {
   AppRig rig(QuietScenario(), UniqueInstanceName(), [](app::FrameServices& services) {
     services.makeConfigurationWindow = [] { return new QWidget; };

@@ -31,21 +31,17 @@ inline constexpr unsigned ID_HELP_TOOLBAR = res::kCmdHelpTool;
 inline constexpr unsigned ID_APP_EXIT = res::kCmdExit;
 
 // Resources.
-inline constexpr unsigned IDR_MAINFRAME = res::kMenuMain;
 inline constexpr unsigned IDR_TRAYMENU = res::kMenuTray;
 inline constexpr unsigned IDI_TRAY_NORMAL = res::kIconTray;
 inline constexpr unsigned IDI_TRAY_ALERT = res::kIconTrayAlert;
 inline constexpr unsigned IDC_DROP_ALLOWED = res::kCursorDrop;
 inline constexpr unsigned IDC_NO_DROP = res::kCursorNoDrop;
 inline constexpr unsigned IDC_LINK = res::kCursorLink;
-inline constexpr unsigned kTrayIconId = 1500;
 
 // Strings.
 inline constexpr unsigned IDS_ALREADY_RUNNING = 296;
 inline constexpr unsigned IDS_NORVASSE = 297;
 inline constexpr unsigned IDS_SHEET_CONSTRUCT_FAILED = 299;
-inline constexpr unsigned IDS_SHEET_CREATE_FAILED = 300;
-inline constexpr unsigned IDS_OPEN_VERB = 301;
 inline constexpr unsigned IDS_ABOUT_PREFIX = 351;
 inline constexpr unsigned IDS_FRAME_TITLE = 1500;
 inline constexpr unsigned IDS_APP_TITLE = 57344;

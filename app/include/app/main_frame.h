@@ -163,7 +163,10 @@ class CMainFrame final : public QWidget,
   void OnRaidWizard();
   void SendReport(const std::wstring& report);
 
-  void OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*()>& make);
+  // Raises the window in the slot, or makes it. A factory that gives nothing
+  // shows the text failureTextId (0: nothing is shown).
+  void OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*()>& make,
+                unsigned failureTextId = 0);
 
   FrameServices services_;
   platform_qt::TrayHost* tray_;

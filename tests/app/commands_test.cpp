@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -91,6 +93,9 @@ TEST(EventPopup, ManyEventsShowOnePopupAndOkMakesRoomForAFreshOne) {
   QApplication::processEvents();
   EXPECT_EQ(PopupsOnScreen(), 1);
   QPointer<app::CEventPopupDlg> first = rig.Frame().Popup();
+  // Shown in the middle of the screen.
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE((first->frameGeometry().center() - screen.center()).manhattanLength(), 40);
   EXPECT_EQ(first->windowTitle(), QStringLiteral("Kestrune Event Notification"));
   ASSERT_NE(first->findChild<QLabel*>(QStringLiteral("text")), nullptr);
   EXPECT_EQ(first->findChild<QLabel*>(QStringLiteral("text"))->text(),

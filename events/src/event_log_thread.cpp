@@ -30,7 +30,10 @@ std::uint64_t ToFiletime(std::chrono::system_clock::time_point when) {
 }  // namespace
 
 CEventLogThread::CEventLogThread(EventLogServices services, EventLogThreadOptions options)
-    : services_(std::move(services)), options_(std::move(options)), formatter_(*services_.io) {
+    : services_(std::move(services)),
+      options_(std::move(options)),
+      formatter_(*services_.io),
+      writer_(options_.problems ? options_.problems : platform::MakeStderrProblemReport({})) {
   logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
 }
 
@@ -218,7 +221,7 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
 }
 
 void CEventLogThread::Entry(LogEntryKind kind, const std::wstring& text) {
-  WriteLogEntry(services_.settings->LogFilePath(), text, logging_.load());
+  writer_.Write(services_.settings->LogFilePath(), text, logging_.load());
   if (options_.onEntry) options_.onEntry(kind, text);
 }
 

@@ -19,6 +19,7 @@
 #include "events/logger_ui.h"
 #include "events/smtp.h"
 #include "platform/clock.h"
+#include "platform/problem_report.h"
 #include "platform/sound.h"
 #include "platform/ui_services.h"
 #include "settings/app_settings.h"
@@ -48,6 +49,9 @@ struct EventLogThreadOptions {
   // text, once the entry has been written (or skipped: it is called whether
   // or not logging is on, so that a console can show every event).
   std::function<void(LogEntryKind, const std::wstring&)> onEntry;
+  // Where problems that no window shows go (a log file that cannot be
+  // written); null: standard error.
+  std::shared_ptr<platform::ProblemReport> problems;
 };
 
 // What a CEventLogThread uses. The controller, settings and main window must
@@ -118,6 +122,7 @@ class CEventLogThread {
   EventLogServices services_;
   EventLogThreadOptions options_;
   EventFormatter formatter_;
+  LogWriter writer_;
 
   std::shared_ptr<EventGroup> waitGroup_ = std::make_shared<EventGroup>();
   AutoResetEvent stop_{waitGroup_};

@@ -2,11 +2,8 @@
 #include "events/log_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +11,7 @@
 
 #include "platform/temp_dir.h"
 #include "platform/text.h"
+#include "support/file_size_limit.h"
 
 namespace kestrune::evt {
 namespace {
@@ -149,28 +147,7 @@ class RecordingProblems : public platform::ProblemReport {
   std::vector<std::string> lines_;
 };
 
-// Lets this process write files up to `bytes` long only, as a full disk
-// would; a write past it fails (with EFBIG instead of SIGXFSZ).
-class ScopedFileSizeLimit {
- public:
-  explicit ScopedFileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-  }
-  ~ScopedFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, previous_);
-  }
-  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-
- private:
-  rlimit old_{};
-  void (*previous_)(int) = SIG_DFL;
-};
+using test::ScopedFileSizeLimit;
 
 TEST(LogWriterTest, AFailedWriteLeavesNothingIsReportedOnceAndGoesInWithTheNextEntry) {
   testing::TempDir dir;

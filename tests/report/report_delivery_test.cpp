@@ -2,9 +2,11 @@
 // mail dialogue as a loopback SMTP server sees it.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include "platform/text.h"
 #include "report/report.h"
 #include "report/report_rig.h"
+#include "support/file_size_limit.h"
 #include "support/loopback_smtp.h"
 
 namespace kestrune::test {
@@ -33,6 +36,7 @@ class TempDir {
   }
   ~TempDir() { std::filesystem::remove_all(path_); }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
@@ -82,6 +86,50 @@ TEST(ReportFile, FailureWhenTheFileCannotBeCreated) {
   rpt::ShowFileFailure(ui);
   ASSERT_EQ(ui.MessageCount(), 1u);
   EXPECT_EQ(ui.LastMessage()->text, L"Result file creation failure!!!");
+}
+
+std::vector<std::string> FolderContent(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ReportFile, AFullDiskLeavesTheOldFileOrNoneAndNoScratch) {
+  TempDir dir;
+  const std::string old = dir.File("old.txt");
+  { std::ofstream(old, std::ios::binary) << "previous"; }
+  const std::wstring report(5000, L'r');
+  {
+    test::ScopedFileSizeLimit full(1000);
+    std::string why;
+    EXPECT_FALSE(rpt::SaveReportFile(old, report, &why));
+    EXPECT_EQ(why, "File too large");
+    EXPECT_FALSE(rpt::SaveReportFile(dir.File("new.txt"), report));
+  }
+  EXPECT_EQ(ReadAll(old), (std::vector<unsigned char>{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(FolderContent(dir), std::vector<std::string>{"old.txt"});
+}
+
+TEST(ReportFile, OnlyRegularFilesAreReplacedAndLinksStayLinks) {
+  TempDir dir;
+  const std::string fifo = dir.File("fifo.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string why;
+  EXPECT_FALSE(rpt::SaveReportFile(fifo, L"text", &why));  // returns at once: nobody reads
+  EXPECT_EQ(why, "not a regular file");
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_FALSE(rpt::SaveReportFile(dir.path().string(), L"text"));
+
+  const std::string target = dir.File("target.txt");
+  const std::string link = dir.File("link.txt");
+  { std::ofstream(target) << "old"; }
+  std::filesystem::create_symlink("target.txt", link);
+  ASSERT_TRUE(rpt::SaveReportFile(link, L"AB"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadAll(target), (std::vector<unsigned char>{'A', 0, 'B', 0}));
+  EXPECT_EQ(FolderContent(dir), (std::vector<std::string>{"fifo.txt", "link.txt", "target.txt"}));
 }
 
 TEST(ReportClipboard, WholeTextOrNothing) {

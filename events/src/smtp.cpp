@@ -16,6 +16,7 @@
 #include <string_view>
 #include <utility>
 
+#include "events/smtp_reply.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 #include "settings/app_settings.h"
@@ -298,6 +299,7 @@ struct SmtpSession::Impl {
   void Close() {
     if (fd >= 0) ::close(fd);
     fd = -1;
+    pending.clear();
   }
 
   Clock::time_point Deadline() const { return Clock::now() + options.timeout; }
@@ -320,46 +322,40 @@ struct SmtpSession::Impl {
     return 0;
   }
 
-  // One reply, at most `limit` bytes. Reads until a whole line (ended by LF)
-  // has arrived, the buffer is full or the peer has closed, so that a reply
-  // split across segments is read whole and none of it is left for the next
-  // step. Of a first line too long for the buffer the rest is read and
-  // dropped. A peer that closes before sending anything is a connection
-  // reset. 0 or the Windows Sockets code of the failure.
+  // One reply, at most `limit` bytes kept: every line of a multi-line reply,
+  // however the server splits it into segments, so that none of it is left
+  // for the next step; of a longer reply the rest is read and dropped. Bytes
+  // that came after the reply wait for the next one. A peer that closes
+  // before sending anything is a connection reset; one that closes within a
+  // reply leaves what it sent as the reply. 0 or the Windows Sockets code of
+  // the failure.
   int Receive(std::size_t limit, std::string& reply) {
     reply.clear();
     if (fd < 0) return kWsaNotSocket;
+    SmtpReplyReader reader(limit);
+    pending.erase(0, reader.Feed(pending));
     const auto deadline = Deadline();
     char chunk[4096];
-    while (reply.size() < limit) {
-      if (const int code = WaitFor(fd, POLLIN, deadline); code != 0) return code;
-      const std::size_t want = std::min(sizeof chunk, limit - reply.size());
-      const ssize_t n = ::recv(fd, chunk, want, 0);
+    while (!reader.Complete()) {
+      if (const int code = WaitFor(fd, POLLIN, deadline); code != 0) {
+        // A reply longer than its buffer has given all that is used of it.
+        if (reader.Cut()) break;
+        return code;
+      }
+      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
       if (n < 0) {
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         return WinsockCodeFromErrno(errno);
       }
-      if (n == 0) return reply.empty() ? kWsaConnReset : 0;
+      if (n == 0) {
+        if (reader.Taken() == 0) return kWsaConnReset;
+        break;
+      }
       const std::string_view got(chunk, static_cast<std::size_t>(n));
-      reply.append(got);
-      if (got.find('\n') != std::string_view::npos) return 0;
+      pending.append(got.substr(reader.Feed(got)));
     }
-    DropRestOfLine(deadline);
+    reply = reader.Reply();
     return 0;
-  }
-
-  // The reply already holds its code; failing to read the rest of its line
-  // is left for the next exchange to notice.
-  void DropRestOfLine(Clock::time_point deadline) {
-    char chunk[512];
-    for (;;) {
-      if (WaitFor(fd, POLLIN, deadline) != 0) return;
-      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-      if (n <= 0) return;
-      if (std::string_view(chunk, static_cast<std::size_t>(n)).find('\n') != std::string_view::npos)
-        return;
-    }
   }
 
   bool Send(std::string_view bytes, unsigned stepId, std::wstring& error) {
@@ -441,6 +437,7 @@ struct SmtpSession::Impl {
 
   SmtpOptions options;
   int fd = -1;
+  std::string pending;  // received after the last reply
 };
 
 SmtpSession::SmtpSession(SmtpOptions options) : impl_(std::make_unique<Impl>(options)) {}

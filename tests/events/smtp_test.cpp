@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "events/event_rig.h"
+#include "events/smtp_reply.h"
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "settings/app_settings.h"
@@ -428,6 +429,68 @@ TEST(SmtpRepliesTest, ReplySplitAcrossSegmentsIsReadWhole) {
   ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
   EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
   EXPECT_EQ(error, L"550 no such user");
+}
+
+TEST(SmtpRepliesTest, MultiLineRepliesInSeveralSegmentsAreReadWhole) {
+  ScriptedServer server({S::Send("220-lab.example ESMTP\r\n"), S::Pause(), S::Send("220-no UCE\r\n"),
+                         S::Pause(), S::Send("220 ready\r\n"), S::Line(),
+                         S::Send("250-lab.example\r\n250-SIZE 1000"), S::Pause(),
+                         S::Send("0\r\n250 8BITMIME\r\n"), S::Line(), S::Send("550-no such"),
+                         S::Pause(), S::Send(" user\r\n550 5.1.1 really\r\n")});
+  std::wstring error;
+  SmtpSession s(kShort);
+  ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
+  EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
+  EXPECT_EQ(error, L"550-no such user");  // the error text stays the first line
+  EXPECT_EQ(server.Received(), "helo 127.0.0.1\r\nmail From:<a@x>\r\n");
+}
+
+TEST(SmtpRepliesTest, AMultiLineReplyLongerThanItsBufferIsDroppedUpToItsEnd) {
+  std::string longReply;
+  for (int i = 0; i < 20; ++i) longReply += "250-" + std::string(60, 'a' + i) + "\r\n";
+  ScriptedServer server({S::Send("220 lab\r\n"), S::Line(), S::Send(longReply), S::Pause(),
+                         S::Send("250 last\r\n"), S::Line(), S::Send("551 next\r\n")});
+  std::wstring error;
+  SmtpSession s(kShort);
+  ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
+  EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
+  EXPECT_EQ(error, L"551 next");
+}
+
+// The reader fed one byte at a time and all at once must agree.
+TEST(SmtpReplyReaderTest, EndsAtTheFirstLineWithoutHyphenAndKeepsWhatFollows) {
+  struct Case {
+    std::string bytes;
+    std::size_t limit;
+    bool complete;
+    std::string reply;
+    std::size_t used;
+  };
+  const Case cases[] = {
+      {"220 ready\r\n", 512, true, "220 ready\r\n", 11},
+      {"220-a\r\n220 b\r\n250 next\r\n", 512, true, "220-a\r\n220 b\r\n", 14},
+      {"250-a\n250\n", 512, true, "250-a\n250\n", 10},            // bare LF, code alone
+      {"250\r\nrest", 512, true, "250\r\n", 5},
+      {"250-a\r\n250-b", 512, false, "250-a\r\n250-b", 12},       // waits for more
+      {"25", 512, false, "25", 2},
+      {"250-abcdef\r\n250 x\r\nZ", 8, true, "250-abcd", 19},        // cut, then dropped
+      {"x-\r\n", 512, true, "x-\r\n", 4},                          // too short to go on
+      {"\n", 512, true, "\n", 1},
+      {"", 512, false, "", 0},
+  };
+  for (const Case& c : cases) {
+    SmtpReplyReader whole(c.limit);
+    EXPECT_EQ(whole.Feed(c.bytes), c.used) << c.bytes;
+    SmtpReplyReader bytewise(c.limit);
+    std::size_t used = 0;
+    for (char b : c.bytes) used += bytewise.Feed(std::string_view(&b, 1));
+    EXPECT_EQ(used, c.used) << c.bytes;
+    for (const SmtpReplyReader* r : {&whole, &bytewise}) {
+      EXPECT_EQ(r->Complete(), c.complete) << c.bytes;
+      EXPECT_EQ(r->Reply(), c.reply) << c.bytes;
+      EXPECT_EQ(r->Cut(), c.reply.size() < c.used) << c.bytes;
+    }
+  }
 }
 
 TEST(SmtpRepliesTest, ReplyLongerThanItsBufferIsCut) {

@@ -9,6 +9,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <netdb.h>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,7 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr SmtpOptions kShort{300ms};
+const SmtpOptions kShort{300ms};
 
 // A loopback SMTP server that plays a script to one client and records every
 // byte it receives.
@@ -170,6 +173,11 @@ class Listener {
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
   std::uint16_t Port() const { return port_; }
+  // Waits (at most 5 s) until a client's connection is complete.
+  bool WaitForClient() {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 5000) > 0;
+  }
 
  private:
   int fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -599,6 +607,90 @@ TEST(SmtpSocketFailureTest, ConnectTimesOut) {
   }
   for (int c : fillers) ::close(c);
   if (!full) GTEST_SKIP() << "the loopback listener's queue never filled";
+}
+
+// A host lookup that answers only when the test lets it (a name server that
+// does not answer), telling when it has been asked. Its state outlives the
+// test: the lookup's thread may wake after the test has ended.
+class HeldLookup {
+ public:
+  ~HeldLookup() { Release(); }
+  SmtpHostLookup Lookup() {
+    return [state = state_](const std::string&, std::uint16_t, std::vector<SmtpAddress>&) {
+      std::unique_lock lock(state->mutex);
+      state->asked = true;
+      state->changed.notify_all();
+      state->changed.wait(lock, [&] { return state->released; });
+      return EAI_AGAIN;
+    };
+  }
+  void WaitAsked() {
+    std::unique_lock lock(state_->mutex);
+    state_->changed.wait(lock, [this] { return state_->asked; });
+  }
+  void Release() {
+    std::lock_guard lock(state_->mutex);
+    state_->released = true;
+    state_->changed.notify_all();
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool asked = false;
+    bool released = false;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+TEST(SmtpSocketFailureTest, AnUnansweredHostLookupTimesOut) {
+  HeldLookup lookup;
+  SmtpOptions options(kShort);
+  options.lookup = lookup.Lookup();
+  SmtpSession s(options);
+  std::wstring error;
+  EXPECT_FALSE(s.SmtpConnect(L"mail.lab.example", 25, error));
+  EXPECT_EQ(error,
+            L"Socket Connect Error\n"
+            L"The attempt to connect timed out without establishing a connection.\n"
+            L"Error code 0x0000274c.\n");
+}
+
+// With a time-out of an hour, a stop request still ends every wait at once:
+// the host lookup and the wait for a greeting that never comes.
+TEST(SmtpSocketFailureTest, AStopRequestEndsTheLookupAndTheReplyWaits) {
+  {
+    HeldLookup lookup;
+    SmtpOptions options(std::chrono::hours(1));
+    options.stop = std::make_shared<platform::StopSignal>();
+    options.lookup = lookup.Lookup();
+    std::thread stopper([&] {
+      lookup.WaitAsked();
+      options.stop->Raise();
+    });
+    SmtpSession s(options);
+    std::wstring error;
+    EXPECT_FALSE(s.SmtpConnect(L"mail.lab.example", 25, error));
+    EXPECT_EQ(error, L"Socket Connect Error\nError code not switched.\nError code 0x00002714.\n");
+    stopper.join();
+  }
+  Listener silent(4);  // completes connections, never says a word
+  SmtpOptions options(std::chrono::hours(1));
+  options.stop = std::make_shared<platform::StopSignal>();
+  std::thread stopper([&] {
+    silent.WaitForClient();
+    options.stop->Raise();
+  });
+  SmtpSession s(options);
+  std::wstring error;
+  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", silent.Port(), error));
+  EXPECT_EQ(error,
+            L"Socket Connect Receive Error\nError code not switched.\nError code 0x00002714.\n");
+  stopper.join();
+  // Raised before the start, nothing is tried.
+  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", silent.Port(), error));
+  EXPECT_EQ(error, L"Socket Connect Error\nError code not switched.\nError code 0x00002714.\n");
 }
 
 TEST(SmtpSocketFailureTest, ServerClosesMidDialogue) {

@@ -8,10 +8,10 @@ bool CControllerIo::Command(AdapterRecord& adapter, std::uint32_t code, std::uin
                             std::initializer_list<std::uint8_t> bytes, unsigned captionId) {
   Lock lock(*this);
   platform::WaitCursor wait(*services_.ui);
-  wire::Request request(wire::kSignatureRio, 5, code, length, wire::kRioBufferSize,
+  wire::Request request(wire::kSignatureRio, wire::kTimeout, code, length, wire::kRioBufferSize,
                         wire::kRioBufferSize);
   std::size_t offset = 0;
-  for (std::uint8_t byte : bytes) request.Put8(offset++, byte);
+  for (std::uint8_t byte : bytes) request.Put(wire::U8{offset++}, byte);
   return Send(adapter, request, {0}, captionId);
 }
 

@@ -150,11 +150,7 @@ int Signed(std::uint32_t value) {
   return static_cast<int>(static_cast<std::int32_t>(value));
 }
 
-// The record offset just past the four bytes that follow the record.
-constexpr std::size_t kRecordEnd = kClassDataOffset + kClassDataSize + kFollowingSize;
-
-constexpr std::size_t kModelOffset = 46;
-constexpr std::size_t kModelSize = 40;
+namespace ev = ctl::wire::event_record;
 
 // The channel word and the device word that name a device in a body.
 struct Label {
@@ -182,8 +178,8 @@ Label IndexLabel(std::uint8_t index, bool extended) {
 // blanks are dropped.
 std::wstring ModelText(const EventRecord& record) {
   std::wstring text;
-  for (std::size_t i = 0; i < kModelSize; ++i) {
-    const std::uint8_t b = record.Byte(kModelOffset + i);
+  for (std::size_t i = 0; i < ev::device::kModel.size; ++i) {
+    const std::uint8_t b = record.Byte(ev::device::kModel.offset + i);
     text.push_back(b == 0 ? L' ' : static_cast<wchar_t>(b));
   }
   text.erase(text.find_last_not_of(L' ') + 1);
@@ -255,12 +251,12 @@ class Composer {
       case EventKind::NewDevice:
         DeviceEvent(res::kStrEventTitleNewDevice, res::kStrEventDeviceNew);
         refresh_ = true;
-        ChangeBit(B(44), true);
+        ChangeBit(Get(ev::device::kChannel), true);
         break;
       case EventKind::DeviceRemoved:
         DeviceEvent(res::kStrEventTitleDeviceRemoved, res::kStrEventDeviceRemoved);
         refresh_ = true;
-        ChangeBit(B(44), false);
+        ChangeBit(Get(ev::device::kChannel), false);
         break;
       case EventKind::MemberDropped:
         MemberDropped();
@@ -273,7 +269,7 @@ class Composer {
         break;
       case EventKind::BusReset:
         title_ = LoadString(res::kStrEventTitleBusReset);
-        body_ = FormatString(res::kStrEventBusReset, int{B(44)}, adapterNo_);
+        body_ = FormatString(res::kStrEventBusReset, int{Get(ev::bus_reset::kBus)}, adapterNo_);
         refresh_ = true;
         break;
       case EventKind::Rebuild:
@@ -300,7 +296,8 @@ class Composer {
   std::wstring Text() const { return title_ + body_; }
 
  private:
-  std::uint8_t B(std::size_t recordOffset) const { return r_.Byte(recordOffset); }
+  std::uint8_t Get(ctl::wire::U8 field) const { return r_.Get(field); }
+  std::uint32_t Get(ctl::wire::U32 field) const { return r_.Get(field); }
 
   // Changes one bit of the adapter's GPIO status and writes the byte, also
   // when it stays the same; a bit position outside the byte changes nothing.
@@ -317,23 +314,25 @@ class Composer {
   void ChangeRebuildBit(std::uint8_t deviceIndex, bool on) { ChangeBit(4U + deviceIndex, on); }
 
   void UltraDma() {
-    const Label label = ByteLabel(B(44), B(45), extended_);
+    namespace f = ev::ultra_dma;
+    const Label label = ByteLabel(Get(f::kChannel), Get(f::kDevice), extended_);
     title_ = LoadString(res::kStrEventTitleUltraDma);
     body_ = FormatString(res::kStrEventUltraDma, label.channel, label.device, adapterNo_,
-                         int{B(46)}, int{B(47)});
+                         int{Get(f::kOldMode)}, int{Get(f::kNewMode)});
   }
 
   void DeviceEvent(unsigned titleId, unsigned bodyId) {
-    const Label label = ByteLabel(B(44), B(45), extended_);
+    const Label label = ByteLabel(Get(ev::device::kChannel), Get(ev::device::kDevice), extended_);
     title_ = LoadString(titleId);
     body_ = FormatString(bodyId, label.channel, label.device, adapterNo_, ModelText(r_));
   }
 
   void MemberDropped() {
-    const int set = B(44), member = B(45);
-    const std::uint8_t index = B(48);
-    const std::wstring reason = DropReasonText(B(46));
-    const std::wstring status = SrbStatusText(B(47));
+    namespace f = ev::member_dropped;
+    const int set = Get(f::kSet), member = Get(f::kMember);
+    const std::uint8_t index = Get(f::kDeviceIndex);
+    const std::wstring reason = DropReasonText(Get(f::kReason));
+    const std::wstring status = SrbStatusText(Get(f::kSrbStatus));
     title_ = LoadString(res::kStrEventTitleMemberDropped);
     if (members_) {
       body_ = FormatString(res::kStrEventMemberDroppedByMember, set, member, adapterNo_, reason,
@@ -348,17 +347,19 @@ class Composer {
   }
 
   void MemberAdded() {
-    const std::uint8_t index = B(45);
+    const std::uint8_t index = Get(ev::member_added::kDeviceIndex);
     title_ = LoadString(res::kStrEventTitleMemberAdded);
-    body_ = FormatString(res::kStrEventMemberAdded, int{index}, int{B(44)}, adapterNo_);
+    body_ = FormatString(res::kStrEventMemberAdded, int{index}, int{Get(ev::member_added::kSet)},
+                         adapterNo_);
     refresh_ = true;
     rescan_ = true;
     ChangeBit(index, true);
   }
 
   void MemberRemoved() {
-    const int set = B(44), member = B(45);
-    const std::uint8_t index = B(46);
+    namespace f = ev::member_removed;
+    const int set = Get(f::kSet), member = Get(f::kMember);
+    const std::uint8_t index = Get(f::kDeviceIndex);
     title_ = LoadString(res::kStrEventTitleMemberRemoved);
     if (members_) {
       body_ = FormatString(res::kStrEventMemberRemovedByMember, member, set, adapterNo_);
@@ -372,8 +373,9 @@ class Composer {
   }
 
   void Rebuild() {
-    const int set = B(44), member = B(45), status = B(46);
-    const std::uint8_t index = B(47);
+    namespace f = ev::rebuild;
+    const int set = Get(f::kSet), member = Get(f::kMember), status = Get(f::kStatus);
+    const std::uint8_t index = Get(f::kDeviceIndex);
     const Label label = IndexLabel(index, extended_);
     if (status == 1 || status == 5) {
       const bool complete = status == 1;
@@ -404,14 +406,15 @@ class Composer {
   }
 
   void MemberError() {
-    const int set = B(44), member = B(45);
-    const std::uint8_t index = B(46);
-    const std::uint8_t kind = B(47);
+    namespace f = ev::member_error;
+    const int set = Get(f::kSet), member = Get(f::kMember);
+    const std::uint8_t index = Get(f::kDeviceIndex);
+    const std::uint8_t kind = Get(f::kKind);
     const Label label = IndexLabel(index, extended_);
     // Member errors have no title: the body starts with its own first line.
     if (kind == 1) {
-      const std::wstring status = SrbStatusText(B(49));
-      const std::wstring cdb = CdbText(r_, 50);
+      const std::wstring status = SrbStatusText(Get(f::kPortSrbStatus));
+      const std::wstring cdb = CdbText(r_, f::kPortCdb);
       if (members_) {
         body_ = FormatString(res::kStrEventPortErrorByMember, status, member, set, adapterNo_,
                              label.channel, label.device, cdb);
@@ -420,11 +423,12 @@ class Composer {
                              adapterNo_, label.channel, label.device, cdb);
       }
     } else if (kind == 2) {
-      const std::uint8_t key = B(48);
+      const std::uint8_t key = Get(f::kSenseKey);
       const std::wstring keyText = SenseKeyText(key);
-      const std::wstring cdb = CdbText(r_, 55);
-      const unsigned asc = B(53), ascq = B(54);
-      const unsigned i0 = B(49), i1 = B(50), i2 = B(51), i3 = B(52);
+      const std::wstring cdb = CdbText(r_, f::kScsiCdb);
+      const unsigned asc = Get(f::kAsc), ascq = Get(f::kAscq);
+      const unsigned i0 = Get(f::kInformation0), i1 = Get(f::kInformation1),
+                     i2 = Get(f::kInformation2), i3 = Get(f::kInformation3);
       if (members_) {
         body_ = FormatString(res::kStrEventScsiErrorByMember, keyText, member, set, adapterNo_,
                              label.channel, label.device, unsigned{key}, asc, ascq, cdb, i0, i1, i2,
@@ -447,9 +451,9 @@ class Composer {
   }
 
   void BadBlock(int set, int member, const Label& label) {
-    const std::uint32_t type = r_.Word(48);
-    const std::uint32_t block = r_.Word(52);
-    const std::uint32_t virtualBlock = r_.Word(56);
+    const std::uint32_t type = Get(ev::member_error::kBbrType);
+    const std::uint32_t block = Get(ev::member_error::kBlock);
+    const std::uint32_t virtualBlock = Get(ev::member_error::kVirtualBlock);
     if (type >= 1 && type <= 6) {
       // Types 2 and 5 name the device before the block, the others after it.
       const bool deviceFirst = type == 2 || type == 5;
@@ -474,10 +478,11 @@ class Composer {
   }
 
   void SpareDrive() {
-    const std::uint8_t code = B(44);
-    const std::uint8_t index = B(45);
+    namespace f = ev::spare_drive;
+    const std::uint8_t code = Get(f::kCode);
+    const std::uint8_t index = Get(f::kDeviceIndex);
     // The spare drive's own set and member bytes.
-    const int set = B(46), member = B(47);
+    const int set = Get(f::kSet), member = Get(f::kMember);
     const Label label = IndexLabel(index, extended_);
     const int indexNumber = index;
     switch (code) {
@@ -518,7 +523,7 @@ class Composer {
 
   void SetEvent(unsigned titleId, unsigned bodyId) {
     title_ = LoadString(titleId);
-    body_ = FormatString(bodyId, RaidTypeText(B(45)), adapterNo_);
+    body_ = FormatString(bodyId, RaidTypeText(Get(ev::set_event::kRaidType)), adapterNo_);
     rescan_ = true;
   }
 
@@ -530,10 +535,9 @@ class Composer {
                          unsigned{g.data4[2]}, unsigned{g.data4[3]}, unsigned{g.data4[4]},
                          unsigned{g.data4[5]}, unsigned{g.data4[6]}, unsigned{g.data4[7]});
     // The class data and the four bytes after the record, six a row.
-    for (std::size_t row = kClassDataOffset; row < kRecordEnd; row += 6) {
-      body_ += FormatString(res::kStrEventUnknownRow, unsigned{B(row)}, unsigned{B(row + 1)},
-                            unsigned{B(row + 2)}, unsigned{B(row + 3)}, unsigned{B(row + 4)},
-                            unsigned{B(row + 5)});
+    for (std::size_t row = ev::kClassData.offset; row < kClassDataEnd; row += 6) {
+      const auto at = [&](std::size_t i) { return unsigned{r_.Byte(row + i)}; };
+      body_ += FormatString(res::kStrEventUnknownRow, at(0), at(1), at(2), at(3), at(4), at(5));
     }
   }
 
@@ -579,11 +583,11 @@ std::wstring RaidTypeText(std::uint8_t raidType) {
 
 std::wstring CdbText(const EventRecord& record, std::size_t recordOffset) {
   std::wstring text = LoadString(res::kStrCdbPrefix);
-  if (recordOffset < kClassDataOffset || recordOffset >= kRecordEnd) return text;
+  if (recordOffset < ev::kClassData.offset || recordOffset >= kClassDataEnd) return text;
   // The operation code's group (top three bits) gives the command length.
   const std::uint8_t operation = record.Byte(recordOffset);
   const std::size_t length = operation < 0x20 ? 6 : operation < 0x60 ? 10 : 12;
-  const std::size_t count = std::min(length, kRecordEnd - recordOffset);
+  const std::size_t count = std::min(length, kClassDataEnd - recordOffset);
   for (std::size_t i = 0; i < count; ++i)
     text += FormatString(res::kStrCdbByte, unsigned{record.Byte(recordOffset + i)});
   return text;

@@ -23,7 +23,17 @@ constexpr unsigned kIdsTooLong = 61715;
 
 CPropertyPage::CPropertyPage(const QString& caption, unsigned templateId)
     : caption_(caption), templateId_(templateId) {
-  if (templateId != 0) setObjectName(QString::number(templateId));
+  if (templateId != 0) {
+    setObjectName(QString::number(templateId));
+    setProperty(kTemplateIdProperty, templateId);
+  }
+}
+
+CPropertyPage::CPropertyPage() = default;
+
+void CPropertyPage::AdoptForm() {
+  caption_ = windowTitle();
+  templateId_ = TemplateIdOf(this).value_or(0);
 }
 
 CPropertyPage::~CPropertyPage() = default;
@@ -136,6 +146,8 @@ CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, Buttons 
   }
   layout->addLayout(row);
   connect(tabs_, &QTabBar::currentChanged, this, &CPropertySheet::OnTabChanged);
+  // The caption, the tabs and the pages added later all fit.
+  FitToTexts(this);
 }
 
 CPropertySheet::~CPropertySheet() {

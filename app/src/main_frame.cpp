@@ -41,18 +41,18 @@ class FrameCommands {
 
  private:
   static inline const platform_qt::CommandTable<CMainFrame> kTable = {
-      {ID_CONFIGURE_MENU, &CMainFrame::OnConfigure},
-      {ID_CONFIGURE_TOOLBAR, &CMainFrame::OnConfigure},
-      {ID_CONFIGURE_TRAY, &CMainFrame::OnConfigure},
-      {ID_SAVE_MENU, &CMainFrame::OnSaveToFile},
-      {ID_SAVE_TOOLBAR, &CMainFrame::OnSaveToFile},
-      {ID_COPY_MENU, &CMainFrame::OnCopyToClipboard},
-      {ID_COPY_TOOLBAR, &CMainFrame::OnCopyToClipboard},
-      {ID_SEND_MENU, &CMainFrame::OnSendByEmail},
-      {ID_SEND_TOOLBAR, &CMainFrame::OnSendByEmail},
-      {ID_WIZARD_MENU, &CMainFrame::OnRaidWizard},
-      {ID_WIZARD_TOOLBAR, &CMainFrame::OnRaidWizard},
-      {ID_WIZARD_TRAY, &CMainFrame::OnRaidWizard},
+      {res::kCmdConfigure, &CMainFrame::OnConfigure},
+      {res::kCmdConfigureTool, &CMainFrame::OnConfigure},
+      {res::kCmdConfigureTray, &CMainFrame::OnConfigure},
+      {res::kCmdSaveToFile, &CMainFrame::OnSaveToFile},
+      {res::kCmdSaveToFileTool, &CMainFrame::OnSaveToFile},
+      {res::kCmdCopyToClipboard, &CMainFrame::OnCopyToClipboard},
+      {res::kCmdCopyToClipboardTool, &CMainFrame::OnCopyToClipboard},
+      {res::kCmdSendByEmail, &CMainFrame::OnSendByEmail},
+      {res::kCmdSendByEmailTool, &CMainFrame::OnSendByEmail},
+      {res::kCmdRaidWizard, &CMainFrame::OnRaidWizard},
+      {res::kCmdRaidWizardTool, &CMainFrame::OnRaidWizard},
+      {res::kCmdRaidWizardTray, &CMainFrame::OnRaidWizard},
   };
 };
 
@@ -96,8 +96,8 @@ bool CMainFrame::Create(bool wizardFlag) {
   if (!raidAdapter_) productDisplayName_ = res::LoadString(IDS_NORVASSE);
   windowTitleName_ = res::LoadString(raidAdapter_ ? IDS_APP_TITLE : IDS_NORVASSE);
 
-  normalIcon_ = platform_qt::LoadIcon(IDI_TRAY_NORMAL);
-  alertIcon_ = platform_qt::LoadIcon(IDI_TRAY_ALERT);
+  normalIcon_ = platform_qt::LoadIcon(res::kIconTray);
+  alertIcon_ = platform_qt::LoadIcon(res::kIconTrayAlert);
   if (!tray_->Available()) {
     CloseSplash();
     // Also on the terminal, for a start from a shell on such a desktop.
@@ -131,9 +131,9 @@ bool CMainFrame::Create(bool wizardFlag) {
     logger_->Start();
   }
 
-  dropAllowedCursor_ = platform_qt::LoadCursor(IDC_DROP_ALLOWED);
-  noDropCursor_ = platform_qt::LoadCursor(IDC_NO_DROP);
-  linkCursor_ = platform_qt::LoadCursor(IDC_LINK);
+  dropAllowedCursor_ = platform_qt::LoadCursor(res::kCursorDrop);
+  noDropCursor_ = platform_qt::LoadCursor(res::kCursorNoDrop);
+  linkCursor_ = platform_qt::LoadCursor(res::kCursorLink);
   return true;
 }
 
@@ -252,11 +252,11 @@ void CMainFrame::ComeForward() {
 // ---- tray ----------------------------------------------------------------
 
 QMenu* CMainFrame::BuildTrayMenu(QWidget* parent) {
-  QMenu* menu = platform_qt::LoadPopupMenu(IDR_TRAYMENU, 0, parent, this);
+  QMenu* menu = platform_qt::LoadPopupMenu(res::kMenuTray, 0, parent, this);
   if (menu == nullptr) return nullptr;
   if (!WizardOffered()) {
     for (QAction* action : menu->actions()) {
-      if (platform_qt::CommandIdOf(action) == static_cast<unsigned>(ID_WIZARD_TRAY)) {
+      if (platform_qt::CommandIdOf(action) == res::kCmdRaidWizardTray) {
         menu->removeAction(action);
         delete action;
         break;

@@ -55,9 +55,9 @@ class AppCommands {
 
  private:
   static inline const platform_qt::CommandTable<CManagerApp> kTable = {
-      {ID_APP_ABOUT, &CManagerApp::OnAppAbout}, {ID_ABOUT_TOOLBAR, &CManagerApp::OnAppAbout},
-      {ID_HELP_INDEX, &CManagerApp::OnHelp},    {ID_HELP_TOOLBAR, &CManagerApp::OnHelp},
-      {ID_APP_EXIT, &CManagerApp::OnAppExit},
+      {res::kCmdAbout, &CManagerApp::OnAppAbout}, {res::kCmdAboutTool, &CManagerApp::OnAppAbout},
+      {res::kCmdHelp, &CManagerApp::OnHelp},      {res::kCmdHelpTool, &CManagerApp::OnHelp},
+      {res::kCmdExit, &CManagerApp::OnAppExit},
   };
 };
 

@@ -40,6 +40,28 @@ void PutSmartCommand(wire::Request& request, std::uint8_t features, std::uint8_t
   request.Put8(12, drive);
 }
 
+// The driver return codes that have texts of their own.
+struct StatusText {
+  std::uint32_t returnCode;
+  unsigned id;
+};
+constexpr StatusText kStatusTexts[] = {
+    {0, res::kStrStatusSuccess},
+    {1, res::kStrStatusRebootRequired},
+    {2, res::kStrStatusInvalidParameter},
+    {3, res::kStrStatusBufferTooSmall},
+    {10, res::kStrStatusMaxArrays},
+    {11, res::kStrStatusInvalidArrayIndex},
+    {12, res::kStrStatusMaxMembers},
+    {13, res::kStrStatusInvalidDeviceIndex},
+    {14, res::kStrStatusDeviceInUse},
+    {15, res::kStrStatusDeviceNotInSet},
+    {16, res::kStrStatusRebuildInProgress},
+    {17, res::kStrStatusVolumeTooSmall},
+    {18, res::kStrStatusLastMember},
+    {255, res::kStrStatusGeneralError},
+};
+
 }  // namespace
 
 struct CControllerIo::Pending {
@@ -118,16 +140,13 @@ void CControllerIo::PostDeviceInfoError(std::uint32_t lastError) {
 }
 
 std::wstring CControllerIo::DriverStatusText(std::uint32_t returnCode) {
-  unsigned id = 252;
-  if (returnCode <= 3) {
-    id = 238 + returnCode;
-  } else if (returnCode >= 10 && returnCode <= 18) {
-    id = 243 + (returnCode - 10);
-  } else if (returnCode == 255) {
-    id = 242;
+  unsigned id = res::kStrStatusUnknown;
+  for (const StatusText& entry : kStatusTexts) {
+    if (entry.returnCode == returnCode) id = entry.id;
   }
   return res::LoadString(id) +
-         res::FormatString(57, static_cast<int>(static_cast<std::int32_t>(returnCode)));
+         res::FormatString(res::kStrReturnCode,
+                           static_cast<int>(static_cast<std::int32_t>(returnCode)));
 }
 
 void CControllerIo::ShowDriverError(std::uint32_t returnCode, const std::wstring& caption) {
@@ -314,7 +333,7 @@ bool CControllerIo::SetGpioInterface(AdapterRecord& adapter, std::uint8_t first,
   auto request = IdeRequest(wire::code::kSetGpioInterface, wire::length::kSetGpioInterface);
   request.Put8(0, first);
   request.Put8(1, second);
-  return Send(adapter, request, {0, 7}, 372);
+  return Send(adapter, request, {0, 7}, res::kStrOpEnableGpio);
 }
 
 bool CControllerIo::WriteGpioStatus(AdapterRecord& adapter, bool write, std::uint8_t status) {
@@ -322,7 +341,7 @@ bool CControllerIo::WriteGpioStatus(AdapterRecord& adapter, bool write, std::uin
   auto request = IdeRequest(wire::code::kWriteGpioStatus, wire::length::kWriteGpioStatus);
   request.Put8(0, write ? 1 : 0);
   request.Put8(1, status);
-  return Send(adapter, request, {0, 7}, 373);
+  return Send(adapter, request, {0, 7}, res::kStrOpGpioStatus);
 }
 
 bool CControllerIo::QueryRioVersion(AdapterRecord& adapter) {
@@ -332,7 +351,7 @@ bool CControllerIo::QueryRioVersion(AdapterRecord& adapter) {
   auto request = RioRequest(wire::code::kRioVersion, wire::length::kRioVersion);
   request.Put16(0, 0x00FF);
   request.Put16(2, 0x00FF);
-  if (!Send(adapter, request, {0}, 370)) return false;
+  if (!Send(adapter, request, {0}, res::kStrOpGetRioVersion)) return false;
   decode::RioVersion(request.Payload(), adapter);
   memberNumbering_ = false;
   return true;
@@ -345,7 +364,7 @@ bool CControllerIo::QuerySpareDrives(AdapterRecord& adapter) {
     for (std::size_t d = 0; d < 2; ++d) adapter.channels[c].devices[d].spare = 0;
   auto request = RioRequest(wire::code::kSpareDrives, wire::length::kSpareDrives);
   request.Put16(0, 4);
-  if (!Send(adapter, request, {0}, 361)) return false;
+  if (!Send(adapter, request, {0}, res::kStrOpGetSpareDrives)) return false;
   return decode::SpareDrives(request.Payload(), adapter);
 }
 

@@ -185,8 +185,8 @@ void AppSettings::Load(ctl::CControllerIo& io, const std::function<void()>& clos
   }
   if (!opened) {
     if (closeSplash) closeSplash();
-    ui_->MessageBox(res::LoadString(kKeyFailedMessageId), kProductName, platform::MsgButtons::Ok,
-                    platform::MsgIcon::None);
+    ui_->MessageBox(res::LoadString(res::kStrSettingsKeyFailed), kProductName,
+                    platform::MsgButtons::Ok, platform::MsgIcon::None);
     return;
   }
 

@@ -5,11 +5,11 @@
 #include <QPalette>
 #include <QPushButton>
 
-#include "app/command_ids.h"
 #include "platform_qt/command_table.h"
 #include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 #include "ui_about_box.h"
 
@@ -27,7 +27,7 @@ CAboutBox::CAboutBox(const std::wstring& windowTitleName, const std::wstring& pr
                      std::function<void(const std::wstring&)> open, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CAboutBox>()), open_(std::move(open)) {
   platform_qt::SetUpForm(*ui_, this);
-  setWindowTitle(platform_qt::ToQString(res::LoadString(IDS_ABOUT_PREFIX) + windowTitleName));
+  setWindowTitle(platform_qt::ToQString(res::LoadString(res::kStrAboutPrefix) + windowTitleName));
 
   QPalette colours = palette();
   for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {

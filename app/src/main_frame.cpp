@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "app/about_box.h"
-#include "app/command_ids.h"
 #include "app/event_popup.h"
 #include "app/send_dialog.h"
 #include "app/splash.h"
@@ -16,6 +15,8 @@
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
 #include "report/report.h"
+#include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 
 namespace kestrune::app {
@@ -59,7 +60,7 @@ class FrameCommands {
 CMainFrame::CMainFrame(FrameServices services)
     : QWidget(nullptr), services_(std::move(services)), tray_(services_.tray.get()) {
   setObjectName(QStringLiteral("CMainFrame"));
-  setWindowTitle(platform_qt::ToQString(res::LoadString(IDS_FRAME_TITLE)));
+  setWindowTitle(platform_qt::ToQString(res::LoadString(res::kStrFrameTitle)));
   connect(tray_, &platform_qt::TrayHost::LeftButtonReleased, this,
           [this](QPoint) { OnTrayLeftButtonUp(); });
   connect(tray_, &platform_qt::TrayHost::RightButtonPressed, this,
@@ -93,8 +94,8 @@ bool CMainFrame::Create(bool wizardFlag) {
                                                       services_.controller.ui);
   settings_->Load(*io_, [this] { CloseSplash(); });
   raidAdapter_ = settings_->HasRaidAdapter();
-  if (!raidAdapter_) productDisplayName_ = res::LoadString(IDS_NORVASSE);
-  windowTitleName_ = res::LoadString(raidAdapter_ ? IDS_APP_TITLE : IDS_NORVASSE);
+  if (!raidAdapter_) productDisplayName_ = res::LoadString(res::kStrNorvasse);
+  windowTitleName_ = res::LoadString(raidAdapter_ ? res::kStrAppTitle : res::kStrNorvasse);
 
   normalIcon_ = platform_qt::LoadIcon(res::kIconTray);
   alertIcon_ = platform_qt::LoadIcon(res::kIconTrayAlert);
@@ -102,7 +103,7 @@ bool CMainFrame::Create(bool wizardFlag) {
     CloseSplash();
     // Also on the terminal, for a start from a shell on such a desktop.
     std::fprintf(stderr, "kestrune: %s\n", kNoTrayMessage);
-    Ui().MessageBox(platform::FromUtf8(kNoTrayMessage), res::LoadString(IDS_APP_TITLE),
+    Ui().MessageBox(platform::FromUtf8(kNoTrayMessage), res::LoadString(res::kStrAppTitle),
                     platform::MsgButtons::Ok, platform::MsgIcon::Error);
     return false;
   }
@@ -215,7 +216,7 @@ void CMainFrame::OpenConfigurationWindow() {
 }
 
 void CMainFrame::OpenConfigurationSheet() {
-  OpenSlot(configSheet_, services_.makeConfigurationSheet, IDS_SHEET_CONSTRUCT_FAILED);
+  OpenSlot(configSheet_, services_.makeConfigurationSheet, res::kStrSheetCreateFailed);
 }
 
 void CMainFrame::OpenRaidWizard() {
@@ -363,7 +364,7 @@ void CMainFrame::OnSaveToFile() {
   if (!io_) return;
   const std::wstring report = rpt::ProduceReportText(*io_, *services_.controller.clock, Ui());
   platform::FileDialogRequest request;
-  request.title = res::LoadString(rpt::kSaveDialogTitleId);
+  request.title = res::LoadString(res::kStrSaveConfigurationAs);
   request.defaultName = platform::FromUtf8(rpt::kDefaultReportFileName);
   request.defaultExtension = platform::FromUtf8(rpt::kReportFileExtension);
   request.filter = platform::FromUtf8(rpt::kReportFileFilter);

@@ -200,7 +200,7 @@ bool ReadForm(const QString& path, Form& form) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: kestrune-dialogtexts <output.cpp> <form.ui>...\n");
+    std::fprintf(stderr, "usage: kestrune-dialogtexts <output.cpp|output.lang> <form.ui>...\n");
     return 2;
   }
   std::map<long long, Form> forms;
@@ -220,20 +220,22 @@ int main(int argc, char** argv) {
       "namespace kestrune::res {\n\n"
       "std::string_view BuiltinDialogModuleText() {\n"
       "  static constexpr char kText[] =\n";
-  bool any = false;
+  std::string lines;
   for (const auto& [id, form] : forms) {
     for (const Entry& entry : form.entries) {
       const std::string line = std::to_string(id) + "." + entry.key.toStdString() + "\t" +
                                EscapeModuleText(entry.text) + "\n";
       source += "      " + CppLiteral(line) + "\n";
-      any = true;
+      lines += line;
     }
   }
-  if (!any) source += "      \"\"\n";
+  if (lines.empty()) source += "      \"\"\n";
   source += "      ;\n  return {kText, sizeof kText - 1};\n}\n\n}  // namespace kestrune::res\n";
 
-  // Written only when changed, so that an unchanged form rebuilds nothing.
+  // An output named *.lang takes the module lines alone (for a look at them).
   const QString output = QString::fromLocal8Bit(argv[1]);
+  if (output.endsWith(QLatin1String(".lang"))) source = lines;
+  // Written only when changed, so that an unchanged form rebuilds nothing.
   QFile existing(output);
   if (existing.open(QIODevice::ReadOnly) && existing.readAll().toStdString() == source) return 0;
   existing.close();

@@ -15,12 +15,12 @@
 #include <iterator>
 
 #include "app/about_box.h"
-#include "app/command_ids.h"
 #include "app_rig.h"
 #include "platform/text.h"
 #include "platform_qt/command_table.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/resource_ids.h"
 
 namespace kestrune::test {
 namespace {

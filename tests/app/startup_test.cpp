@@ -9,10 +9,10 @@
 #include <ctime>
 #include <fstream>
 
-#include "app/command_ids.h"
 #include "app_rig.h"
 #include "instance_probe.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/resource_ids.h"
 
 namespace kestrune::test {
 namespace {

@@ -12,14 +12,10 @@
 #include <QVBoxLayout>
 
 #include "platform_qt/qt_ui_services.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 
 namespace kestrune::platform_qt {
-
-namespace {
-// The framework's message for a text over its length limit.
-constexpr unsigned kIdsTooLong = 61715;
-}  // namespace
 
 CPropertyPage::CPropertyPage(const QString& caption, unsigned templateId)
     : caption_(caption), templateId_(templateId) {
@@ -92,7 +88,7 @@ bool CPropertyPage::ExchangeText(bool save, QLineEdit* edit, std::wstring& value
   }
   const QString text = edit->text();
   if (maxChars >= 0 && text.size() > maxChars) {
-    std::wstring message = res::LoadString(kIdsTooLong);
+    std::wstring message = res::LoadString(res::kStrTextTooLong);
     if (message.empty()) message = L"Please enter no more than %1 characters.";
     const auto at = message.find(L"%1");
     if (at != std::wstring::npos) message.replace(at, 2, std::to_wstring(maxChars));

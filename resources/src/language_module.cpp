@@ -181,15 +181,26 @@ bool ParseLine(std::string_view line, LanguageModule& module) {
   }
   auto dialog = ParseDialogKey(key);
   if (!dialog) return false;
-  std::vector<DialogText>& texts = module.dialogs[dialog->templateId];
-  for (DialogText& known : texts) {
-    if (known.object == dialog->object && known.property == dialog->property) {
-      known.text = *text;
-      return true;
+  module.dialogs[dialog->templateId].push_back(
+      {std::move(dialog->object), std::move(dialog->property), *text});
+  return true;
+}
+
+// A later line for the same object and property replaces the earlier one,
+// which keeps its place.
+void MergeRepeatedDialogTexts(std::vector<DialogText>& texts) {
+  std::unordered_map<std::string, std::size_t> first;
+  std::vector<DialogText> merged;
+  merged.reserve(texts.size());
+  for (DialogText& entry : texts) {
+    const auto [it, added] = first.emplace(entry.object + '.' + entry.property, merged.size());
+    if (added) {
+      merged.push_back(std::move(entry));
+    } else {
+      merged[it->second].text = std::move(entry.text);
     }
   }
-  texts.push_back({std::move(dialog->object), std::move(dialog->property), *text});
-  return true;
+  texts = std::move(merged);
 }
 
 // Every module ever set stays here, so that the references LoadString
@@ -242,6 +253,7 @@ LanguageModule ParseLanguageModule(std::string_view text) {
     if (line.empty() || line.front() == '#') continue;
     if (!ParseLine(line, module)) ++module.skippedLines;
   }
+  for (auto& [id, texts] : module.dialogs) MergeRepeatedDialogTexts(texts);
   return module;
 }
 

@@ -4,9 +4,10 @@
 
 #include <QCoreApplication>
 
-#include "app/command_ids.h"
 #include "platform/text.h"
 #include "resources/language_module.h"
+#include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 
 #ifndef KESTRUNE_VERSION
@@ -55,9 +56,9 @@ class AppCommands {
 
  private:
   static inline const platform_qt::CommandTable<CManagerApp> kTable = {
-      {ID_APP_ABOUT, &CManagerApp::OnAppAbout}, {ID_ABOUT_TOOLBAR, &CManagerApp::OnAppAbout},
-      {ID_HELP_INDEX, &CManagerApp::OnHelp},    {ID_HELP_TOOLBAR, &CManagerApp::OnHelp},
-      {ID_APP_EXIT, &CManagerApp::OnAppExit},
+      {res::kCmdAbout, &CManagerApp::OnAppAbout}, {res::kCmdAboutTool, &CManagerApp::OnAppAbout},
+      {res::kCmdHelp, &CManagerApp::OnHelp},      {res::kCmdHelpTool, &CManagerApp::OnHelp},
+      {res::kCmdExit, &CManagerApp::OnAppExit},
   };
 };
 
@@ -80,7 +81,7 @@ int CManagerApp::InitInstance() {
 
   // One copy per user: a later one asks the first to come forward and ends.
   if (!instance_.Acquire()) {
-    ui_->MessageBox(res::LoadString(IDS_ALREADY_RUNNING), res::LoadString(IDS_APP_TITLE),
+    ui_->MessageBox(res::LoadString(res::kStrAlreadyRunning), res::LoadString(res::kStrAppTitle),
                     platform::MsgButtons::Ok, platform::MsgIcon::None);
     instance_.AskRunningToComeForward();
     return kExitAlreadyRunning;

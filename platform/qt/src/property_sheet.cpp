@@ -12,18 +12,24 @@
 #include <QVBoxLayout>
 
 #include "platform_qt/qt_ui_services.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 
 namespace kestrune::platform_qt {
 
-namespace {
-// The framework's message for a text over its length limit.
-constexpr unsigned kIdsTooLong = 61715;
-}  // namespace
-
 CPropertyPage::CPropertyPage(const QString& caption, unsigned templateId)
     : caption_(caption), templateId_(templateId) {
-  if (templateId != 0) setObjectName(QString::number(templateId));
+  if (templateId != 0) {
+    setObjectName(QString::number(templateId));
+    setProperty(kTemplateIdProperty, templateId);
+  }
+}
+
+CPropertyPage::CPropertyPage() = default;
+
+void CPropertyPage::AdoptForm() {
+  caption_ = windowTitle();
+  templateId_ = TemplateIdOf(this).value_or(0);
 }
 
 CPropertyPage::~CPropertyPage() = default;
@@ -82,7 +88,7 @@ bool CPropertyPage::ExchangeText(bool save, QLineEdit* edit, std::wstring& value
   }
   const QString text = edit->text();
   if (maxChars >= 0 && text.size() > maxChars) {
-    std::wstring message = res::LoadString(kIdsTooLong);
+    std::wstring message = res::LoadString(res::kStrTextTooLong);
     if (message.empty()) message = L"Please enter no more than %1 characters.";
     const auto at = message.find(L"%1");
     if (at != std::wstring::npos) message.replace(at, 2, std::to_wstring(maxChars));
@@ -136,6 +142,8 @@ CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, Buttons 
   }
   layout->addLayout(row);
   connect(tabs_, &QTabBar::currentChanged, this, &CPropertySheet::OnTabChanged);
+  // The caption, the tabs and the pages added later all fit.
+  FitToTexts(this);
 }
 
 CPropertySheet::~CPropertySheet() {

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "controller/adapter_keys.h"
 #include "controller/controller_io.h"
 #include "events/event_log_thread.h"
 #include "events/logger_ui.h"
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
   io.ReadComputerInfo();
   io.Discover();
   settings::AppSettings settings(registry, ui);
-  settings.Load(io);
+  settings.Load(ctl::ComputerName(io), ctl::AdapterKeyOpener(io));
 
   // The folder is made here; the file itself is made by the logger's open.
   const std::string folder = platform::ToUtf8(settings.LogFileLocation());

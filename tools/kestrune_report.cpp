@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "controller/adapter_keys.h"
 #include "controller/controller_io.h"
 #include "events/smtp.h"
 #include "platform/clock.h"
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
   }
   io.Discover();
   settings::AppSettings settings(registry, ui);
-  settings.Load(io);
+  settings.Load(ctl::ComputerName(io), ctl::AdapterKeyOpener(io));
 
   const std::wstring report = rpt::ProduceReportText(io, *clock, *ui);
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "controller/adapter_keys.h"
 #include "events/event_record.h"
 #include "resources/strings.h"
 
@@ -112,7 +113,8 @@ void CEventLogThread::Poll() {
     // the model lock itself, and the view is told only after it let go.
     io.Discover();
     // The fresh adapter records need their registry keys for the device options.
-    if (services_.settings != nullptr) services_.settings->OpenAdapterKeys(io);
+    if (services_.settings != nullptr)
+      services_.settings->OpenAdapterKeys(ctl::AdapterKeyOpener(io));
     if (MainViewExists()) services_.mainWindow->AdaptersRediscovered();
   }
   for (std::uint32_t n = 0;; ++n) {

@@ -3,11 +3,9 @@
 #include "simulator/simulator.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <utility>
-#include <variant>
 
 #include "platform/text.h"
 
@@ -180,26 +178,6 @@ Simulator::Simulator(Scenario scenario, std::shared_ptr<platform::Clock> clock,
 
 std::wstring Simulator::MediaPath() const {
   return mediaPath_;
-}
-
-std::unique_ptr<Simulator> MakeSimulatorFromEnvironment(std::shared_ptr<platform::Clock> clock,
-                                                        std::shared_ptr<platform::Files> realFiles,
-                                                        std::string& error) {
-  error.clear();
-  Scenario scenario;
-  const char* path = std::getenv("KESTRUNE_SCENARIO");
-  if (path != nullptr && *path != '\0') {
-    auto loaded = LoadScenarioFile(path);
-    if (auto* failure = std::get_if<ScenarioError>(&loaded)) {
-      error = failure->message;
-      if (error.find(path) == std::string::npos) error = std::string(path) + ": " + error;
-      return nullptr;
-    }
-    scenario = std::get<Scenario>(std::move(loaded));
-  } else {
-    scenario = DefaultScenario();
-  }
-  return std::make_unique<Simulator>(std::move(scenario), std::move(clock), std::move(realFiles));
 }
 
 }  // namespace kestrune::sim

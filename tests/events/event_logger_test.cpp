@@ -303,7 +303,7 @@ TEST(EventLogger, SetEventsRereadTheSetsAndRefreshTheEventsPage) {
   ASSERT_TRUE(rig.logger->Start());
   ASSERT_TRUE(rig.WaitForPolls(2));
   const std::string rio(ctl::wire::kSignatureRio.begin(), ctl::wire::kSignatureRio.end());
-  const std::size_t before = rig.control->Sent(rio, ctl::wire::code::kQuerySets);
+  const std::size_t before = rig.control->Count(rio, ctl::wire::code::kQuerySets);
   EXPECT_EQ(rig.window.Count(rig.window.exchanges), 0);  // no records, no exchange
 
   rig.clock->Advance(5s);
@@ -311,7 +311,7 @@ TEST(EventLogger, SetEventsRereadTheSetsAndRefreshTheEventsPage) {
   ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 2));
   EXPECT_FALSE(rig.logger->Thread()->RescanMark());
   rig.logger->Stop();
-  EXPECT_EQ(rig.control->Sent(rio, ctl::wire::code::kQuerySets), before + 1);
+  EXPECT_EQ(rig.control->Count(rio, ctl::wire::code::kQuerySets), before + 1);
   EXPECT_EQ(rig.window.exchanges, 1);
   EXPECT_TRUE(rig.window.rebuilt.empty());
 }

@@ -213,7 +213,7 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
 
   if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
     std::wstring error;
-    if (!SendEventMail(settings, text, error, options_.smtp)) {
+    if (!SendEventMailOnPort(settings, text, error, options_.smtp, options_.mailPort)) {
       Entry(LogEntryKind::EmailFailure, res::FormatString(kEntryEmailErrorId, Now()) + error);
     }
   }

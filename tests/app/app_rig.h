@@ -20,6 +20,7 @@
 #include "platform/recording_ui.h"
 #include "platform_qt/tray.h"
 #include "simulator/scenario.h"
+#include "support/loopback_port.h"
 #include "support/loopback_smtp.h"
 #include "support/test_machine.h"
 
@@ -61,6 +62,9 @@ inline QString UniqueInstanceName() {
 }
 
 struct AppRig {
+  // Where mail goes unless a test points it at its own server: a port that
+  // refuses at once, whatever listens on the machine's mail port.
+  RefusingPort mailServer;
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
   std::shared_ptr<platform::RecordingSound> sound = std::make_shared<platform::RecordingSound>();
@@ -86,6 +90,8 @@ struct AppRig {
     services.logoPath = QStringLiteral("/nonexistent/logo.bmp");
     services.helpPath = L"/opt/kestrune/bin/kestrune.html";
     services.loggerOptions.pollInterval = std::chrono::milliseconds(20);
+    services.loggerOptions.mailPort = mailServer.Port();
+    services.mailPort = mailServer.Port();
     if (adjust) adjust(services);
     app = std::make_unique<app::CManagerApp>(std::move(services), std::move(instanceName),
                                              [this] { ++quits; });

@@ -1,7 +1,7 @@
 // An event logger over the test machine (simulated adapters, manual clock,
 // recording sound): recorded message boxes, a main window double, settings
-// pointing the log into a temporary folder, and waits for what the logger
-// thread does.
+// pointing the log into a temporary folder and the mail at a refusing port,
+// and waits for what the logger thread does.
 #pragma once
 
 #include <algorithm>
@@ -29,6 +29,7 @@
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "simulator/scenario.h"
+#include "support/loopback_port.h"
 #include "support/scenarios.h"
 #include "support/test_machine.h"
 #include "support/watched_control.h"
@@ -170,6 +171,9 @@ struct Entry {
 struct LoggerRig {
   ScopedTimeZone zone{"EST5"};  // fixed, five hours behind UTC
   testing::TempDir dir;
+  // Where event mails go: a port that refuses at once, whatever listens on
+  // the machine's own mail port.
+  RefusingPort mailServer;
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   machine::Machine machine;
   std::shared_ptr<WatchedControl> control;
@@ -203,7 +207,7 @@ struct LoggerRig {
     values.logFileLocation = platform::FromUtf8(dir.path().string()) + L"/";
     values.logFileName = L"events.txt";
     values.logFileEnabled = L"TRUE";
-    values.smtpServer = L"127.0.0.1";  // nothing listens on port 25 here
+    values.smtpServer = L"127.0.0.1";
     values.defaultEmail = L"kestrune@localhost";
     values.eventList = L"admin@localhost;";
     values.audioInformational = L"/sounds/info.wav";
@@ -219,6 +223,7 @@ struct LoggerRig {
     evt::EventLogThreadOptions options;
     options.pollInterval = interval;
     options.smtp.timeout = 5s;
+    options.mailPort = mailServer.Port();
     options.onEntry = [this](evt::LogEntryKind kind, const std::wstring& text) {
       if (alsoOnEntry) alsoOnEntry(kind);
       {

@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
   if (options->output) {
     if (!rpt::SaveReportFile(*options->output, report)) {
       std::fprintf(stderr, "kestrune-report: %s: %s\n", options->output->c_str(),
-                   platform::ToUtf8(res::LoadString(rpt::kFileFailureId)).c_str());
+                   platform::ToUtf8(res::LoadString(res::kStrReportFileFailure)).c_str());
       return kExitFailure;
     }
     return kExitOk;
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, {},
                          options->port)) {
       std::fprintf(stderr, "kestrune-report: %s: %s",
-                   platform::ToUtf8(res::LoadString(rpt::kMailErrorCaptionId)).c_str(),
+                   platform::ToUtf8(res::LoadString(res::kStrMailErrorCaption)).c_str(),
                    platform::ToUtf8(mailError).c_str());
       if (mailError.empty() || mailError.back() != L'\n') std::fputc('\n', stderr);
       return kExitFailure;

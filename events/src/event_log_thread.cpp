@@ -74,22 +74,22 @@ void CEventLogThread::Body() {
   // Sockets need no per-thread start-up on POSIX, so the step that initialises
   // the socket library for this thread (and its failure message 295) has
   // nothing to do here.
-  TimedEntry(LogEntryKind::Started, kEntryStartedId);
+  TimedEntry(LogEntryKind::Started, res::kStrLoggerStarted);
   for (;;) {
     const auto signalled = WaitForAny({&stop_, &pause_, &resume_}, options_.pollInterval);
     if (signalled == 0U) {
-      TimedEntry(LogEntryKind::Stopped, kEntryStoppedId);
+      TimedEntry(LogEntryKind::Stopped, res::kStrLoggerStopped);
       return;
     }
     if (signalled == 1U) {
-      TimedEntry(LogEntryKind::PauseTaken, kEntryPauseTakenId);
+      TimedEntry(LogEntryKind::PauseTaken, res::kStrWriterShuttingDown);
       logging_ = false;
       paused_.Set();
       continue;
     }
     if (signalled == 2U) {
       logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
-      TimedEntry(LogEntryKind::Resumed, kEntryResumedId);
+      TimedEntry(LogEntryKind::Resumed, res::kStrWriterStartingUp);
       continue;
     }
     Poll();
@@ -214,7 +214,7 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
   if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
     std::wstring error;
     if (!SendEventMailOnPort(settings, text, error, options_.smtp, options_.mailPort)) {
-      Entry(LogEntryKind::EmailFailure, res::FormatString(kEntryEmailErrorId, Now()) + error);
+      Entry(LogEntryKind::EmailFailure, res::FormatString(res::kStrEventEmailError, Now()) + error);
     }
   }
 }
@@ -261,7 +261,7 @@ void EventLogger::Disable() {
 bool EventLogger::OpenLogFile(bool truncate) {
   held_ = evt::OpenLogFile(services_.thread.settings->LogFilePath(), truncate);
   if (held_) return true;
-  ShowMessage(kLogFileFailedId);
+  ShowMessage(res::kStrLogFileFailed);
   return false;
 }
 
@@ -277,14 +277,14 @@ bool EventLogger::Start() {
   try {
     thread = std::make_unique<CEventLogThread>(services_.thread, options_);
   } catch (const std::bad_alloc&) {
-    ShowMessage(kLoggerMemoryFailedId);
+    ShowMessage(res::kStrLoggerMemoryFailed);
     Disable();
     return false;
   }
   try {
     thread->CreateThread(launcher_);
   } catch (const std::exception&) {
-    ShowMessage(kThreadCreateFailedId);
+    ShowMessage(res::kStrLoggerThreadFailed);
     thread.reset();
     Disable();
     return false;

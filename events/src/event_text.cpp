@@ -15,81 +15,77 @@ namespace {
 using res::FormatString;
 using res::LoadString;
 
-// String numbers.
-namespace sid {
-constexpr unsigned kTimeFormat = 9;
-constexpr unsigned kDeviceNewBody = 19;
-constexpr unsigned kSeverityOther = 48;
-constexpr unsigned kMemberDroppedByMember = 135;
-constexpr unsigned kMemberRemovedByMember = 136;
-constexpr unsigned kRebuildCompleteByMember = 137;
-constexpr unsigned kRebuildStartedByMember = 138;
-constexpr unsigned kRebuildOtherByMember = 139;
-constexpr unsigned kPortErrorByMember = 140;
-constexpr unsigned kScsiErrorByMember = 141;
-constexpr unsigned kBbrFirstByMember = 142;  // types 1-6: 142-147
-constexpr unsigned kBbrOtherByMember = 148;
-constexpr unsigned kMemberErrorOtherByMember = 149;
-constexpr unsigned kSpareFirstByMember = 150;  // codes 1-4: 150-153
-constexpr unsigned kSpareOtherByMember = 154;
-constexpr unsigned kChannelNumber = 157;
-constexpr unsigned kSeverityFirst = 231;  // severities 1-3: 231-233
-constexpr unsigned kPrimary = 234;
-constexpr unsigned kSecondary = 235;
-constexpr unsigned kMaster = 236;
-constexpr unsigned kSlave = 237;
-constexpr unsigned kSenseKeyFirst = 317;  // keys 0-15: 317-332
-constexpr unsigned kDevice = 359;
-constexpr unsigned kSrbStatusFirst = 400;
-constexpr unsigned kPrimaryLower = 2100;
-constexpr unsigned kSecondaryLower = 2101;
-constexpr unsigned kMasterLower = 2102;
-constexpr unsigned kSlaveLower = 2103;
-constexpr unsigned kTitleUltraDma = 2110;
-constexpr unsigned kTitleDeviceChanged = 2111;
-constexpr unsigned kTitleNewDevice = 2112;
-constexpr unsigned kTitleDeviceRemoved = 2113;
-constexpr unsigned kTitleMemberDropped = 2114;
-constexpr unsigned kTitleMemberAdded = 2115;
-constexpr unsigned kTitleMemberRemoved = 2116;
-constexpr unsigned kTitleBusReset = 2117;
-constexpr unsigned kTitleRebuildComplete = 2118;
-constexpr unsigned kTitleRebuildStarted = 2119;
-constexpr unsigned kTitleRebuildOther = 2120;
-constexpr unsigned kTitleSpareFirst = 2121;  // codes 1-4: 2121-2124
-constexpr unsigned kTitleSpareOther = 2125;
-constexpr unsigned kTitleSetCreated = 2126;
-constexpr unsigned kTitleSetDeleted = 2127;
-constexpr unsigned kTitleUnknown = 2128;
-constexpr unsigned kUltraDmaBody = 2130;
-constexpr unsigned kDeviceRemovedBody = 2131;
-constexpr unsigned kMemberDroppedBody = 2132;
-constexpr unsigned kMemberAddedBody = 2133;
-constexpr unsigned kMemberRemovedBody = 2134;
-constexpr unsigned kBusResetBody = 2135;
-constexpr unsigned kRebuildCompleteBody = 2136;
-constexpr unsigned kRebuildStartedBody = 2137;
-constexpr unsigned kRebuildOtherBody = 2138;
-constexpr unsigned kPortErrorBody = 2139;
-constexpr unsigned kScsiErrorBody = 2140;
-constexpr unsigned kBbrFirstBody = 2141;  // types 1-6: 2141-2146
-constexpr unsigned kBbrOtherBody = 2147;
-constexpr unsigned kVirtualBlockLine = 2148;
-constexpr unsigned kMemberErrorOtherBody = 2149;
-constexpr unsigned kSpareFirstBody = 2150;  // codes 1-4: 2150-2153
-constexpr unsigned kSpareOtherBody = 2154;
-constexpr unsigned kSetCreatedBody = 2155;
-constexpr unsigned kSetDeletedBody = 2156;
-constexpr unsigned kUnknownGuidLine = 2157;
-constexpr unsigned kUnknownRow = 2158;
-constexpr unsigned kSrbStatusUnknown = 2160;
-constexpr unsigned kSenseKeyUnknown = 2161;
-constexpr unsigned kReasonFirst = 2162;  // reasons 1-2, then any other
-constexpr unsigned kReasonUnknown = 2164;
-constexpr unsigned kRaidTypeFirst = 2165;  // types 1-3: 2165-2167
-constexpr unsigned kCdbPrefix = 2168;
-constexpr unsigned kCdbByte = 2169;
-}  // namespace sid
+// Texts by code: severities 1-3, sense keys 0-15, drop reasons 1-2, RAID types
+// 1-3, bad block types 1-6 and spare drive codes 1-4.
+constexpr std::array kSeverityTexts = {res::kStrSeverityInformational, res::kStrSeverityWarning,
+                                       res::kStrSeverityError};
+constexpr std::array kSenseKeyTexts = {
+    res::kStrSenseNoSense,        res::kStrSenseRecoveredError, res::kStrSenseNotReady,
+    res::kStrSenseMediumError,    res::kStrSenseHardwareError,  res::kStrSenseIllegalError,
+    res::kStrSenseUnitAttention,  res::kStrSenseDataProtect,    res::kStrSenseBlankCheck,
+    res::kStrSenseVendorSpecific, res::kStrSenseCopyAborted,    res::kStrSenseAbortedCommand,
+    res::kStrSenseEqual,          res::kStrSenseVolumeOverflow, res::kStrSenseMiscompare,
+    res::kStrSenseReserved};
+constexpr std::array kDropReasonTexts = {res::kStrDropReasonPortError,
+                                         res::kStrDropReasonScsiError};
+constexpr std::array kRaidTypeTexts = {res::kStrRaidTypeStriped, res::kStrRaidTypeMirrored,
+                                       res::kStrRaidTypeMirroredStriped};
+constexpr std::array kBbrByMember = {
+    res::kStrEventBbrReplaceAttemptByMember, res::kStrEventBbrReplaceFailedByMember,
+    res::kStrEventBbrReplaceDoneByMember,    res::kStrEventBbrFlagAttemptByMember,
+    res::kStrEventBbrFlagFailedByMember,     res::kStrEventBbrFlagDoneByMember};
+constexpr std::array kBbrBodies = {res::kStrEventBbrReplaceAttempt, res::kStrEventBbrReplaceFailed,
+                                   res::kStrEventBbrReplaceDone,    res::kStrEventBbrFlagAttempt,
+                                   res::kStrEventBbrFlagFailed,     res::kStrEventBbrFlagDone};
+
+struct SpareTexts {
+  unsigned title;
+  unsigned byMember;
+  unsigned body;
+};
+constexpr std::array<SpareTexts, 4> kSpareTexts = {{
+    {res::kStrEventTitleSpareCreated, res::kStrEventSpareCreatedByMember,
+     res::kStrEventSpareCreated},
+    {res::kStrEventTitleSpareDeleted, res::kStrEventSpareDeletedByMember,
+     res::kStrEventSpareDeleted},
+    {res::kStrEventTitleSpareAdded, res::kStrEventSpareAddedByMember, res::kStrEventSpareAdded},
+    {res::kStrEventTitleSpareTooSmall, res::kStrEventSpareTooSmallByMember,
+     res::kStrEventSpareTooSmall},
+}};
+
+// The SRB status codes that have texts.
+struct SrbText {
+  std::uint8_t status;
+  unsigned id;
+};
+constexpr std::array<SrbText, 26> kSrbStatusTexts = {{
+    {0x00, res::kStrSrbPending},
+    {0x01, res::kStrSrbSuccess},
+    {0x02, res::kStrSrbAborted},
+    {0x03, res::kStrSrbAbortFailed},
+    {0x04, res::kStrSrbError},
+    {0x05, res::kStrSrbBusy},
+    {0x06, res::kStrSrbInvalidRequest},
+    {0x07, res::kStrSrbInvalidPathId},
+    {0x08, res::kStrSrbNoDevice},
+    {0x09, res::kStrSrbTimeout},
+    {0x0A, res::kStrSrbSelectionTimeout},
+    {0x0B, res::kStrSrbCommandTimeout},
+    {0x0D, res::kStrSrbMessageRejected},
+    {0x0E, res::kStrSrbBusReset},
+    {0x0F, res::kStrSrbParityError},
+    {0x10, res::kStrSrbRequestSenseFailed},
+    {0x11, res::kStrSrbNoHba},
+    {0x12, res::kStrSrbDataOverrun},
+    {0x13, res::kStrSrbUnexpectedBusFree},
+    {0x14, res::kStrSrbPhaseSequenceFailure},
+    {0x15, res::kStrSrbBadBlockLength},
+    {0x16, res::kStrSrbRequestFlushed},
+    {0x20, res::kStrSrbInvalidLun},
+    {0x21, res::kStrSrbInvalidTargetId},
+    {0x22, res::kStrSrbBadFunction},
+    {0x23, res::kStrSrbErrorRecovery},
+}};
 
 enum class EventKind {
   UltraDma,
@@ -154,11 +150,7 @@ int Signed(std::uint32_t value) {
   return static_cast<int>(static_cast<std::int32_t>(value));
 }
 
-// The record offset just past the four bytes that follow the record.
-constexpr std::size_t kRecordEnd = kClassDataOffset + kClassDataSize + kFollowingSize;
-
-constexpr std::size_t kModelOffset = 46;
-constexpr std::size_t kModelSize = 40;
+namespace ev = ctl::wire::event_record;
 
 // The channel word and the device word that name a device in a body.
 struct Label {
@@ -168,24 +160,26 @@ struct Label {
 
 // From the channel and device bytes of the device events (lower-case words).
 Label ByteLabel(std::uint8_t channel, std::uint8_t device, bool extended) {
-  if (extended) return {FormatString(sid::kChannelNumber, int{channel}), LoadString(sid::kDevice)};
-  return {LoadString(channel == 0 ? sid::kPrimaryLower : sid::kSecondaryLower),
-          LoadString(device == 0 ? sid::kMasterLower : sid::kSlaveLower)};
+  if (extended)
+    return {FormatString(res::kStrChannelNumber, int{channel}), LoadString(res::kStrDevice)};
+  return {LoadString(channel == 0 ? res::kStrPrimaryLower : res::kStrSecondaryLower),
+          LoadString(device == 0 ? res::kStrMasterLower : res::kStrSlaveLower)};
 }
 
 // From a device index of the member, rebuild and spare drive events.
 Label IndexLabel(std::uint8_t index, bool extended) {
-  if (extended) return {FormatString(sid::kChannelNumber, int{index}), LoadString(sid::kDevice)};
-  return {LoadString(index <= 1 ? sid::kPrimary : sid::kSecondary),
-          LoadString(index == 0 || index == 2 ? sid::kMaster : sid::kSlave)};
+  if (extended)
+    return {FormatString(res::kStrChannelNumber, int{index}), LoadString(res::kStrDevice)};
+  return {LoadString(index <= 1 ? res::kStrPrimary : res::kStrSecondary),
+          LoadString(index == 0 || index == 2 ? res::kStrMaster : res::kStrSlave)};
 }
 
 // Each byte is the character of that code, a zero byte a blank; trailing
 // blanks are dropped.
 std::wstring ModelText(const EventRecord& record) {
   std::wstring text;
-  for (std::size_t i = 0; i < kModelSize; ++i) {
-    const std::uint8_t b = record.Byte(kModelOffset + i);
+  for (std::size_t i = 0; i < ev::device::kModel.size; ++i) {
+    const std::uint8_t b = record.Byte(ev::device::kModel.offset + i);
     text.push_back(b == 0 ? L' ' : static_cast<wchar_t>(b));
   }
   text.erase(text.find_last_not_of(L' ') + 1);
@@ -252,17 +246,17 @@ class Composer {
         UltraDma();
         break;
       case EventKind::DeviceChanged:
-        DeviceEvent(sid::kTitleDeviceChanged, sid::kDeviceNewBody);
+        DeviceEvent(res::kStrEventTitleDeviceChanged, res::kStrEventDeviceNew);
         break;
       case EventKind::NewDevice:
-        DeviceEvent(sid::kTitleNewDevice, sid::kDeviceNewBody);
+        DeviceEvent(res::kStrEventTitleNewDevice, res::kStrEventDeviceNew);
         refresh_ = true;
-        ChangeBit(B(44), true);
+        ChangeBit(Get(ev::device::kChannel), true);
         break;
       case EventKind::DeviceRemoved:
-        DeviceEvent(sid::kTitleDeviceRemoved, sid::kDeviceRemovedBody);
+        DeviceEvent(res::kStrEventTitleDeviceRemoved, res::kStrEventDeviceRemoved);
         refresh_ = true;
-        ChangeBit(B(44), false);
+        ChangeBit(Get(ev::device::kChannel), false);
         break;
       case EventKind::MemberDropped:
         MemberDropped();
@@ -274,8 +268,8 @@ class Composer {
         MemberRemoved();
         break;
       case EventKind::BusReset:
-        title_ = LoadString(sid::kTitleBusReset);
-        body_ = FormatString(sid::kBusResetBody, int{B(44)}, adapterNo_);
+        title_ = LoadString(res::kStrEventTitleBusReset);
+        body_ = FormatString(res::kStrEventBusReset, int{Get(ev::bus_reset::kBus)}, adapterNo_);
         refresh_ = true;
         break;
       case EventKind::Rebuild:
@@ -288,10 +282,10 @@ class Composer {
         SpareDrive();
         break;
       case EventKind::SetCreated:
-        SetEvent(sid::kTitleSetCreated, sid::kSetCreatedBody);
+        SetEvent(res::kStrEventTitleSetCreated, res::kStrEventSetCreated);
         break;
       case EventKind::SetDeleted:
-        SetEvent(sid::kTitleSetDeleted, sid::kSetDeletedBody);
+        SetEvent(res::kStrEventTitleSetDeleted, res::kStrEventSetDeleted);
         break;
       case EventKind::Unknown:
         Unknown();
@@ -302,7 +296,8 @@ class Composer {
   std::wstring Text() const { return title_ + body_; }
 
  private:
-  std::uint8_t B(std::size_t recordOffset) const { return r_.Byte(recordOffset); }
+  std::uint8_t Get(ctl::wire::U8 field) const { return r_.Get(field); }
+  std::uint32_t Get(ctl::wire::U32 field) const { return r_.Get(field); }
 
   // Changes one bit of the adapter's GPIO status and writes the byte, also
   // when it stays the same; a bit position outside the byte changes nothing.
@@ -319,192 +314,208 @@ class Composer {
   void ChangeRebuildBit(std::uint8_t deviceIndex, bool on) { ChangeBit(4U + deviceIndex, on); }
 
   void UltraDma() {
-    const Label label = ByteLabel(B(44), B(45), extended_);
-    title_ = LoadString(sid::kTitleUltraDma);
-    body_ = FormatString(sid::kUltraDmaBody, label.channel, label.device, adapterNo_, int{B(46)},
-                         int{B(47)});
+    namespace f = ev::ultra_dma;
+    const Label label = ByteLabel(Get(f::kChannel), Get(f::kDevice), extended_);
+    title_ = LoadString(res::kStrEventTitleUltraDma);
+    body_ = FormatString(res::kStrEventUltraDma, label.channel, label.device, adapterNo_,
+                         int{Get(f::kOldMode)}, int{Get(f::kNewMode)});
   }
 
   void DeviceEvent(unsigned titleId, unsigned bodyId) {
-    const Label label = ByteLabel(B(44), B(45), extended_);
+    const Label label = ByteLabel(Get(ev::device::kChannel), Get(ev::device::kDevice), extended_);
     title_ = LoadString(titleId);
     body_ = FormatString(bodyId, label.channel, label.device, adapterNo_, ModelText(r_));
   }
 
   void MemberDropped() {
-    const int set = B(44), member = B(45);
-    const std::uint8_t index = B(48);
-    const std::wstring reason = DropReasonText(B(46));
-    const std::wstring status = SrbStatusText(B(47));
-    title_ = LoadString(sid::kTitleMemberDropped);
+    namespace f = ev::member_dropped;
+    const int set = Get(f::kSet), member = Get(f::kMember);
+    const std::uint8_t index = Get(f::kDeviceIndex);
+    const std::wstring reason = DropReasonText(Get(f::kReason));
+    const std::wstring status = SrbStatusText(Get(f::kSrbStatus));
+    title_ = LoadString(res::kStrEventTitleMemberDropped);
     if (members_) {
-      body_ = FormatString(sid::kMemberDroppedByMember, set, member, adapterNo_, reason, status);
+      body_ = FormatString(res::kStrEventMemberDroppedByMember, set, member, adapterNo_, reason,
+                           status);
     } else {
       const Label label = IndexLabel(index, extended_);
-      body_ = FormatString(sid::kMemberDroppedBody, set, label.channel, label.device, adapterNo_,
-                           reason, status);
+      body_ = FormatString(res::kStrEventMemberDropped, set, label.channel, label.device,
+                           adapterNo_, reason, status);
     }
     rescan_ = true;
     ChangeBit(index, false);
   }
 
   void MemberAdded() {
-    const std::uint8_t index = B(45);
-    title_ = LoadString(sid::kTitleMemberAdded);
-    body_ = FormatString(sid::kMemberAddedBody, int{index}, int{B(44)}, adapterNo_);
+    const std::uint8_t index = Get(ev::member_added::kDeviceIndex);
+    title_ = LoadString(res::kStrEventTitleMemberAdded);
+    body_ = FormatString(res::kStrEventMemberAdded, int{index}, int{Get(ev::member_added::kSet)},
+                         adapterNo_);
     refresh_ = true;
     rescan_ = true;
     ChangeBit(index, true);
   }
 
   void MemberRemoved() {
-    const int set = B(44), member = B(45);
-    const std::uint8_t index = B(46);
-    title_ = LoadString(sid::kTitleMemberRemoved);
+    namespace f = ev::member_removed;
+    const int set = Get(f::kSet), member = Get(f::kMember);
+    const std::uint8_t index = Get(f::kDeviceIndex);
+    title_ = LoadString(res::kStrEventTitleMemberRemoved);
     if (members_) {
-      body_ = FormatString(sid::kMemberRemovedByMember, member, set, adapterNo_);
+      body_ = FormatString(res::kStrEventMemberRemovedByMember, member, set, adapterNo_);
     } else {
       const Label label = IndexLabel(index, extended_);
-      body_ = FormatString(sid::kMemberRemovedBody, label.channel, label.device, set, adapterNo_);
+      body_ =
+          FormatString(res::kStrEventMemberRemoved, label.channel, label.device, set, adapterNo_);
     }
     rescan_ = true;
     ChangeBit(index, false);
   }
 
   void Rebuild() {
-    const int set = B(44), member = B(45), status = B(46);
-    const std::uint8_t index = B(47);
+    namespace f = ev::rebuild;
+    const int set = Get(f::kSet), member = Get(f::kMember), status = Get(f::kStatus);
+    const std::uint8_t index = Get(f::kDeviceIndex);
     const Label label = IndexLabel(index, extended_);
     if (status == 1 || status == 5) {
       const bool complete = status == 1;
-      title_ = LoadString(complete ? sid::kTitleRebuildComplete : sid::kTitleRebuildStarted);
+      title_ = LoadString(complete ? res::kStrEventTitleRebuildComplete
+                                   : res::kStrEventTitleRebuildStarted);
       if (members_) {
-        body_ =
-            FormatString(complete ? sid::kRebuildCompleteByMember : sid::kRebuildStartedByMember,
-                         set, member, adapterNo_);
+        body_ = FormatString(
+            complete ? res::kStrEventRebuildCompleteByMember : res::kStrEventRebuildStartedByMember,
+            set, member, adapterNo_);
       } else {
-        body_ = FormatString(complete ? sid::kRebuildCompleteBody : sid::kRebuildStartedBody, set,
-                             label.channel, label.device, adapterNo_);
+        body_ =
+            FormatString(complete ? res::kStrEventRebuildComplete : res::kStrEventRebuildStarted,
+                         set, label.channel, label.device, adapterNo_);
       }
       rescan_ = true;
       // A set rebuild bit means no rebuild runs on the device.
       ChangeRebuildBit(index, complete);
       return;
     }
-    title_ = LoadString(sid::kTitleRebuildOther);
+    title_ = LoadString(res::kStrEventTitleRebuildOther);
     if (members_) {
-      body_ = FormatString(sid::kRebuildOtherByMember, status, member, set, adapterNo_);
+      body_ = FormatString(res::kStrEventRebuildOtherByMember, status, member, set, adapterNo_);
     } else {
-      body_ = FormatString(sid::kRebuildOtherBody, status, label.channel, label.device, set,
+      body_ = FormatString(res::kStrEventRebuildOther, status, label.channel, label.device, set,
                            adapterNo_);
     }
     ChangeRebuildBit(index, true);
   }
 
   void MemberError() {
-    const int set = B(44), member = B(45);
-    const std::uint8_t index = B(46);
-    const std::uint8_t kind = B(47);
+    namespace f = ev::member_error;
+    const int set = Get(f::kSet), member = Get(f::kMember);
+    const std::uint8_t index = Get(f::kDeviceIndex);
+    const std::uint8_t kind = Get(f::kKind);
     const Label label = IndexLabel(index, extended_);
     // Member errors have no title: the body starts with its own first line.
     if (kind == 1) {
-      const std::wstring status = SrbStatusText(B(49));
-      const std::wstring cdb = CdbText(r_, 50);
+      const std::wstring status = SrbStatusText(Get(f::kPortSrbStatus));
+      const std::wstring cdb = CdbText(r_, f::kPortCdb);
       if (members_) {
-        body_ = FormatString(sid::kPortErrorByMember, status, member, set, adapterNo_,
+        body_ = FormatString(res::kStrEventPortErrorByMember, status, member, set, adapterNo_,
                              label.channel, label.device, cdb);
       } else {
-        body_ = FormatString(sid::kPortErrorBody, status, label.channel, label.device, adapterNo_,
-                             label.channel, label.device, cdb);
+        body_ = FormatString(res::kStrEventPortError, status, label.channel, label.device,
+                             adapterNo_, label.channel, label.device, cdb);
       }
     } else if (kind == 2) {
-      const std::uint8_t key = B(48);
+      const std::uint8_t key = Get(f::kSenseKey);
       const std::wstring keyText = SenseKeyText(key);
-      const std::wstring cdb = CdbText(r_, 55);
-      const unsigned asc = B(53), ascq = B(54);
-      const unsigned i0 = B(49), i1 = B(50), i2 = B(51), i3 = B(52);
+      const std::wstring cdb = CdbText(r_, f::kScsiCdb);
+      const unsigned asc = Get(f::kAsc), ascq = Get(f::kAscq);
+      const unsigned i0 = Get(f::kInformation0), i1 = Get(f::kInformation1),
+                     i2 = Get(f::kInformation2), i3 = Get(f::kInformation3);
       if (members_) {
-        body_ =
-            FormatString(sid::kScsiErrorByMember, keyText, member, set, adapterNo_, label.channel,
-                         label.device, unsigned{key}, asc, ascq, cdb, i0, i1, i2, i3);
-      } else {
-        body_ = FormatString(sid::kScsiErrorBody, keyText, label.channel, label.device, adapterNo_,
+        body_ = FormatString(res::kStrEventScsiErrorByMember, keyText, member, set, adapterNo_,
                              label.channel, label.device, unsigned{key}, asc, ascq, cdb, i0, i1, i2,
                              i3);
+      } else {
+        body_ = FormatString(res::kStrEventScsiError, keyText, label.channel, label.device,
+                             adapterNo_, label.channel, label.device, unsigned{key}, asc, ascq, cdb,
+                             i0, i1, i2, i3);
       }
     } else if (kind == 4) {
       BadBlock(set, member, label);
     } else if (members_) {
-      body_ = FormatString(sid::kMemberErrorOtherByMember, int{kind}, member, set, adapterNo_);
+      body_ =
+          FormatString(res::kStrEventMemberErrorOtherByMember, int{kind}, member, set, adapterNo_);
     } else {
-      body_ = FormatString(sid::kMemberErrorOtherBody, int{kind}, label.channel, label.device,
+      body_ = FormatString(res::kStrEventMemberErrorOther, int{kind}, label.channel, label.device,
                            adapterNo_);
     }
     ChangeBit(index, false);
   }
 
   void BadBlock(int set, int member, const Label& label) {
-    const std::uint32_t type = r_.Word(48);
-    const std::uint32_t block = r_.Word(52);
-    const std::uint32_t virtualBlock = r_.Word(56);
+    const std::uint32_t type = Get(ev::member_error::kBbrType);
+    const std::uint32_t block = Get(ev::member_error::kBlock);
+    const std::uint32_t virtualBlock = Get(ev::member_error::kVirtualBlock);
     if (type >= 1 && type <= 6) {
       // Types 2 and 5 name the device before the block, the others after it.
       const bool deviceFirst = type == 2 || type == 5;
       const unsigned offset = type - 1;
       if (members_) {
-        const unsigned id = sid::kBbrFirstByMember + offset;
+        const unsigned id = kBbrByMember[offset];
         body_ = deviceFirst ? FormatString(id, member, set, adapterNo_, block)
                             : FormatString(id, block, member, set, adapterNo_);
       } else {
-        const unsigned id = sid::kBbrFirstBody + offset;
+        const unsigned id = kBbrBodies[offset];
         body_ = deviceFirst ? FormatString(id, label.channel, label.device, adapterNo_, block)
                             : FormatString(id, block, label.channel, label.device, adapterNo_);
       }
     } else if (members_) {
-      body_ = FormatString(sid::kBbrOtherByMember, Signed(type), block, member, set, adapterNo_);
+      body_ = FormatString(res::kStrEventBbrOtherByMember, Signed(type), block, member, set,
+                           adapterNo_);
     } else {
-      body_ = FormatString(sid::kBbrOtherBody, Signed(type), block, label.channel, label.device,
+      body_ = FormatString(res::kStrEventBbrOther, Signed(type), block, label.channel, label.device,
                            adapterNo_);
     }
-    body_ += FormatString(sid::kVirtualBlockLine, label.channel, label.device, virtualBlock);
+    body_ += FormatString(res::kStrEventVirtualBlock, label.channel, label.device, virtualBlock);
   }
 
   void SpareDrive() {
-    const std::uint8_t code = B(44);
-    const std::uint8_t index = B(45);
+    namespace f = ev::spare_drive;
+    const std::uint8_t code = Get(f::kCode);
+    const std::uint8_t index = Get(f::kDeviceIndex);
     // The spare drive's own set and member bytes.
-    const int set = B(46), member = B(47);
+    const int set = Get(f::kSet), member = Get(f::kMember);
     const Label label = IndexLabel(index, extended_);
     const int indexNumber = index;
     switch (code) {
       case 1:
-      case 2:
-        title_ = LoadString(sid::kTitleSpareFirst + code - 1U);
-        body_ = members_
-                    ? FormatString(sid::kSpareFirstByMember + code - 1U, adapterNo_, indexNumber)
-                    : FormatString(sid::kSpareFirstBody + code - 1U, adapterNo_, label.channel,
-                                   label.device);
+      case 2: {
+        const SpareTexts& texts = kSpareTexts[code - 1U];
+        title_ = LoadString(texts.title);
+        body_ = members_ ? FormatString(texts.byMember, adapterNo_, indexNumber)
+                         : FormatString(texts.body, adapterNo_, label.channel, label.device);
         break;
-      case 3:
-        title_ = LoadString(sid::kTitleSpareFirst + 2);
-        body_ = members_ ? FormatString(sid::kSpareFirstByMember + 2, set, member, adapterNo_,
-                                        indexNumber)
-                         : FormatString(sid::kSpareFirstBody + 2, set, member, adapterNo_,
-                                        label.channel, label.device);
+      }
+      case 3: {
+        const SpareTexts& texts = kSpareTexts[2];
+        title_ = LoadString(texts.title);
+        body_ = members_ ? FormatString(texts.byMember, set, member, adapterNo_, indexNumber)
+                         : FormatString(texts.body, set, member, adapterNo_, label.channel,
+                                        label.device);
         refresh_ = true;
         rescan_ = true;
         break;
-      case 4:
-        title_ = LoadString(sid::kTitleSpareFirst + 3);
-        body_ = members_ ? FormatString(sid::kSpareFirstByMember + 3, set, adapterNo_, indexNumber)
-                         : FormatString(sid::kSpareFirstBody + 3, set, adapterNo_, label.channel,
-                                        label.device);
+      }
+      case 4: {
+        const SpareTexts& texts = kSpareTexts[3];
+        title_ = LoadString(texts.title);
+        body_ = members_ ? FormatString(texts.byMember, set, adapterNo_, indexNumber)
+                         : FormatString(texts.body, set, adapterNo_, label.channel, label.device);
         break;
+      }
       default:
-        title_ = LoadString(sid::kTitleSpareOther);
-        body_ = members_ ? FormatString(sid::kSpareOtherByMember, unsigned{code}, set, member,
-                                        indexNumber, adapterNo_)
-                         : FormatString(sid::kSpareOtherBody, unsigned{code}, set, member,
+        title_ = LoadString(res::kStrEventTitleSpareOther);
+        body_ = members_ ? FormatString(res::kStrEventSpareOtherByMember, unsigned{code}, set,
+                                        member, indexNumber, adapterNo_)
+                         : FormatString(res::kStrEventSpareOther, unsigned{code}, set, member,
                                         label.channel, label.device, adapterNo_);
         break;
     }
@@ -512,22 +523,21 @@ class Composer {
 
   void SetEvent(unsigned titleId, unsigned bodyId) {
     title_ = LoadString(titleId);
-    body_ = FormatString(bodyId, RaidTypeText(B(45)), adapterNo_);
+    body_ = FormatString(bodyId, RaidTypeText(Get(ev::set_event::kRaidType)), adapterNo_);
     rescan_ = true;
   }
 
   void Unknown() {
     const EventGuid& g = r_.eventClass;
-    title_ = LoadString(sid::kTitleUnknown);
-    body_ = FormatString(sid::kUnknownGuidLine, adapterNo_, g.data1, unsigned{g.data2},
+    title_ = LoadString(res::kStrEventTitleUnknown);
+    body_ = FormatString(res::kStrEventUnknownGuid, adapterNo_, g.data1, unsigned{g.data2},
                          unsigned{g.data3}, unsigned{g.data4[0]}, unsigned{g.data4[1]},
                          unsigned{g.data4[2]}, unsigned{g.data4[3]}, unsigned{g.data4[4]},
                          unsigned{g.data4[5]}, unsigned{g.data4[6]}, unsigned{g.data4[7]});
     // The class data and the four bytes after the record, six a row.
-    for (std::size_t row = kClassDataOffset; row < kRecordEnd; row += 6) {
-      body_ += FormatString(sid::kUnknownRow, unsigned{B(row)}, unsigned{B(row + 1)},
-                            unsigned{B(row + 2)}, unsigned{B(row + 3)}, unsigned{B(row + 4)},
-                            unsigned{B(row + 5)});
+    for (std::size_t row = ev::kClassData.offset; row < kClassDataEnd; row += 6) {
+      const auto at = [&](std::size_t i) { return unsigned{r_.Byte(row + i)}; };
+      body_ += FormatString(res::kStrEventUnknownRow, at(0), at(1), at(2), at(3), at(4), at(5));
     }
   }
 
@@ -546,47 +556,45 @@ class Composer {
 }  // namespace
 
 std::wstring SeverityText(std::uint32_t severity) {
-  if (severity >= 1 && severity <= 3) return LoadString(sid::kSeverityFirst + severity - 1);
-  return FormatString(sid::kSeverityOther, Signed(severity));
+  if (severity >= 1 && severity <= 3) return LoadString(kSeverityTexts[severity - 1]);
+  return FormatString(res::kStrSeverityLevel, Signed(severity));
 }
 
 std::wstring SrbStatusText(std::uint8_t status) {
-  // The SRB status codes that have texts, in string order: 0-11, 13-22, 32-35.
-  if (status <= 11) return LoadString(sid::kSrbStatusFirst + status);
-  if (status >= 13 && status <= 22) return LoadString(sid::kSrbStatusFirst + 12U + (status - 13U));
-  if (status >= 32 && status <= 35) return LoadString(sid::kSrbStatusFirst + 22U + (status - 32U));
-  return FormatString(sid::kSrbStatusUnknown, int{status});
+  for (const SrbText& entry : kSrbStatusTexts)
+    if (entry.status == status) return LoadString(entry.id);
+  return FormatString(res::kStrSrbStatusUnknown, int{status});
 }
 
 std::wstring SenseKeyText(std::uint8_t senseKey) {
-  if (senseKey <= 15) return LoadString(sid::kSenseKeyFirst + senseKey);
-  return LoadString(sid::kSenseKeyUnknown);
+  if (senseKey < kSenseKeyTexts.size()) return LoadString(kSenseKeyTexts[senseKey]);
+  return LoadString(res::kStrSenseKeyUnknown);
 }
 
 std::wstring DropReasonText(std::uint8_t reason) {
-  if (reason == 1 || reason == 2) return LoadString(sid::kReasonFirst + reason - 1U);
-  return LoadString(sid::kReasonUnknown);
+  if (reason == 1 || reason == 2) return LoadString(kDropReasonTexts[reason - 1U]);
+  return LoadString(res::kStrDropReasonUnknown);
 }
 
 std::wstring RaidTypeText(std::uint8_t raidType) {
-  if (raidType >= 1 && raidType <= 3) return LoadString(sid::kRaidTypeFirst + raidType - 1U);
+  if (raidType >= 1 && raidType <= 3) return LoadString(kRaidTypeTexts[raidType - 1U]);
   return std::wstring();
 }
 
 std::wstring CdbText(const EventRecord& record, std::size_t recordOffset) {
-  std::wstring text = LoadString(sid::kCdbPrefix);
-  if (recordOffset < kClassDataOffset || recordOffset >= kRecordEnd) return text;
+  std::wstring text = LoadString(res::kStrCdbPrefix);
+  if (recordOffset < ev::kClassData.offset || recordOffset >= kClassDataEnd) return text;
   // The operation code's group (top three bits) gives the command length.
   const std::uint8_t operation = record.Byte(recordOffset);
   const std::size_t length = operation < 0x20 ? 6 : operation < 0x60 ? 10 : 12;
-  const std::size_t count = std::min(length, kRecordEnd - recordOffset);
+  const std::size_t count = std::min(length, kClassDataEnd - recordOffset);
   for (std::size_t i = 0; i < count; ++i)
-    text += FormatString(sid::kCdbByte, unsigned{record.Byte(recordOffset + i)});
+    text += FormatString(res::kStrCdbByte, unsigned{record.Byte(recordOffset + i)});
   return text;
 }
 
 std::wstring FormatLocalTime(const std::tm& local) {
-  const std::wstring& format = LoadString(sid::kTimeFormat);
+  const std::wstring& format = LoadString(res::kStrTimeFormat);
   std::wstring text;
   for (std::size_t i = 0; i < format.size(); ++i) {
     if (format[i] != L'%' || i + 1 == format.size()) {

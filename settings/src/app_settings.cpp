@@ -156,8 +156,8 @@ void AppSettings::Load(const std::wstring& computerName, const AdapterKeyOpener&
   }
   if (!opened) {
     if (closeSplash) closeSplash();
-    ui_->MessageBox(res::LoadString(kKeyFailedMessageId), kProductName, platform::MsgButtons::Ok,
-                    platform::MsgIcon::None);
+    ui_->MessageBox(res::LoadString(res::kStrSettingsKeyFailed), kProductName,
+                    platform::MsgButtons::Ok, platform::MsgIcon::None);
     return;
   }
 

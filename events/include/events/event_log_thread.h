@@ -27,17 +27,6 @@ namespace kestrune::evt {
 
 inline constexpr std::chrono::milliseconds kDefaultPollInterval{5000};
 
-// String numbers of the logger's entries and messages.
-inline constexpr unsigned kEntryStartedId = 8;
-inline constexpr unsigned kEntryStoppedId = 10;
-inline constexpr unsigned kEntryPauseTakenId = 11;
-inline constexpr unsigned kEntryResumedId = 12;
-inline constexpr unsigned kEntryEmailErrorId = 14;
-inline constexpr unsigned kSocketsUnavailableId = 295;
-inline constexpr unsigned kThreadCreateFailedId = 337;
-inline constexpr unsigned kLoggerMemoryFailedId = 338;
-inline constexpr unsigned kLogFileFailedId = 339;
-
 enum class LogEntryKind { Started, Stopped, PauseTaken, Resumed, Event, EmailFailure };
 
 struct EventLogThreadOptions {

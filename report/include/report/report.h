@@ -11,6 +11,7 @@
 #include "events/smtp.h"
 #include "platform/clock.h"
 #include "platform/ui_services.h"
+#include "resources/string_ids.h"
 
 namespace kestrune::rpt {
 
@@ -22,10 +23,9 @@ inline constexpr char kDefaultReportFileName[] = "QV200CFG.txt";
 inline constexpr char kReportFileExtension[] = "txt";
 inline constexpr char kReportFileFilter[] = "Text Files (*.txt)|*.txt||";
 
-// String-table entries of the deliveries.
-inline constexpr unsigned kSaveDialogTitleId = 254;   // "Save Configuration As"
-inline constexpr unsigned kFileFailureId = 255;       // "Result file creation failure!!!"
-inline constexpr unsigned kMailErrorCaptionId = 343;  // "Ostrevan Error"
+// The save dialog's title under its former name, until the frame reads
+// res::kStrSaveConfigurationAs itself.
+inline constexpr unsigned kSaveDialogTitleId = res::kStrSaveConfigurationAs;
 
 // The whole report text of the model, lines ended by "\r\n". `nowText` is the
 // date and time shown in the first line (see CurrentTimeText). The caller
@@ -49,7 +49,7 @@ std::wstring ProduceReportText(ctl::CControllerIo& io, platform::Clock& clock,
 // Creates `path` anew (truncating an existing file) and writes the report as
 // UTF-16 little-endian code units, without byte-order mark and without
 // terminator. False when the file cannot be created or fully written; the
-// caller then shows kFileFailureId.
+// caller then shows res::kStrReportFileFailure.
 bool SaveReportFile(const std::string& path, const std::wstring& report);
 
 // Hands the report to the clipboard as Unicode text; false when the clipboard

@@ -21,7 +21,6 @@ inline constexpr wchar_t kSettingsKeyPath[] = L"Software\\Brevalis\\Kestrune";
 inline constexpr wchar_t kDevicesDefModeName[] = L"DevicesDefMode";
 inline constexpr wchar_t kKeyClass[] = L"GenericClass";
 inline constexpr wchar_t kProductName[] = L"Kestrune";
-inline constexpr unsigned kKeyFailedMessageId = 335;
 
 // A text value is read into 440 bytes, terminating NUL included: at most 219
 // UTF-16 code units of text.

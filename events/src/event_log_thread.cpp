@@ -10,6 +10,7 @@
 
 #include "controller/adapter_keys.h"
 #include "events/event_record.h"
+#include "platform/filetime.h"
 #include "resources/strings.h"
 
 namespace kestrune::evt {
@@ -17,16 +18,6 @@ namespace kestrune::evt {
 namespace {
 
 using settings::AppSettings;
-
-constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
-constexpr std::int64_t kTicksPerSecond = 10000000LL;
-
-std::uint64_t ToFiletime(std::chrono::system_clock::time_point when) {
-  const auto seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
-  const std::int64_t since1601 = seconds + kSecondsFrom1601To1970;
-  return since1601 > 0 ? static_cast<std::uint64_t>(since1601 * kTicksPerSecond) : 0;
-}
 
 }  // namespace
 
@@ -182,7 +173,8 @@ void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
 void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adapterNumber) {
   const AppSettings& settings = *services_.settings;
   std::wstring text;
-  formatter_.FormatEvent(record, adapterNumber, text);
+  if (const auto led = formatter_.FormatEvent(record, adapterNumber, text))
+    formatter_.ApplyLedChange(adapterNumber, *led);
   Entry(LogEntryKind::Event, text);
 
   std::wstring wave;
@@ -230,7 +222,7 @@ void CEventLogThread::TimedEntry(LogEntryKind kind, unsigned stringId) {
 
 std::wstring CEventLogThread::Now() const {
   const auto now = services_.clock ? services_.clock->Now() : std::chrono::system_clock::now();
-  return FormatEventTime(ToFiletime(now));
+  return FormatEventTime(platform::ToFiletime(now));
 }
 
 // EventLogger

@@ -1,11 +1,14 @@
-// FormatEvent: the text of each event record, the GPIO status kept in step
-// with device and member events, and the marks for the logger.
+// The text of each event record with the LED change and the marks it asks
+// for (composed without touching the model or the driver), and the formatter
+// that reads the adapter's state for it and applies the LED change.
 #include "events/event_text.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
+#include "controller/identity.h"
+#include "events/event_class.h"
 #include "resources/strings.h"
 
 namespace kestrune::evt {
@@ -87,64 +90,6 @@ constexpr std::array<SrbText, 26> kSrbStatusTexts = {{
     {0x23, res::kStrSrbErrorRecovery},
 }};
 
-enum class EventKind {
-  UltraDma,
-  DeviceChanged,
-  NewDevice,
-  DeviceRemoved,
-  MemberDropped,
-  MemberAdded,
-  MemberRemoved,
-  BusReset,
-  Rebuild,
-  MemberError,
-  SpareDrive,
-  SetCreated,
-  SetDeleted,
-  Unknown,
-};
-
-struct ClassEntry {
-  EventGuid guid;
-  EventKind kind;
-};
-
-// Tested in this order; the first whose sixteen bytes match wins.
-const std::array<ClassEntry, 13> kClasses = {{
-    {{0x650CC120, 0x94B0, 0x46EF, {0x9C, 0x61, 0x05, 0x20, 0x19, 0x9E, 0x32, 0x32}},
-     EventKind::UltraDma},
-    {{0x629096C0, 0xFFB7, 0x4998, {0x8D, 0xFA, 0x4C, 0x39, 0x23, 0xDB, 0xBE, 0xDC}},
-     EventKind::DeviceChanged},
-    {{0x392545EB, 0xC108, 0x46C5, {0xA4, 0x5F, 0xAB, 0xBB, 0xEC, 0xDC, 0xA7, 0x62}},
-     EventKind::NewDevice},
-    {{0x90E49A68, 0x52C8, 0x47A9, {0xB5, 0x0B, 0x4D, 0x2C, 0x6F, 0xA9, 0x4B, 0x4B}},
-     EventKind::DeviceRemoved},
-    {{0x4B705BF7, 0x2A71, 0x47CE, {0xB0, 0x26, 0x76, 0x26, 0x3A, 0xDA, 0x87, 0x17}},
-     EventKind::MemberDropped},
-    {{0xD86DA798, 0x3D7C, 0x4507, {0x85, 0x9B, 0x96, 0xB4, 0xF1, 0x13, 0x7B, 0x79}},
-     EventKind::MemberAdded},
-    {{0x38D93923, 0xFA17, 0x417E, {0x9B, 0xEE, 0xDC, 0x6C, 0xCF, 0x4A, 0x40, 0x44}},
-     EventKind::MemberRemoved},
-    {{0x412EDC53, 0x66FD, 0x4A6A, {0x92, 0x8A, 0x22, 0xDA, 0xC8, 0x8B, 0x1B, 0x23}},
-     EventKind::BusReset},
-    {{0x6060575F, 0x4812, 0x476E, {0xAE, 0x55, 0xD5, 0x5F, 0x42, 0x36, 0xA6, 0xDC}},
-     EventKind::Rebuild},
-    {{0xF91BDB3D, 0x42A6, 0x4CE2, {0x91, 0x6B, 0xFA, 0xD3, 0x66, 0x2D, 0xAC, 0x0E}},
-     EventKind::MemberError},
-    {{0xB3F80651, 0xDD10, 0x4E5A, {0x9C, 0xCD, 0x32, 0x89, 0x80, 0x43, 0x5E, 0x0F}},
-     EventKind::SpareDrive},
-    {{0x4B658109, 0x9168, 0x4390, {0x83, 0x8C, 0x9F, 0x86, 0xE8, 0x62, 0x51, 0xE3}},
-     EventKind::SetCreated},
-    {{0x86B0E6FA, 0xE61F, 0x40DB, {0xAE, 0x42, 0x21, 0x82, 0x23, 0x45, 0x1D, 0x2B}},
-     EventKind::SetDeleted},
-}};
-
-EventKind Classify(const EventGuid& guid) {
-  for (const ClassEntry& entry : kClasses)
-    if (entry.guid == guid) return entry.kind;
-  return EventKind::Unknown;
-}
-
 // %d of a 32-bit value prints it signed, as the Windows printf does.
 int Signed(std::uint32_t value) {
   return static_cast<int>(static_cast<std::int32_t>(value));
@@ -152,11 +97,10 @@ int Signed(std::uint32_t value) {
 
 namespace ev = ctl::wire::event_record;
 
-// The channel word and the device word that name a device in a body.
-struct Label {
-  std::wstring channel;
-  std::wstring device;
-};
+// The channel word and the device word that name a device in a body. A device
+// index of the member, rebuild and spare drive events is named as the
+// configuration model names it (ctl::ChannelAndDeviceName).
+using Label = ctl::LocationName;
 
 // From the channel and device bytes of the device events (lower-case words).
 Label ByteLabel(std::uint8_t channel, std::uint8_t device, bool extended) {
@@ -164,14 +108,6 @@ Label ByteLabel(std::uint8_t channel, std::uint8_t device, bool extended) {
     return {FormatString(res::kStrChannelNumber, int{channel}), LoadString(res::kStrDevice)};
   return {LoadString(channel == 0 ? res::kStrPrimaryLower : res::kStrSecondaryLower),
           LoadString(device == 0 ? res::kStrMasterLower : res::kStrSlaveLower)};
-}
-
-// From a device index of the member, rebuild and spare drive events.
-Label IndexLabel(std::uint8_t index, bool extended) {
-  if (extended)
-    return {FormatString(res::kStrChannelNumber, int{index}), LoadString(res::kStrDevice)};
-  return {LoadString(index <= 1 ? res::kStrPrimary : res::kStrSecondary),
-          LoadString(index == 0 || index == 2 ? res::kStrMaster : res::kStrSlave)};
 }
 
 // Each byte is the character of that code, a zero byte a blank; trailing
@@ -186,59 +122,18 @@ std::wstring ModelText(const EventRecord& record) {
   return text;
 }
 
-constexpr std::array<std::wstring_view, 12> kMonths = {
-    L"January", L"February", L"March",     L"April",   L"May",      L"June",
-    L"July",    L"August",   L"September", L"October", L"November", L"December"};
-
-std::wstring TwoDigits(long long value) {
-  return res::Sprintf(L"%02lld", value);
-}
-
-constexpr std::uint64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
-
-// The civil UTC time of seconds since 1970, for every value a FILETIME gives.
-std::tm UtcBreakdown(std::int64_t seconds) {
-  constexpr std::int64_t kDay = 86400;
-  std::int64_t days = seconds / kDay;
-  std::int64_t rest = seconds % kDay;
-  if (rest < 0) {
-    rest += kDay;
-    --days;
-  }
-  // Days to year, month and day in the proleptic Gregorian calendar.
-  const std::int64_t z = days + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  std::tm tm{};
-  tm.tm_year = static_cast<int>(year - 1900);
-  tm.tm_mon = static_cast<int>(month - 1);
-  tm.tm_mday = static_cast<int>(day);
-  tm.tm_hour = static_cast<int>(rest / 3600);
-  tm.tm_min = static_cast<int>(rest / 60 % 60);
-  tm.tm_sec = static_cast<int>(rest % 60);
-  return tm;
-}
-
-// Builds one event's title and body, and keeps the GPIO status and the marks.
+// Builds one event's title and body, the LED change and the marks.
 class Composer {
  public:
-  Composer(ctl::CControllerIo& io, ctl::AdapterRecord* adapter, bool extended, bool members,
-           const EventRecord& record, std::uint32_t adapterNumber, bool& refresh, bool& rescan)
-      : io_(io),
-        adapter_(adapter),
-        extended_(extended),
-        members_(members),
+  Composer(const EventContext& context, const EventRecord& record, std::uint32_t adapterNumber,
+           ComposedEvent& out)
+      : extended_(context.extendedNaming),
+        members_(context.memberNumbering),
         r_(record),
         adapterNo_(Signed(adapterNumber)),
-        refresh_(refresh),
-        rescan_(rescan) {}
+        refresh_(out.refreshTree),
+        rescan_(out.rescanAdapter),
+        led_(out.led) {}
 
   void Compose() {
     switch (Classify(r_.eventClass)) {
@@ -299,18 +194,7 @@ class Composer {
   std::uint8_t Get(ctl::wire::U8 field) const { return r_.Get(field); }
   std::uint32_t Get(ctl::wire::U32 field) const { return r_.Get(field); }
 
-  // Changes one bit of the adapter's GPIO status and writes the byte, also
-  // when it stays the same; a bit position outside the byte changes nothing.
-  void ChangeBit(unsigned position, bool on) {
-    if (!adapter_) return;
-    std::uint8_t status = adapter_->gpioStatus;
-    if (position < 8) {
-      const auto bit = static_cast<std::uint8_t>(1U << position);
-      status = static_cast<std::uint8_t>(on ? status | bit : status & ~bit);
-    }
-    adapter_->gpioStatus = status;
-    io_.WriteGpioStatus(*adapter_, true, status);
-  }
+  void ChangeBit(unsigned position, bool on) { led_ = LedChange{position, on}; }
   void ChangeRebuildBit(std::uint8_t deviceIndex, bool on) { ChangeBit(4U + deviceIndex, on); }
 
   void UltraDma() {
@@ -338,7 +222,7 @@ class Composer {
       body_ = FormatString(res::kStrEventMemberDroppedByMember, set, member, adapterNo_, reason,
                            status);
     } else {
-      const Label label = IndexLabel(index, extended_);
+      const Label label = ctl::ChannelAndDeviceName(index, extended_);
       body_ = FormatString(res::kStrEventMemberDropped, set, label.channel, label.device,
                            adapterNo_, reason, status);
     }
@@ -364,7 +248,7 @@ class Composer {
     if (members_) {
       body_ = FormatString(res::kStrEventMemberRemovedByMember, member, set, adapterNo_);
     } else {
-      const Label label = IndexLabel(index, extended_);
+      const Label label = ctl::ChannelAndDeviceName(index, extended_);
       body_ =
           FormatString(res::kStrEventMemberRemoved, label.channel, label.device, set, adapterNo_);
     }
@@ -376,7 +260,7 @@ class Composer {
     namespace f = ev::rebuild;
     const int set = Get(f::kSet), member = Get(f::kMember), status = Get(f::kStatus);
     const std::uint8_t index = Get(f::kDeviceIndex);
-    const Label label = IndexLabel(index, extended_);
+    const Label label = ctl::ChannelAndDeviceName(index, extended_);
     if (status == 1 || status == 5) {
       const bool complete = status == 1;
       title_ = LoadString(complete ? res::kStrEventTitleRebuildComplete
@@ -410,7 +294,7 @@ class Composer {
     const int set = Get(f::kSet), member = Get(f::kMember);
     const std::uint8_t index = Get(f::kDeviceIndex);
     const std::uint8_t kind = Get(f::kKind);
-    const Label label = IndexLabel(index, extended_);
+    const Label label = ctl::ChannelAndDeviceName(index, extended_);
     // Member errors have no title: the body starts with its own first line.
     if (kind == 1) {
       const std::wstring status = SrbStatusText(Get(f::kPortSrbStatus));
@@ -483,7 +367,7 @@ class Composer {
     const std::uint8_t index = Get(f::kDeviceIndex);
     // The spare drive's own set and member bytes.
     const int set = Get(f::kSet), member = Get(f::kMember);
-    const Label label = IndexLabel(index, extended_);
+    const Label label = ctl::ChannelAndDeviceName(index, extended_);
     const int indexNumber = index;
     switch (code) {
       case 1:
@@ -541,14 +425,13 @@ class Composer {
     }
   }
 
-  ctl::CControllerIo& io_;
-  ctl::AdapterRecord* adapter_;
   bool extended_;
   bool members_;
   const EventRecord& r_;
   int adapterNo_;
   bool& refresh_;
   bool& rescan_;
+  std::optional<LedChange>& led_;
   std::wstring title_;
   std::wstring body_;
 };
@@ -593,90 +476,44 @@ std::wstring CdbText(const EventRecord& record, std::size_t recordOffset) {
   return text;
 }
 
-std::wstring FormatLocalTime(const std::tm& local) {
-  const std::wstring& format = LoadString(res::kStrTimeFormat);
-  std::wstring text;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] != L'%' || i + 1 == format.size()) {
-      text.push_back(format[i]);
-      continue;
-    }
-    const wchar_t directive = format[++i];
-    const bool monthKnown = local.tm_mon >= 0 && local.tm_mon < 12;
-    const long long year = 1900LL + local.tm_year;
-    switch (directive) {
-      case L'd':
-        text += TwoDigits(local.tm_mday);
-        break;
-      case L'm':
-        text += TwoDigits(local.tm_mon + 1LL);
-        break;
-      case L'B':
-        if (monthKnown) text += kMonths[static_cast<std::size_t>(local.tm_mon)];
-        break;
-      case L'b':
-        if (monthKnown) text += kMonths[static_cast<std::size_t>(local.tm_mon)].substr(0, 3);
-        break;
-      case L'Y':
-        text += std::to_wstring(year);
-        break;
-      case L'y':
-        text += TwoDigits((year % 100 + 100) % 100);
-        break;
-      case L'H':
-        text += TwoDigits(local.tm_hour);
-        break;
-      case L'M':
-        text += TwoDigits(local.tm_min);
-        break;
-      case L'S':
-        text += TwoDigits(local.tm_sec);
-        break;
-      case L'%':
-        text.push_back(L'%');
-        break;
-      default:
-        text.push_back(L'%');
-        text.push_back(directive);
-        break;
-    }
-  }
-  return text;
-}
-
-std::wstring FormatEventTime(std::uint64_t filetime) {
-  static_assert(sizeof(std::time_t) >= 8, "every FILETIME second must fit a time_t");
-  // At most about 1.8e12 seconds: far inside what time_t and struct tm hold.
-  const std::int64_t seconds =
-      static_cast<std::int64_t>(filetime / kTicksPerSecond) - kSecondsFrom1601To1970;
-  const std::time_t time = seconds;
-  std::tm local{};
-  if (localtime_r(&time, &local) != nullptr) return FormatLocalTime(local);
-  return FormatLocalTime(UtcBreakdown(seconds));
-}
-
-std::tm FiletimeToUtc(std::uint64_t filetime) {
-  return UtcBreakdown(static_cast<std::int64_t>(filetime / kTicksPerSecond) -
-                      kSecondsFrom1601To1970);
+ComposedEvent ComposeEvent(const EventRecord& record, std::uint32_t adapterNumber,
+                           const EventContext& context) {
+  ComposedEvent event;
+  Composer composer(context, record, adapterNumber, event);
+  composer.Compose();
+  event.text = FormatEventTime(record.timeStamp) + L"\t" + SeverityText(record.severity) + L" - " +
+               composer.Text();
+  return event;
 }
 
 EventFormatter::EventFormatter(ctl::CControllerIo& io) : io_(io) {}
 
-void EventFormatter::FormatEvent(const EventRecord& record, std::uint32_t adapterNumber,
-                                 std::wstring& text) {
-  std::wstring titleAndBody;
+std::optional<LedChange> EventFormatter::FormatEvent(const EventRecord& record,
+                                                     std::uint32_t adapterNumber,
+                                                     std::wstring& text) {
+  EventContext context;
   {
     ctl::CControllerIo::Lock lock(io_);
-    ctl::AdapterRecord* adapter = io_.Model().Adapter(adapterNumber);
     // The LED state is read before every event; the answer is not used.
-    if (adapter) io_.WriteGpioStatus(*adapter, false, adapter->gpioStatus);
-    Composer composer(io_, adapter, io_.Model().extendedNaming, io_.MemberNumbering(), record,
-                      adapterNumber, refreshTree_, rescanAdapter_);
-    composer.Compose();
-    titleAndBody = composer.Text();
+    if (ctl::AdapterRecord* adapter = io_.Model().Adapter(adapterNumber))
+      io_.WriteGpioStatus(*adapter, false, adapter->gpioStatus);
+    context.extendedNaming = io_.Model().extendedNaming;
+    context.memberNumbering = io_.MemberNumbering();
   }
-  text = FormatEventTime(record.timeStamp) + L"\t" + SeverityText(record.severity) + L" - " +
-         titleAndBody;
+  ComposedEvent event = ComposeEvent(record, adapterNumber, context);
+  refreshTree_ = refreshTree_ || event.refreshTree;
+  rescanAdapter_ = rescanAdapter_ || event.rescanAdapter;
+  text = std::move(event.text);
+  return event.led;
+}
+
+void EventFormatter::ApplyLedChange(std::uint32_t adapterNumber, const LedChange& change) {
+  ctl::CControllerIo::Lock lock(io_);
+  ctl::AdapterRecord* adapter = io_.Model().Adapter(adapterNumber);
+  if (adapter == nullptr) return;
+  adapter->gpioStatus = change.AppliedTo(adapter->gpioStatus);
+  // Written also when the byte stays the same.
+  io_.WriteGpioStatus(*adapter, true, adapter->gpioStatus);
 }
 
 }  // namespace kestrune::evt

@@ -83,7 +83,7 @@ void BM_FormatAndLogEvent(benchmark::State& state) {
   const evt::EventRecord record = DroppedMember();
   std::wstring text;
   for (auto _ : state) {
-    formatter.FormatEvent(record, 0, text);
+    if (const auto led = formatter.FormatEvent(record, 0, text)) formatter.ApplyLedChange(0, *led);
     evt::WriteLogEntry(path, text, true);
     formatter.ClearMarks();
   }
@@ -97,7 +97,7 @@ void BM_FormatEventOnly(benchmark::State& state) {
   const evt::EventRecord record = DroppedMember();
   std::wstring text;
   for (auto _ : state) {
-    formatter.FormatEvent(record, 0, text);
+    if (const auto led = formatter.FormatEvent(record, 0, text)) formatter.ApplyLedChange(0, *led);
     benchmark::DoNotOptimize(text.data());
   }
   state.SetItemsProcessed(state.iterations());

@@ -185,6 +185,17 @@ TEST(Discovery, UnrecognisedAdaptersAreDroppedAndTheirPortsClosed) {
   EXPECT_EQ(m.recorder->Closed(), 2);
 }
 
+TEST(Discovery, RediscoveryLeavesOnlyTheCurrentPortsOpen) {
+  Machine m(With({Extended(), Legacy()}));
+  const auto ports = std::dynamic_pointer_cast<sim::SimulatedDeviceControl>(
+      m.simulator->DeviceControl());
+  ASSERT_NE(ports, nullptr);
+  for (int round = 0; round < 50; ++round) ASSERT_TRUE(m.io->Discover());
+  EXPECT_EQ(ports->OpenHandles(), 2u);
+  m.io.reset();
+  EXPECT_EQ(ports->OpenHandles(), 0u);
+}
+
 TEST(Discovery, NoAdapterLeavesOnlyTheComputerEntry) {
   Machine m(With({}));
   EXPECT_FALSE(m.io->Discover());

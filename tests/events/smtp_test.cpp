@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -445,6 +446,42 @@ TEST(SmtpRepliesTest, QuitRequires221) {
   ASSERT_TRUE(s.SmtpData(L"", L"", L"", L"", error)) << error;
   EXPECT_FALSE(s.SmtpQuit(error));
   EXPECT_EQ(error, L"500 what");
+}
+
+TEST(SmtpRepliesTest, RightClassButWrongCodeFailsTheStep) {
+  // Actions of Dialogue(1): 0 greeting, 2 HELO, 4 MAIL FROM, 6 RCPT TO,
+  // 8 DATA, 10 end of the mail, 12 QUIT.
+  struct Case {
+    std::size_t action;
+    const char* reply;
+    int failingStep;  // 0 connect, 1 addresses, 2 data, 3 quit
+  };
+  const Case cases[] = {
+      {0, "221 lab closing", 0}, {2, "221 bye", 0},   {4, "251 not local", 1},
+      {6, "251 forwarded", 1},   {8, "350 go on", 2}, {10, "251 queued", 2},
+      {12, "220 still here", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    auto script = S::Dialogue(1);
+    script[c.action] = S::Send(std::string(c.reply) + "\r\n");
+    ScriptedServer server(script);
+    SmtpSession s(kShort);
+    std::wstring error;
+    const std::function<bool()> steps[] = {
+        [&] { return s.SmtpConnect(L"127.0.0.1", server.Port(), error); },
+        [&] { return s.SmtpAddresses(L"a@x", L"b@y;", error); },
+        [&] { return s.SmtpData(L"a@x", L"b@y;", L"subject", L"body", error); },
+        [&] { return s.SmtpQuit(error); },
+    };
+    int failed = -1;
+    for (int step = 0; step < 4 && failed < 0; ++step) {
+      if (!steps[step]()) failed = step;
+    }
+    EXPECT_EQ(failed, c.failingStep);
+    const std::string reply = c.reply;
+    EXPECT_EQ(error, std::wstring(reply.begin(), reply.end()));
+  }
 }
 
 TEST(SmtpSocketFailureTest, RefusedConnection) {

@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   evt::EventFormatter formatter(io);
   std::wstring text;
   for (const evt::EventRecord& record : evt::ReadEventRecords(batch)) {
-    formatter.FormatEvent(record, adapterNumber, text);
+    if (const auto led = formatter.FormatEvent(record, adapterNumber, text))
+      formatter.ApplyLedChange(adapterNumber, *led);
     for (std::size_t offset = 40; offset < 96; ++offset) evt::CdbText(record, offset);
   }
   formatter.ClearMarks();

@@ -31,15 +31,15 @@ std::uint64_t At64(std::span<const std::uint8_t> bytes, std::size_t offset) {
 namespace batch_layout = ctl::wire::fetch_events;
 
 std::uint8_t EventRecord::Byte(std::size_t recordOffset) const {
-  if (recordOffset < layout::kClassData.offset) return 0;
-  const std::size_t i = recordOffset - layout::kClassData.offset;
+  if (recordOffset < record_layout::kClassData.offset) return 0;
+  const std::size_t i = recordOffset - record_layout::kClassData.offset;
   if (i < classData.size()) return classData[i];
   if (i - classData.size() < following.size()) return following[i - classData.size()];
   return 0;
 }
 
 std::uint32_t EventRecord::Word(std::size_t recordOffset) const {
-  if (recordOffset < layout::kClassData.offset || recordOffset + 4 > kClassDataEnd) return 0;
+  if (recordOffset < record_layout::kClassData.offset || recordOffset + 4 > kClassDataEnd) return 0;
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < 4; ++i)
     value |= static_cast<std::uint32_t>(Byte(recordOffset + i)) << (8 * i);
@@ -48,18 +48,18 @@ std::uint32_t EventRecord::Word(std::size_t recordOffset) const {
 
 EventRecord DecodeEventRecord(std::span<const std::uint8_t> bytes) {
   EventRecord record;
-  record.eventClass.data1 = At32(bytes, layout::kClassData1.offset);
-  record.eventClass.data2 = At16(bytes, layout::kClassData2.offset);
-  record.eventClass.data3 = At16(bytes, layout::kClassData3.offset);
-  static_assert(layout::kClassData4.size == std::tuple_size_v<decltype(EventGuid::data4)>);
-  for (std::size_t i = 0; i < layout::kClassData4.size; ++i)
-    record.eventClass.data4[i] = At(bytes, layout::kClassData4.offset + i);
-  record.timeStamp = At64(bytes, layout::kTimeStamp.offset);
-  record.severity = At32(bytes, layout::kSeverity.offset);
-  for (std::size_t i = 0; i < layout::kClassData.size; ++i)
-    record.classData[i] = At(bytes, layout::kClassData.offset + i);
-  for (std::size_t i = 0; i < layout::kFollowing.size; ++i)
-    record.following[i] = At(bytes, layout::kFollowing.offset + i);
+  record.eventClass.data1 = At32(bytes, record_layout::kClassData1.offset);
+  record.eventClass.data2 = At16(bytes, record_layout::kClassData2.offset);
+  record.eventClass.data3 = At16(bytes, record_layout::kClassData3.offset);
+  static_assert(record_layout::kClassData4.size == std::tuple_size_v<decltype(EventGuid::data4)>);
+  for (std::size_t i = 0; i < record_layout::kClassData4.size; ++i)
+    record.eventClass.data4[i] = At(bytes, record_layout::kClassData4.offset + i);
+  record.timeStamp = At64(bytes, record_layout::kTimeStamp.offset);
+  record.severity = At32(bytes, record_layout::kSeverity.offset);
+  for (std::size_t i = 0; i < record_layout::kClassData.size; ++i)
+    record.classData[i] = At(bytes, record_layout::kClassData.offset + i);
+  for (std::size_t i = 0; i < record_layout::kFollowing.size; ++i)
+    record.following[i] = At(bytes, record_layout::kFollowing.offset + i);
   return record;
 }
 
@@ -75,7 +75,7 @@ std::vector<EventRecord> ReadEventRecords(const ctl::EventBatch& batch) {
     const ctl::wire::Block slot = batch_layout::Record(i);
     if (slot.End() > payload.size()) break;
     const std::size_t available =
-        std::min(payload.size() - slot.offset, slot.size + layout::kFollowing.size);
+        std::min(payload.size() - slot.offset, slot.size + record_layout::kFollowing.size);
     records.push_back(DecodeEventRecord(payload.subspan(slot.offset, available)));
   }
   return records;

@@ -16,8 +16,6 @@ template <typename T>
 struct Field {
   std::size_t offset;
   constexpr std::size_t End() const { return offset + sizeof(T); }
-  // The same field inside an entry that starts at `base`.
-  constexpr Field In(std::size_t base) const { return Field{base + offset}; }
 };
 using U8 = Field<std::uint8_t>;
 using U16 = Field<std::uint16_t>;
@@ -114,7 +112,6 @@ class Reply {
   Reply() = default;
   explicit Reply(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
-  std::size_t Size() const { return bytes_.size(); }
   bool Holds(std::size_t size) const { return bytes_.size() >= size; }
   std::span<const std::uint8_t> Bytes() const { return bytes_; }
 

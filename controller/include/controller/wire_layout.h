@@ -237,9 +237,6 @@ inline constexpr U8 kDriveHead{9};
 inline constexpr U8 kCommand{10};
 inline constexpr U8 kReserved{11};
 inline constexpr U8 kDriveNumber{12};
-// The first bytes IDENTIFY and RETURN STATUS clear before setting the fields.
-inline constexpr std::size_t kIdentifyCleared = 528;
-inline constexpr std::size_t kStatusCleared = 32;
 // Reply.
 inline constexpr U8 kDriverError{4};
 inline constexpr U8 kIdeError{5};

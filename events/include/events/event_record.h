@@ -12,7 +12,7 @@
 
 namespace kestrune::evt {
 
-namespace layout = ctl::wire::event_record;
+namespace record_layout = ctl::wire::event_record;
 
 enum class EventSeverity : std::uint32_t {
   Informational = 1,
@@ -34,10 +34,10 @@ struct EventRecord {
   EventGuid eventClass;
   std::uint64_t timeStamp = 0;  // FILETIME: 100 ns units since 1601-01-01 UTC
   std::uint32_t severity = 0;   // an EventSeverity value, or anything the driver sent
-  std::array<std::uint8_t, layout::kClassData.size> classData{};
+  std::array<std::uint8_t, record_layout::kClassData.size> classData{};
   // The four bytes after the record in the reply buffer: the next record's
   // first bytes, or the buffer's 0xFF fill.
-  std::array<std::uint8_t, layout::kFollowing.size> following{0xFF, 0xFF, 0xFF, 0xFF};
+  std::array<std::uint8_t, record_layout::kFollowing.size> following{0xFF, 0xFF, 0xFF, 0xFF};
 
   // A byte by its record offset, 44 to 91 (class data, then the following
   // bytes); 0 for any other offset.
@@ -51,7 +51,7 @@ struct EventRecord {
 };
 
 // Record offsets 44 to 91: the class data and the four bytes that follow.
-inline constexpr std::size_t kClassDataEnd = layout::kFollowing.End();
+inline constexpr std::size_t kClassDataEnd = record_layout::kFollowing.End();
 
 // Decodes one record from `bytes`: the 88 record bytes, optionally followed by
 // the bytes that come after it. Missing bytes read as 0xFF, the reply

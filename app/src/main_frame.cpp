@@ -11,6 +11,7 @@
 #include "app/event_popup.h"
 #include "app/send_dialog.h"
 #include "app/splash.h"
+#include "controller/adapter_keys.h"
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
@@ -92,7 +93,7 @@ bool CMainFrame::Create(bool wizardFlag) {
 
   settings_ = std::make_unique<settings::AppSettings>(services_.controller.registry,
                                                       services_.controller.ui);
-  settings_->Load(*io_, [this] { CloseSplash(); });
+  settings_->Load(ctl::ComputerName(*io_), ctl::AdapterKeyOpener(*io_), [this] { CloseSplash(); });
   raidAdapter_ = settings_->HasRaidAdapter();
   if (!raidAdapter_) productDisplayName_ = res::LoadString(res::kStrNorvasse);
   windowTitleName_ = res::LoadString(raidAdapter_ ? res::kStrAppTitle : res::kStrNorvasse);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "controller/adapter_keys.h"
 #include "events/event_record.h"
 #include "platform/filetime.h"
 #include "resources/strings.h"
@@ -103,7 +104,8 @@ void CEventLogThread::Poll() {
     // the model lock itself, and the view is told only after it let go.
     io.Discover();
     // The fresh adapter records need their registry keys for the device options.
-    if (services_.settings != nullptr) services_.settings->OpenAdapterKeys(io);
+    if (services_.settings != nullptr)
+      services_.settings->OpenAdapterKeys(ctl::AdapterKeyOpener(io));
     if (MainViewExists()) services_.mainWindow->AdaptersRediscovered();
   }
   for (std::uint32_t n = 0;; ++n) {
@@ -203,7 +205,7 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
 
   if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
     std::wstring error;
-    if (!SendEventMail(settings, text, error, options_.smtp)) {
+    if (!SendEventMailOnPort(settings, text, error, options_.smtp, options_.mailPort)) {
       Entry(LogEntryKind::EmailFailure, res::FormatString(res::kStrEventEmailError, Now()) + error);
     }
   }

@@ -13,82 +13,10 @@
 #include <vector>
 
 #include "resources/strings.h"
+#include "unicode/codec.h"
 
 namespace kestrune::res {
 namespace {
-
-constexpr wchar_t kReplacement = L'\xFFFD';
-
-// Decodes UTF-8; every ill-formed sequence becomes U+FFFD, so a damaged
-// module shows odd characters rather than losing its line.
-std::wstring DecodeUtf8(std::string_view in) {
-  std::wstring out;
-  out.reserve(in.size());
-  std::size_t i = 0;
-  while (i < in.size()) {
-    const auto lead = static_cast<unsigned char>(in[i]);
-    if (lead < 0x80) {
-      out.push_back(static_cast<wchar_t>(lead));
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1Fu;
-      minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0Fu;
-      minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07u;
-      minimum = 0x10000;
-    }
-    std::size_t used = 1;
-    bool ok = length != 0;
-    for (; ok && used < length; ++used) {
-      if (i + used >= in.size()) {
-        ok = false;
-        break;
-      }
-      const auto next = static_cast<unsigned char>(in[i + used]);
-      if ((next & 0xC0u) != 0x80u) {
-        ok = false;
-        break;
-      }
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    if (ok && (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) {
-      ok = false;
-    }
-    out.push_back(ok ? static_cast<wchar_t>(code) : kReplacement);
-    i += ok ? length : std::max<std::size_t>(used, 1);
-  }
-  return out;
-}
-
-void EncodeUtf8(char32_t code, std::string& out) {
-  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 // The text after the tab, unescaped and decoded; nothing when an escape is
 // malformed.
@@ -117,7 +45,7 @@ std::optional<std::wstring> ParseText(std::string_view text) {
         return std::nullopt;
     }
   }
-  return DecodeUtf8(raw);
+  return unicode::FromUtf8(raw);
 }
 
 // A decimal number of at most 32 bits.
@@ -369,7 +297,7 @@ std::string EscapeModuleText(std::wstring_view text) {
         out += "\\\\";
         break;
       default:
-        EncodeUtf8(static_cast<char32_t>(c), out);
+        unicode::AppendUtf8(out, static_cast<char32_t>(c));
     }
   }
   return out;

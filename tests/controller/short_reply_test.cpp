@@ -11,10 +11,9 @@
 
 #include "controller/controller_io.h"
 #include "controller/wire_layout.h"
-#include "platform/linux_files.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_ui.h"
-#include "simulator/simulator.h"
+#include "support/test_machine.h"
 
 namespace kestrune::ctl {
 namespace {
@@ -50,11 +49,10 @@ class ShortReplies final : public platform::DeviceControl {
 
 struct Rig {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
-  sim::Simulator simulator{sim::DefaultScenario(), clock, platform::MakeLinuxFiles()};
-  std::shared_ptr<ShortReplies> control = std::make_shared<ShortReplies>(simulator.DeviceControl());
+  std::shared_ptr<ShortReplies> control;
+  machine::Machine machine = test::MakeTestMachine(Options());
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
-  CControllerIo io{ControllerServices{control, simulator.DeviceManager(), nullptr,
-                                      simulator.Files(), ui, clock}};
+  CControllerIo io{machine.ControllerServices(ui)};
   AdapterRecord extended;  // port 0: driver 2.1, RAID chip, four channels of one device
   AdapterRecord legacy;    // port 1: driver 1.3, two channels of master and slave
   EventBatch batch;
@@ -69,6 +67,15 @@ struct Rig {
       io.QueryDriverVersion(*a);
       io.QueryAdapterInfo(*a);
     }
+  }
+  // The default machine, every request going through `control`.
+  machine::MachineOptions Options() {
+    auto options = test::TestMachineOptions(sim::DefaultScenario(), clock);
+    options.wrapDeviceControl = [this](std::shared_ptr<platform::DeviceControl> inner) {
+      control = std::make_shared<ShortReplies>(std::move(inner));
+      return control;
+    };
+    return options;
   }
   // From now on the request reports `payload` bytes after the header.
   void Cut(const char* sig, std::uint32_t code, std::size_t payload) {

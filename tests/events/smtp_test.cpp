@@ -20,6 +20,7 @@
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "settings/app_settings.h"
+#include "support/loopback_port.h"
 
 namespace kestrune::evt {
 namespace {
@@ -59,16 +60,7 @@ class ScriptedServer {
   }
 
   explicit ScriptedServer(std::vector<Action> script) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-      ADD_FAILURE() << "loopback listener: errno " << errno;
-    port_ = ntohs(addr.sin_port);
+    listener_ = test::BindLoopback(1, port_);
     thread_ = std::thread([this, s = std::move(script)] { Run(s); });
   }
   ~ScriptedServer() {
@@ -155,25 +147,15 @@ using S = ScriptedServer;
 // A loopback listener that accepts nobody.
 class Listener {
  public:
-  explicit Listener(int backlog) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(fd_, backlog) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-      ADD_FAILURE() << "loopback listener: errno " << errno;
-    port_ = ntohs(addr.sin_port);
-  }
+  explicit Listener(int backlog) : fd_(test::BindLoopback(backlog, port_)) {}
   ~Listener() { ::close(fd_); }
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
   std::uint16_t Port() const { return port_; }
 
  private:
-  int fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
   std::uint16_t port_ = 0;
+  int fd_;
 };
 
 // The Date line checked by pattern ("Mon, 07 Dec 2026 23:55:04 +0000") and
@@ -503,10 +485,10 @@ TEST(SmtpRepliesTest, RightClassButWrongCodeFailsTheStep) {
 }
 
 TEST(SmtpSocketFailureTest, RefusedConnection) {
-  const std::uint16_t port = Listener(1).Port();  // closed again: nobody listens
+  const test::RefusingPort port;
   SmtpSession s(kShort);
   std::wstring error;
-  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", port, error));
+  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", port.Port(), error));
   EXPECT_EQ(error,
             L"Socket Connect Error\n"
             L"The attempt to connect was forcefully rejected.\n"

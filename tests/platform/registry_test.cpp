@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/sqlite_registry.h"
+#include "support/scoped_env.h"
 #include "temp_dir.h"
 
 namespace kestrune::platform {
@@ -393,31 +394,7 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   EXPECT_EQ(values.size(), static_cast<std::size_t>(kThreads * kWrites));
 }
 
-// Sets or clears an environment variable for one test and restores it after.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value != nullptr) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 TEST(DefaultRegistryPathTest, FollowsTheEnvironment) {
   {

@@ -103,6 +103,8 @@ TEST(ParseLanguageModule, BadUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(module.strings.at(2), L"truncated \xFFFD");
   EXPECT_EQ(module.strings.at(3).find(L"overlong \xFFFD"), 0u);
   EXPECT_NE(module.strings.at(3).find(L" end"), std::wstring::npos);
+  // The program's one decoder: each maximal ill-formed part is one U+FFFD.
+  EXPECT_EQ(module.strings.at(3), L"overlong \xFFFD\xFFFD surrogate \xFFFD\xFFFD\xFFFD end");
   EXPECT_EQ(module.strings.at(4), L"\xFFFD\xFFFD");
 }
 

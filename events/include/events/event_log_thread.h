@@ -33,6 +33,8 @@ struct EventLogThreadOptions {
   std::chrono::milliseconds pollInterval = kDefaultPollInterval;
   // Time limits of the event mail's connection.
   SmtpOptions smtp;
+  // The event mail's server port; tests point it at a port of their own.
+  std::uint16_t mailPort = kSmtpPort;
   // Called on the logger thread for every entry it makes, with the entry's
   // text, once the entry has been written (or skipped: it is called whether
   // or not logging is on, so that a console can show every event).

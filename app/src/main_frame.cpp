@@ -103,8 +103,9 @@ bool CMainFrame::Create(bool wizardFlag) {
   if (!tray_->Available()) {
     CloseSplash();
     // Also on the terminal, for a start from a shell on such a desktop.
-    std::fprintf(stderr, "kestrune: %s\n", kNoTrayMessage);
-    Ui().MessageBox(platform::FromUtf8(kNoTrayMessage), res::LoadString(res::kStrAppTitle),
+    const std::wstring& message = res::LoadString(res::kStrNoNotificationArea);
+    std::fprintf(stderr, "kestrune: %s\n", platform::ToUtf8(message).c_str());
+    Ui().MessageBox(message, res::LoadString(res::kStrAppTitle),
                     platform::MsgButtons::Ok, platform::MsgIcon::Error);
     return false;
   }

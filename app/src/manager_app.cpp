@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include "platform/filetime.h"
 #include "platform/text.h"
 #include "resources/language_module.h"
 #include "resources/resource_ids.h"
@@ -17,9 +18,8 @@
 namespace kestrune::app {
 
 namespace {
-// 100 ns units between 1601-01-01 and 1970-01-01.
-constexpr std::int64_t kFileTimeEpochOffset = 116444736000000000LL;
-constexpr std::int64_t kUnitsPerSecond = 10000000LL;
+constexpr std::int64_t kFileTimeEpochOffset = platform::kFiletimeOfUnixEpoch;
+constexpr std::int64_t kUnitsPerSecond = platform::kFiletimeTicksPerSecond;
 }  // namespace
 
 std::int64_t SystemStartTimeFrom(std::int64_t unixNowSeconds, std::int64_t nowNanoseconds,

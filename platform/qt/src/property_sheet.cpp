@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "platform_qt/qt_ui_services.h"
+#include "resources/resource_ids.h"
 #include "resources/string_ids.h"
 #include "resources/strings.h"
 
@@ -130,13 +131,15 @@ CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, Buttons 
   layout->addWidget(stack_, 1);
   auto* row = new QHBoxLayout();
   row->addStretch(1);
-  ok_ = MakeButton(this, kIdOk, tr("OK"), this);
+  ok_ = MakeButton(this, res::kIdOk, ToQString(res::LoadString(res::kStrButtonOk)), this);
   ok_->setDefault(true);
-  cancel_ = MakeButton(this, kIdCancel, tr("Cancel"), this);
+  cancel_ =
+      MakeButton(this, res::kIdCancel, ToQString(res::LoadString(res::kStrButtonCancel)), this);
   row->addWidget(ok_);
   row->addWidget(cancel_);
   if (buttons == Buttons::OkCancelApply) {
-    apply_ = MakeButton(this, kIdApply, tr("&Apply"), this);
+    apply_ =
+        MakeButton(this, res::kIdApply, ToQString(res::LoadString(res::kStrButtonApply)), this);
     apply_->setEnabled(false);
     row->addWidget(apply_);
   }
@@ -175,11 +178,11 @@ CPropertyPage* CPropertySheet::ActivePage() const {
 
 QPushButton* CPropertySheet::Button(unsigned id) const {
   switch (id) {
-    case kIdOk:
+    case res::kIdOk:
       return ok_;
-    case kIdCancel:
+    case res::kIdCancel:
       return cancel_;
-    case kIdApply:
+    case res::kIdApply:
       return apply_;
     default:
       return nullptr;
@@ -315,13 +318,13 @@ void CPropertySheet::UpdateApply() {
 
 bool CPropertySheet::HandleCommand(unsigned id) {
   switch (id) {
-    case kIdOk:
+    case res::kIdOk:
       PressOk();
       return true;
-    case kIdCancel:
+    case res::kIdCancel:
       PressCancel();
       return true;
-    case kIdApply:
+    case res::kIdApply:
       PressApply();
       return true;
     default:

@@ -23,10 +23,6 @@ inline constexpr char kDefaultReportFileName[] = "QV200CFG.txt";
 inline constexpr char kReportFileExtension[] = "txt";
 inline constexpr char kReportFileFilter[] = "Text Files (*.txt)|*.txt||";
 
-// The save dialog's title under its former name, until the frame reads
-// res::kStrSaveConfigurationAs itself.
-inline constexpr unsigned kSaveDialogTitleId = res::kStrSaveConfigurationAs;
-
 // The whole report text of the model, lines ended by "\r\n". `nowText` is the
 // date and time shown in the first line (see CurrentTimeText). The caller
 // holds the model lock.

@@ -105,11 +105,6 @@ class CPropertySheet : public QDialog, public CommandTarget {
   Q_OBJECT
 
  public:
-  // The framework's standard button ids.
-  static constexpr unsigned kIdOk = 1;
-  static constexpr unsigned kIdCancel = 2;
-  static constexpr unsigned kIdApply = 12321;
-
   enum class Buttons { OkCancel, OkCancelApply };
 
   explicit CPropertySheet(const QString& caption, QWidget* parent = nullptr,

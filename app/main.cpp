@@ -7,15 +7,10 @@
 #include <string>
 
 #include "app/manager_app.h"
-#include "platform/clock.h"
-#include "platform/linux_files.h"
-#include "platform/linux_system_info.h"
-#include "platform/sound.h"
-#include "platform/sqlite_registry.h"
+#include "machine/machine.h"
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/tray.h"
-#include "simulator/simulator.h"
 
 int main(int argc, char** argv) {
   using namespace kestrune;
@@ -25,19 +20,9 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   auto ui = std::make_shared<platform_qt::QtUiServices>();
-  auto clock = platform::MakeSystemClock();
   std::string error;
-  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
-  if (!simulator) {
-    std::fprintf(stderr, "kestrune: %s\n", error.c_str());
-    ui->MessageBox(platform::FromUtf8(error), L"Kestrune", platform::MsgButtons::Ok,
-                   platform::MsgIcon::Error);
-    return 1;
-  }
-  std::shared_ptr<platform::Registry> registry =
-      platform::OpenSqliteRegistry(platform::DefaultRegistryPath(),
-                                   platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
-  if (!registry) {
+  const machine::Machine machine = machine::MakeMachine({}, error);
+  if (!machine) {
     std::fprintf(stderr, "kestrune: %s\n", error.c_str());
     ui->MessageBox(platform::FromUtf8(error), L"Kestrune", platform::MsgButtons::Ok,
                    platform::MsgIcon::Error);
@@ -45,13 +30,8 @@ int main(int argc, char** argv) {
   }
 
   app::FrameServices services;
-  services.controller = {simulator->DeviceControl(),
-                         simulator->DeviceManager(),
-                         registry,
-                         simulator->Files(),
-                         ui,
-                         clock};
-  services.sound = platform::MakeSystemSound();
+  services.controller = machine.ControllerServices(ui);
+  services.sound = machine.Sound();
   services.tray = std::make_unique<platform_qt::SystemTrayHost>();
   services.program = app::BuildProgramInfo();
   services.helpPath = platform::FromUtf8(QDir(QApplication::applicationDirPath())

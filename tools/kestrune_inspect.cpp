@@ -9,13 +9,9 @@
 #include <thread>
 
 #include "controller/controller_io.h"
-#include "platform/clock.h"
+#include "machine/machine.h"
 #include "platform/console_ui.h"
-#include "platform/linux_files.h"
-#include "platform/linux_system_info.h"
-#include "platform/sqlite_registry.h"
 #include "platform/text.h"
-#include "simulator/simulator.h"
 
 namespace {
 
@@ -104,21 +100,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  auto clock = platform::MakeSystemClock();
   std::string error;
-  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
-  if (!simulator) {
+  const machine::Machine machine = machine::MakeMachine({}, error);
+  if (!machine) {
     std::fprintf(stderr, "kestrune-inspect: %s\n", error.c_str());
     return 1;
   }
-  auto registry = platform::OpenSqliteRegistry(
-      platform::DefaultRegistryPath(), platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
-  if (!registry) {
-    std::fprintf(stderr, "kestrune-inspect: %s\n", error.c_str());
-    return 1;
-  }
-  ctl::CControllerIo io({simulator->DeviceControl(), simulator->DeviceManager(), std::move(registry),
-                         simulator->Files(), std::make_shared<platform::ConsoleUi>(), clock});
+  ctl::CControllerIo io(machine.ControllerServices(std::make_shared<platform::ConsoleUi>()));
   io.ReadComputerInfo();
   io.Discover();
   io.ReadDriverFiles();

@@ -22,15 +22,9 @@
 #include "controller/controller_io.h"
 #include "events/event_log_thread.h"
 #include "events/logger_ui.h"
-#include "platform/clock.h"
-#include "platform/console_ui.h"
-#include "platform/linux_files.h"
-#include "platform/linux_system_info.h"
-#include "platform/sound.h"
-#include "platform/sqlite_registry.h"
+#include "headless.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "simulator/simulator.h"
 
 namespace {
 
@@ -168,27 +162,10 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
 
-  auto clock = platform::MakeSystemClock();
-  std::string error;
-  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
-  if (!simulator) {
-    std::fprintf(stderr, "kestrune-monitor: %s\n", error.c_str());
-    return kExitFailed;
-  }
-  std::shared_ptr<platform::Registry> registry =
-      platform::OpenSqliteRegistry(platform::DefaultRegistryPath(),
-                                   platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
-  if (!registry) {
-    std::fprintf(stderr, "kestrune-monitor: %s\n", error.c_str());
-    return kExitFailed;
-  }
-  auto ui = std::make_shared<platform::ConsoleUi>();
-  ctl::CControllerIo io({simulator->DeviceControl(), simulator->DeviceManager(), registry,
-                         simulator->Files(), ui, clock});
-  io.ReadComputerInfo();
-  io.Discover();
-  settings::AppSettings settings(registry, ui);
-  settings.Load(io);
+  tools::Headless headless;
+  if (!tools::StartHeadless("kestrune-monitor", headless)) return kExitFailed;
+  ctl::CControllerIo& io = *headless.io;
+  settings::AppSettings& settings = *headless.settings;
 
   // The folder is made here; the file itself is made by the logger's open.
   const std::string folder = platform::ToUtf8(settings.LogFileLocation());
@@ -216,7 +193,9 @@ int main(int argc, char** argv) {
   };
   evt::EventLogger logger(
       evt::EventLoggerServices{
-          {&io, &settings, &window, platform::MakeSystemSound(), clock}, ui, {}},
+          {&io, &settings, &window, headless.machine.Sound(), headless.machine.Clock()},
+          headless.ui,
+          {}},
       threadOptions);
   if (!logger.Start()) return kExitFailed;
 

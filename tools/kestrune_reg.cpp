@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_system_info.h"
-#include "platform/sqlite_registry.h"
+#include "machine/machine.h"
 #include "reg_command.h"
 
 int main(int argc, char** argv) {
@@ -17,9 +16,10 @@ int main(int argc, char** argv) {
   // Bad arguments and the usage need no database, and must not create one.
   if (const auto done = tools::ParseRegCommand(args, command, std::cout, std::cerr)) return *done;
 
-  const std::string path = platform::DefaultRegistryPath();
+  // The program's own store, without the adapters: the system's media folder
+  // reads as missing.
   std::string error;
-  auto registry = platform::OpenSqliteRegistry(path, platform::MakeLinuxSystemInfo(L""), error);
+  auto registry = machine::OpenRegistry({}, L"", error);
   if (!registry) {
     std::cerr << "ERROR: " << error << '\n';
     return tools::kRegExitFailed;

@@ -9,16 +9,11 @@
 
 #include "controller/controller_io.h"
 #include "events/smtp.h"
-#include "platform/clock.h"
-#include "platform/console_ui.h"
-#include "platform/linux_files.h"
-#include "platform/linux_system_info.h"
-#include "platform/sqlite_registry.h"
+#include "headless.h"
 #include "platform/text.h"
 #include "report/report.h"
 #include "resources/strings.h"
 #include "settings/app_settings.h"
-#include "simulator/simulator.h"
 
 #ifndef KESTRUNE_VERSION
 #define KESTRUNE_VERSION "0.0.0"
@@ -146,43 +141,28 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  auto clock = platform::MakeSystemClock();
-  std::string error;
-  auto simulator = sim::MakeSimulatorFromEnvironment(clock, platform::MakeLinuxFiles(), error);
-  if (!simulator) {
-    std::fprintf(stderr, "kestrune-report: %s\n", error.c_str());
-    return kExitFailure;
-  }
-  std::shared_ptr<platform::Registry> registry =
-      platform::OpenSqliteRegistry(platform::DefaultRegistryPath(),
-                                   platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
-  if (!registry) {
-    std::fprintf(stderr, "kestrune-report: %s\n", error.c_str());
-    return kExitFailure;
-  }
-  auto ui = std::make_shared<platform::ConsoleUi>();
-  ctl::CControllerIo io({simulator->DeviceControl(), simulator->DeviceManager(), registry,
-                         simulator->Files(), ui, clock});
-  io.ReadComputerInfo();
-  io.ReadProgramInfo(L"/proc/self/exe");
-  {
-    // A build without a version record names the program by itself.
-    ctl::CControllerIo::Lock lock(io);
-    ctl::ProgramInfo& program = io.Model().program;
-    if (program.productName.empty()) program.productName = settings::kProductName;
-    if (program.productVersion.empty()) program.productVersion = Wide(KESTRUNE_VERSION);
-  }
-  io.Discover();
-  settings::AppSettings settings(registry, ui);
-  settings.Load(io);
+  tools::Headless headless;
+  const bool started =
+      tools::StartHeadless("kestrune-report", headless, [](ctl::CControllerIo& io) {
+        io.ReadProgramInfo(L"/proc/self/exe");
+        // A build without a version record names the program by itself.
+        ctl::CControllerIo::Lock lock(io);
+        ctl::ProgramInfo& program = io.Model().program;
+        if (program.productName.empty()) program.productName = settings::kProductName;
+        if (program.productVersion.empty()) program.productVersion = Wide(KESTRUNE_VERSION);
+      });
+  if (!started) return kExitFailure;
+  const settings::AppSettings& settings = *headless.settings;
 
-  const std::wstring report = rpt::ProduceReportText(io, *clock, *ui);
+  const std::wstring report =
+      rpt::ProduceReportText(*headless.io, *headless.machine.Clock(), *headless.ui);
 
   if (options->output) {
     std::string why;
     if (!rpt::SaveReportFile(*options->output, report, &why)) {
       std::fprintf(stderr, "kestrune-report: %s: %s (%s)\n", options->output->c_str(),
-                   platform::ToUtf8(res::LoadString(rpt::kFileFailureId)).c_str(), why.c_str());
+                   platform::ToUtf8(res::LoadString(res::kStrReportFileFailure)).c_str(),
+                   why.c_str());
       return kExitFailure;
     }
     return kExitOk;
@@ -201,7 +181,7 @@ int main(int argc, char** argv) {
     if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, {},
                          options->port)) {
       std::fprintf(stderr, "kestrune-report: %s: %s",
-                   platform::ToUtf8(res::LoadString(rpt::kMailErrorCaptionId)).c_str(),
+                   platform::ToUtf8(res::LoadString(res::kStrMailErrorCaption)).c_str(),
                    platform::ToUtf8(mailError).c_str());
       if (mailError.empty() || mailError.back() != L'\n') std::fputc('\n', stderr);
       return kExitFailure;

@@ -1,16 +1,17 @@
 #include "app/about_box.h"
 
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
-#include <QVBoxLayout>
 
-#include "app/command_ids.h"
+#include "platform_qt/command_table.h"
+#include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
+#include "ui_about_box.h"
 
 namespace kestrune::app {
 
@@ -19,23 +20,14 @@ namespace {
 const QColor kText(0, 0, 255);
 const QColor kBackground(192, 192, 192);
 
-QLabel* AddText(QVBoxLayout* layout, QWidget* parent, int id, const std::wstring& text) {
-  auto* label = new QLabel(platform_qt::ToQString(text), parent);
-  label->setObjectName(QString::number(id));
-  label->setAlignment(Qt::AlignCenter);
-  label->setAutoFillBackground(true);
-  layout->addWidget(label);
-  return label;
-}
-
 }  // namespace
 
 CAboutBox::CAboutBox(const std::wstring& windowTitleName, const std::wstring& productDisplayName,
                      const ctl::ProgramInfo& program, const QCursor& linkCursor,
                      std::function<void(const std::wstring&)> open, QWidget* parent)
-    : QDialog(parent), open_(std::move(open)) {
-  setObjectName(QStringLiteral("CAboutBox"));
-  setWindowTitle(platform_qt::ToQString(res::LoadString(IDS_ABOUT_PREFIX) + windowTitleName));
+    : QDialog(parent), ui_(std::make_unique<Ui::CAboutBox>()), open_(std::move(open)) {
+  platform_qt::SetUpForm(*ui_, this);
+  setWindowTitle(platform_qt::ToQString(res::LoadString(res::kStrAboutPrefix) + windowTitleName));
 
   QPalette colours = palette();
   for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
@@ -47,45 +39,51 @@ CAboutBox::CAboutBox(const std::wstring& windowTitleName, const std::wstring& pr
   setPalette(colours);
   setAutoFillBackground(true);
 
-  auto* layout = new QVBoxLayout(this);
-  AddText(layout, this, IDC_ABOUT_NAME, productDisplayName);
-  AddText(layout, this, IDC_ABOUT_VERSION, program.productVersion);
-  AddText(layout, this, IDC_ABOUT_COMPANY, program.companyName);
-  AddText(layout, this, IDC_ABOUT_LEGAL, program.legalCopyright);
-  link_ = AddText(layout, this, IDC_ABOUT_LINK, platform_qt::ToWString(kMakerWebAddress));
-  QFont underlined = link_->font();
-  underlined.setUnderline(true);
-  link_->setFont(underlined);
-  link_->setCursor(linkCursor);
-  link_->installEventFilter(this);
+  ui_->nameLabel->setText(platform_qt::ToQString(productDisplayName));
+  ui_->versionLabel->setText(platform_qt::ToQString(program.productVersion));
+  ui_->companyLabel->setText(platform_qt::ToQString(program.companyName));
+  ui_->legalLabel->setText(platform_qt::ToQString(program.legalCopyright));
+  for (QLabel* label : findChildren<QLabel*>()) label->setAutoFillBackground(true);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-  ok->setObjectName(QStringLiteral("1"));
-  // The button is its bitmap, in every state, and takes the bitmap's size.
+  QLabel* link = ui_->linkLabel;
+  link->setText(QString::fromLatin1(kMakerWebAddress));
+  QFont underlined = link->font();
+  underlined.setUnderline(true);
+  link->setFont(underlined);
+  link->setCursor(linkCursor);
+  link->installEventFilter(this);
+
+  // The button is its bitmap, in every state, and takes the bitmap's size; its
+  // text stays its name for screen readers.
+  QPushButton* ok = ui_->okButton;
   const QPixmap image = platform_qt::LoadBitmap(QStringLiteral("ImageOk"));
   if (!image.isNull()) {
+    ok->setAccessibleName(ok->text());
     ok->setText(QString());
-    ok->setAccessibleName(QStringLiteral("OK"));
     ok->setIcon(QIcon(image));
     ok->setIconSize(image.size());
     ok->setFlat(true);
     ok->setFixedSize(image.size());
   }
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  layout->addWidget(buttons);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  platform_qt::FitToTexts(this);
 }
 
+CAboutBox::~CAboutBox() = default;
+
 QLabel* CAboutBox::Control(int id) const {
-  return findChild<QLabel*>(QString::number(id), Qt::FindDirectChildrenOnly);
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (platform_qt::CommandIdOf(label) == static_cast<unsigned>(id)) return label;
+  }
+  return nullptr;
 }
 
 void CAboutBox::ActivateLink() {
-  if (open_) open_(platform_qt::ToWString(link_->text()));
+  if (open_) open_(platform_qt::ToWString(ui_->linkLabel->text()));
 }
 
 bool CAboutBox::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == link_ && event->type() == QEvent::MouseButtonRelease &&
+  if (watched == ui_->linkLabel && event->type() == QEvent::MouseButtonRelease &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     ActivateLink();
     return true;

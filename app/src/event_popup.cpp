@@ -1,34 +1,22 @@
 #include "app/event_popup.h"
 
-#include <QDialogButtonBox>
-#include <QFrame>
-#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
+
+#include "platform_qt/forms.h"
+#include "ui_event_popup.h"
 
 namespace kestrune::app {
 
 CEventPopupDlg::CEventPopupDlg(std::function<void()> closed)
-    : QDialog(nullptr), closed_(std::move(closed)) {
-  setObjectName(QStringLiteral("CEventPopupDlg"));
-  setWindowTitle(QStringLiteral("Kestrune Event Notification"));
+    : QDialog(nullptr), ui_(std::make_unique<Ui::CEventPopupDlg>()), closed_(std::move(closed)) {
+  platform_qt::SetUpForm(*ui_, this);
   setModal(false);
-  auto* layout = new QVBoxLayout(this);
-  auto* frame = new QFrame(this);
-  frame->setFrameShape(QFrame::StyledPanel);
-  auto* frameLayout = new QVBoxLayout(frame);
-  auto* text = new QLabel(QStringLiteral("Kestrune detected a new event."), frame);
-  text->setObjectName(QStringLiteral("text"));
-  frameLayout->addWidget(text);
-  layout->addWidget(frame);
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  layout->addWidget(buttons);
+  connect(ui_->okButton, &QPushButton::clicked, this, &QDialog::accept);
+  platform_qt::FitToTexts(this);
 }
+
+CEventPopupDlg::~CEventPopupDlg() = default;
 
 void CEventPopupDlg::done(int result) {
   QDialog::done(result);

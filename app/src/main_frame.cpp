@@ -8,14 +8,16 @@
 #include <system_error>
 
 #include "app/about_box.h"
-#include "app/command_ids.h"
 #include "app/event_popup.h"
 #include "app/send_dialog.h"
 #include "app/splash.h"
+#include "controller/adapter_keys.h"
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
 #include "report/report.h"
+#include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 
 namespace kestrune::app {
@@ -41,25 +43,25 @@ class FrameCommands {
 
  private:
   static inline const platform_qt::CommandTable<CMainFrame> kTable = {
-      {ID_CONFIGURE_MENU, &CMainFrame::OnConfigure},
-      {ID_CONFIGURE_TOOLBAR, &CMainFrame::OnConfigure},
-      {ID_CONFIGURE_TRAY, &CMainFrame::OnConfigure},
-      {ID_SAVE_MENU, &CMainFrame::OnSaveToFile},
-      {ID_SAVE_TOOLBAR, &CMainFrame::OnSaveToFile},
-      {ID_COPY_MENU, &CMainFrame::OnCopyToClipboard},
-      {ID_COPY_TOOLBAR, &CMainFrame::OnCopyToClipboard},
-      {ID_SEND_MENU, &CMainFrame::OnSendByEmail},
-      {ID_SEND_TOOLBAR, &CMainFrame::OnSendByEmail},
-      {ID_WIZARD_MENU, &CMainFrame::OnRaidWizard},
-      {ID_WIZARD_TOOLBAR, &CMainFrame::OnRaidWizard},
-      {ID_WIZARD_TRAY, &CMainFrame::OnRaidWizard},
+      {res::kCmdConfigure, &CMainFrame::OnConfigure},
+      {res::kCmdConfigureTool, &CMainFrame::OnConfigure},
+      {res::kCmdConfigureTray, &CMainFrame::OnConfigure},
+      {res::kCmdSaveToFile, &CMainFrame::OnSaveToFile},
+      {res::kCmdSaveToFileTool, &CMainFrame::OnSaveToFile},
+      {res::kCmdCopyToClipboard, &CMainFrame::OnCopyToClipboard},
+      {res::kCmdCopyToClipboardTool, &CMainFrame::OnCopyToClipboard},
+      {res::kCmdSendByEmail, &CMainFrame::OnSendByEmail},
+      {res::kCmdSendByEmailTool, &CMainFrame::OnSendByEmail},
+      {res::kCmdRaidWizard, &CMainFrame::OnRaidWizard},
+      {res::kCmdRaidWizardTool, &CMainFrame::OnRaidWizard},
+      {res::kCmdRaidWizardTray, &CMainFrame::OnRaidWizard},
   };
 };
 
 CMainFrame::CMainFrame(FrameServices services)
     : QWidget(nullptr), services_(std::move(services)), tray_(services_.tray.get()) {
   setObjectName(QStringLiteral("CMainFrame"));
-  setWindowTitle(platform_qt::ToQString(res::LoadString(IDS_FRAME_TITLE)));
+  setWindowTitle(platform_qt::ToQString(res::LoadString(res::kStrFrameTitle)));
   connect(tray_, &platform_qt::TrayHost::LeftButtonReleased, this,
           [this](QPoint) { OnTrayLeftButtonUp(); });
   connect(tray_, &platform_qt::TrayHost::RightButtonPressed, this,
@@ -91,18 +93,19 @@ bool CMainFrame::Create(bool wizardFlag) {
 
   settings_ = std::make_unique<settings::AppSettings>(services_.controller.registry,
                                                       services_.controller.ui);
-  settings_->Load(*io_, [this] { CloseSplash(); });
+  settings_->Load(ctl::ComputerName(*io_), ctl::AdapterKeyOpener(*io_), [this] { CloseSplash(); });
   raidAdapter_ = settings_->HasRaidAdapter();
-  if (!raidAdapter_) productDisplayName_ = res::LoadString(IDS_NORVASSE);
-  windowTitleName_ = res::LoadString(raidAdapter_ ? IDS_APP_TITLE : IDS_NORVASSE);
+  if (!raidAdapter_) productDisplayName_ = res::LoadString(res::kStrNorvasse);
+  windowTitleName_ = res::LoadString(raidAdapter_ ? res::kStrAppTitle : res::kStrNorvasse);
 
-  normalIcon_ = platform_qt::LoadIcon(IDI_TRAY_NORMAL);
-  alertIcon_ = platform_qt::LoadIcon(IDI_TRAY_ALERT);
+  normalIcon_ = platform_qt::LoadIcon(res::kIconTray);
+  alertIcon_ = platform_qt::LoadIcon(res::kIconTrayAlert);
   if (!tray_->Available()) {
     CloseSplash();
     // Also on the terminal, for a start from a shell on such a desktop.
-    std::fprintf(stderr, "kestrune: %s\n", kNoTrayMessage);
-    Ui().MessageBox(platform::FromUtf8(kNoTrayMessage), res::LoadString(IDS_APP_TITLE),
+    const std::wstring& message = res::LoadString(res::kStrNoNotificationArea);
+    std::fprintf(stderr, "kestrune: %s\n", platform::ToUtf8(message).c_str());
+    Ui().MessageBox(message, res::LoadString(res::kStrAppTitle),
                     platform::MsgButtons::Ok, platform::MsgIcon::Error);
     return false;
   }
@@ -131,9 +134,9 @@ bool CMainFrame::Create(bool wizardFlag) {
     logger_->Start();
   }
 
-  dropAllowedCursor_ = platform_qt::LoadCursor(IDC_DROP_ALLOWED);
-  noDropCursor_ = platform_qt::LoadCursor(IDC_NO_DROP);
-  linkCursor_ = platform_qt::LoadCursor(IDC_LINK);
+  dropAllowedCursor_ = platform_qt::LoadCursor(res::kCursorDrop);
+  noDropCursor_ = platform_qt::LoadCursor(res::kCursorNoDrop);
+  linkCursor_ = platform_qt::LoadCursor(res::kCursorLink);
   return true;
 }
 
@@ -215,7 +218,7 @@ void CMainFrame::OpenConfigurationWindow() {
 }
 
 void CMainFrame::OpenConfigurationSheet() {
-  OpenSlot(configSheet_, services_.makeConfigurationSheet, IDS_SHEET_CONSTRUCT_FAILED);
+  OpenSlot(configSheet_, services_.makeConfigurationSheet, res::kStrSheetCreateFailed);
 }
 
 void CMainFrame::OpenRaidWizard() {
@@ -252,11 +255,11 @@ void CMainFrame::ComeForward() {
 // ---- tray ----------------------------------------------------------------
 
 QMenu* CMainFrame::BuildTrayMenu(QWidget* parent) {
-  QMenu* menu = platform_qt::LoadPopupMenu(IDR_TRAYMENU, 0, parent, this);
+  QMenu* menu = platform_qt::LoadPopupMenu(res::kMenuTray, 0, parent, this);
   if (menu == nullptr) return nullptr;
   if (!WizardOffered()) {
     for (QAction* action : menu->actions()) {
-      if (platform_qt::CommandIdOf(action) == static_cast<unsigned>(ID_WIZARD_TRAY)) {
+      if (platform_qt::CommandIdOf(action) == res::kCmdRaidWizardTray) {
         menu->removeAction(action);
         delete action;
         break;
@@ -363,7 +366,7 @@ void CMainFrame::OnSaveToFile() {
   if (!io_) return;
   const std::wstring report = rpt::ProduceReportText(*io_, *services_.controller.clock, Ui());
   platform::FileDialogRequest request;
-  request.title = res::LoadString(rpt::kSaveDialogTitleId);
+  request.title = res::LoadString(res::kStrSaveConfigurationAs);
   request.defaultName = platform::FromUtf8(rpt::kDefaultReportFileName);
   request.defaultExtension = platform::FromUtf8(rpt::kReportFileExtension);
   request.filter = platform::FromUtf8(rpt::kReportFileFilter);

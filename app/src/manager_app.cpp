@@ -4,9 +4,11 @@
 
 #include <QCoreApplication>
 
-#include "app/command_ids.h"
+#include "platform/filetime.h"
 #include "platform/text.h"
 #include "resources/language_module.h"
+#include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 
 #ifndef KESTRUNE_VERSION
@@ -16,9 +18,8 @@
 namespace kestrune::app {
 
 namespace {
-// 100 ns units between 1601-01-01 and 1970-01-01.
-constexpr std::int64_t kFileTimeEpochOffset = 116444736000000000LL;
-constexpr std::int64_t kUnitsPerSecond = 10000000LL;
+constexpr std::int64_t kFileTimeEpochOffset = platform::kFiletimeOfUnixEpoch;
+constexpr std::int64_t kUnitsPerSecond = platform::kFiletimeTicksPerSecond;
 }  // namespace
 
 std::int64_t SystemStartTimeFrom(std::int64_t unixNowSeconds, std::int64_t nowNanoseconds,
@@ -55,9 +56,9 @@ class AppCommands {
 
  private:
   static inline const platform_qt::CommandTable<CManagerApp> kTable = {
-      {ID_APP_ABOUT, &CManagerApp::OnAppAbout}, {ID_ABOUT_TOOLBAR, &CManagerApp::OnAppAbout},
-      {ID_HELP_INDEX, &CManagerApp::OnHelp},    {ID_HELP_TOOLBAR, &CManagerApp::OnHelp},
-      {ID_APP_EXIT, &CManagerApp::OnAppExit},
+      {res::kCmdAbout, &CManagerApp::OnAppAbout}, {res::kCmdAboutTool, &CManagerApp::OnAppAbout},
+      {res::kCmdHelp, &CManagerApp::OnHelp},      {res::kCmdHelpTool, &CManagerApp::OnHelp},
+      {res::kCmdExit, &CManagerApp::OnAppExit},
   };
 };
 
@@ -80,7 +81,7 @@ int CManagerApp::InitInstance() {
 
   // One copy per user: a later one asks the first to come forward and ends.
   if (!instance_.Acquire()) {
-    ui_->MessageBox(res::LoadString(IDS_ALREADY_RUNNING), res::LoadString(IDS_APP_TITLE),
+    ui_->MessageBox(res::LoadString(res::kStrAlreadyRunning), res::LoadString(res::kStrAppTitle),
                     platform::MsgButtons::Ok, platform::MsgIcon::None);
     instance_.AskRunningToComeForward();
     return kExitAlreadyRunning;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "controller/decode.h"
+#include "controller/wire_layout.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 
@@ -12,33 +13,53 @@ namespace kestrune::ctl {
 
 namespace {
 
-constexpr std::uint32_t kTimeout = 5;
-constexpr std::uint32_t kSetSmartTimeout = 31;
-
 wire::Request IdeRequest(std::uint32_t code, std::uint32_t length, std::uint8_t fill = 0) {
-  return wire::Request(wire::kSignatureIde, kTimeout, code, length, wire::kIdeBufferSize,
+  return wire::Request(wire::kSignatureIde, wire::kTimeout, code, length, wire::kIdeBufferSize,
                        wire::kIdeBufferSize, fill);
 }
 
 wire::Request RioRequest(std::uint32_t code, std::uint32_t length) {
-  return wire::Request(wire::kSignatureRio, kTimeout, code, length, wire::kRioBufferSize,
+  return wire::Request(wire::kSignatureRio, wire::kTimeout, code, length, wire::kRioBufferSize,
                        wire::kRioBufferSize);
 }
 
 // SENDCMDINPARAMS of a SMART request: registers and drive number.
 void PutSmartCommand(wire::Request& request, std::uint8_t features, std::uint8_t cylinderLow,
                      std::uint8_t cylinderHigh, std::uint8_t command, std::uint8_t drive) {
-  request.Put32(0, 528);
-  request.Put8(4, features);
-  request.Put8(5, 1);
-  request.Put8(6, 1);
-  request.Put8(7, cylinderLow);
-  request.Put8(8, cylinderHigh);
-  request.Put8(9, (drive & 1) ? 0xB0 : 0xA0);
-  request.Put8(10, command);
-  request.Put8(11, 0);
-  request.Put8(12, drive);
+  namespace f = wire::smart;
+  request.Put(f::kBufferSize, std::uint32_t{wire::length::kSmartStatus});
+  request.Put(f::kFeatures, features);
+  request.Put(f::kSectorCount, std::uint8_t{1});
+  request.Put(f::kSectorNumber, std::uint8_t{1});
+  request.Put(f::kCylinderLow, cylinderLow);
+  request.Put(f::kCylinderHigh, cylinderHigh);
+  request.Put(f::kDriveHead, static_cast<std::uint8_t>((drive & 1) ? 0xB0 : 0xA0));
+  request.Put(f::kCommand, command);
+  request.Put(f::kReserved, std::uint8_t{0});
+  request.Put(f::kDriveNumber, drive);
 }
+
+// The driver return codes that have texts of their own.
+struct StatusText {
+  std::uint32_t returnCode;
+  unsigned id;
+};
+constexpr StatusText kStatusTexts[] = {
+    {0, res::kStrStatusSuccess},
+    {1, res::kStrStatusRebootRequired},
+    {2, res::kStrStatusInvalidParameter},
+    {3, res::kStrStatusBufferTooSmall},
+    {10, res::kStrStatusMaxArrays},
+    {11, res::kStrStatusInvalidArrayIndex},
+    {12, res::kStrStatusMaxMembers},
+    {13, res::kStrStatusInvalidDeviceIndex},
+    {14, res::kStrStatusDeviceInUse},
+    {15, res::kStrStatusDeviceNotInSet},
+    {16, res::kStrStatusRebuildInProgress},
+    {17, res::kStrStatusVolumeTooSmall},
+    {18, res::kStrStatusLastMember},
+    {255, res::kStrStatusGeneralError},
+};
 
 }  // namespace
 
@@ -118,16 +139,13 @@ void CControllerIo::PostDeviceInfoError(std::uint32_t lastError) {
 }
 
 std::wstring CControllerIo::DriverStatusText(std::uint32_t returnCode) {
-  unsigned id = 252;
-  if (returnCode <= 3) {
-    id = 238 + returnCode;
-  } else if (returnCode >= 10 && returnCode <= 18) {
-    id = 243 + (returnCode - 10);
-  } else if (returnCode == 255) {
-    id = 242;
+  unsigned id = res::kStrStatusUnknown;
+  for (const StatusText& entry : kStatusTexts) {
+    if (entry.returnCode == returnCode) id = entry.id;
   }
   return res::LoadString(id) +
-         res::FormatString(57, static_cast<int>(static_cast<std::int32_t>(returnCode)));
+         res::FormatString(res::kStrReturnCode,
+                           static_cast<int>(static_cast<std::int32_t>(returnCode)));
 }
 
 void CControllerIo::ShowDriverError(std::uint32_t returnCode, const std::wstring& caption) {
@@ -141,8 +159,10 @@ bool CControllerIo::Send(AdapterRecord& adapter, wire::Request& request,
       adapter.handle, platform::kIoctlScsiMiniport, request.Buffer(), request.InSize(),
       request.OutSize());
   if (callResult) *callResult = result;
-  // A failed call hands nothing back, so the return code is still the one sent.
-  const std::uint32_t code = result.ok ? request.ReturnCode() : wire::kSentReturnCode;
+  // A failed call hands nothing back, and a reply without its whole header no
+  // return code: the return code is then still the one sent.
+  request.SetReturned(result.ok ? result.bytesReturned : 0);
+  const std::uint32_t code = request.ReturnCode();
   const bool ok = result.ok && std::find(accepted.begin(), accepted.end(), code) != accepted.end();
   if (!ok && captionId != 0) ShowDriverError(code, res::LoadString(captionId));
   return ok;
@@ -153,10 +173,11 @@ bool CControllerIo::QueryDriverVersion(AdapterRecord& adapter) {
   platform::WaitCursor wait(*services_.ui);
   decode::ResetDriverVersion(adapter);
   auto request = IdeRequest(wire::code::kDriverVersion, wire::length::kDriverVersion);
-  request.Put16(0, 0x00FF);
-  request.Put16(2, 0x00FF);
+  request.Put(wire::driver_version::kMajor, std::uint16_t{0x00FF});
+  request.Put(wire::driver_version::kMinor, std::uint16_t{0x00FF});
   if (!Send(adapter, request, {0}, 0)) return false;
-  if (decode::DriverVersion(request.Payload(), adapter)) model_.extendedNaming = true;
+  if (!decode::DriverVersion(request.Returned().Bytes(), adapter)) return false;
+  if (adapter.IsExtended()) model_.extendedNaming = true;
   return true;
 }
 
@@ -169,8 +190,7 @@ bool CControllerIo::QueryAdapterInfo(AdapterRecord& adapter) {
     auto request =
         IdeRequest(wire::code::kAdapterInfo, adapter.IsExtended() ? wire::length::kAdapterInfoExtended
                                                                  : wire::length::kAdapterInfo);
-    ok = Send(adapter, request, {0}, 0);
-    if (ok) decode::AdapterInfo(request.Payload(), adapter);
+    ok = Send(adapter, request, {0}, 0) && decode::AdapterInfo(request.Returned().Bytes(), adapter);
   }
   if (ok && adapter.IsExtended()) QueryChannelInfo(adapter);
   return ok;
@@ -181,14 +201,14 @@ bool CControllerIo::QueryChannelInfo(AdapterRecord& adapter) {
   platform::WaitCursor wait(*services_.ui);
   for (std::uint16_t c = 0; c < adapter.channelCount && c < kMaxChannels; ++c) {
     auto request = IdeRequest(wire::code::kChannelInfo, wire::length::kChannelInfo);
-    request.Put16(0, c);
-    request.Put16(2, 1);
+    request.Put(wire::channel_info::kChannel, c);
+    request.Put(wire::channel_info::kCount, std::uint16_t{1});
     platform::ControlResult call;
     if (!Send(adapter, request, {0}, 0, &call)) {
       if (!call.ok) PostDeviceInfoError(call.lastError);
       return false;
     }
-    decode::ChannelInfo(request.Payload(), adapter.channels[c]);
+    if (!decode::ChannelInfo(request.Returned().Bytes(), adapter.channels[c])) return false;
   }
   return true;
 }
@@ -215,25 +235,27 @@ bool CControllerIo::QueryDeviceInfo(AdapterRecord& adapter) {
   bool ok = true;
 
   if (!adapter.IsExtended()) {
+    namespace f = wire::device_info;
+    namespace b = wire::device_info::device_block;
     auto request = IdeRequest(wire::code::kDeviceInfo, wire::length::kDeviceInfo);
-    request.Put16(0, 0);
-    request.Put16(2, 4);
+    request.Put(f::kFirstSlot, std::uint16_t{0});
+    request.Put(f::kSlotCount, std::uint16_t{f::kSlots});
     platform::ControlResult call;
     if (!Send(adapter, request, {0}, 0, &call)) {
       if (!call.ok) PostDeviceInfoError(call.lastError);
       return false;
     }
-    const auto payload = std::span<const std::uint8_t>(request.Payload());
+    const wire::Reply reply = request.Returned();
+    if (!reply.Holds(f::kReplySize)) return false;
     for (std::uint8_t c = 0; c < 2; ++c) {
       for (std::uint8_t d = 0; d < 2; ++d) {
         if ((adapter.channels[c].flags & (1U << d)) == 0) continue;
         const std::uint8_t slot = static_cast<std::uint8_t>(c * 2 + d);
-        const auto block = payload.subspan(4 + wire::kLegacyDeviceBlockSize * slot,
-                                           wire::kLegacyDeviceBlockSize);
+        const wire::Reply block = reply.Entry(f::DeviceBlock(slot));
         DeviceRecord& device = adapter.channels[c].devices[d];
         device.present = 1;
-        decode::ComposeDevice(device, wire::Get32(block, 0), wire::Get8(block, 16),
-                              wire::Get32(block, 8), block.subspan(18, 512));
+        decode::ComposeDevice(device, block.Get(b::kFlags), block.Get(b::kModeNumber),
+                              block.Get(b::kSectorsPerInterrupt), block.Get(b::kIdentify));
         if (!IsDiskAvailable(pnpIndex, c, d)) device.flags |= kFlagInUse;
         composed.push_back({&device, slot});
       }
@@ -241,27 +263,28 @@ bool CControllerIo::QueryDeviceInfo(AdapterRecord& adapter) {
   } else {
     const std::size_t slots = adapter.SlotCount();
     for (std::size_t slot = 0; slot < slots; ++slot) {
-      auto request = IdeRequest(wire::code::kDeviceInfo,
-                                wire::length::kDeviceInfoExtended);
-      request.Put16(0, static_cast<std::uint16_t>(slot));
-      request.Put16(2, 1);
+      namespace f = wire::device_info_extended;
+      auto request = IdeRequest(wire::code::kDeviceInfo, wire::length::kDeviceInfoExtended);
+      request.Put(f::kSlot, static_cast<std::uint16_t>(slot));
+      request.Put(f::kCount, std::uint16_t{1});
       platform::ControlResult call;
-      if (!Send(adapter, request, {0}, 0, &call)) {
+      const bool sent = Send(adapter, request, {0}, 0, &call);
+      const wire::Reply reply = request.Returned();
+      if (!sent || !reply.Holds(f::kReplySize)) {
         if (!call.ok) PostDeviceInfoError(call.lastError);
         // The scan stops here, but the devices read so far are complete.
         ok = false;
         break;
       }
-      const auto payload = std::span<const std::uint8_t>(request.Payload());
-      const std::uint8_t presence = wire::Get8(payload, 23);
+      const std::uint8_t presence = reply.Get(f::kPresence);
       if (presence == 0) continue;
-      const std::uint8_t c = wire::Get8(payload, 20), d = wire::Get8(payload, 21);
+      const std::uint8_t c = reply.Get(f::kChannel), d = reply.Get(f::kDevice);
       if (c >= adapter.channelCount || d >= adapter.devicesPerChannel) continue;
       DeviceRecord& device = adapter.channels[c].devices[d];
       device.present = presence;
-      device.valueC = wire::Get16(payload, 18);
-      decode::ComposeDevice(device, wire::Get32(payload, 4), wire::Get8(payload, 22),
-                            wire::Get32(payload, 12), payload.subspan(24, 512));
+      device.valueC = reply.Get(f::kValueC);
+      decode::ComposeDevice(device, reply.Get(f::kFlags), reply.Get(f::kModeNumber),
+                            reply.Get(f::kSectorsPerInterrupt), reply.Get(f::kIdentify));
       if (IsDiskAvailable(pnpIndex, c, d)) {
         device.flags = 0;
       } else {
@@ -284,12 +307,13 @@ bool CControllerIo::QueryDeviceInfo(AdapterRecord& adapter) {
 bool CControllerIo::FetchEvents(AdapterRecord& adapter, EventBatch& batch) {
   Lock lock(*this);
   auto request = IdeRequest(wire::code::kFetchEvents, wire::length::kFetchEvents, 0xFF);
-  request.Put32(0, 0xFFFFFFFF);
+  request.Put(wire::fetch_events::kCount, std::uint32_t{0xFFFFFFFF});
   batch = EventBatch{};
   if (!Send(adapter, request, {0}, 0)) return false;
-  const auto payload = request.Payload();
-  batch.reportedCount = wire::Get32(payload, 0);
-  batch.payload.assign(payload.begin(), payload.end());
+  const wire::Reply reply = request.Returned();
+  if (!reply.Holds(wire::fetch_events::kReplySize)) return false;
+  batch.reportedCount = reply.Get(wire::fetch_events::kCount);
+  batch.payload.assign(reply.Bytes().begin(), reply.Bytes().end());
   return true;
 }
 
@@ -299,12 +323,12 @@ bool CControllerIo::SetDeviceFeatures(AdapterRecord& adapter, bool writeCacheOn,
   Lock lock(*this);
   platform::WaitCursor wait(*services_.ui);
   auto request = IdeRequest(wire::code::kSetDeviceFeatures, wire::length::kSetDeviceFeatures);
-  request.Put8(0, channel);
-  request.Put8(1, deviceNumber);
+  request.Put(wire::device_features::kChannel, channel);
+  request.Put(wire::device_features::kDevice, deviceNumber);
   std::uint8_t flags = 0;
   if (platform::EqualsNoCase(device.lookAhead, L"Enabled")) flags |= 0x01;
   if (writeCacheOn) flags |= 0x02;
-  request.Put8(2, flags);
+  request.Put(wire::device_features::kFlags, flags);
   return Send(adapter, request, {0, 1}, 0);
 }
 
@@ -312,17 +336,17 @@ bool CControllerIo::SetGpioInterface(AdapterRecord& adapter, std::uint8_t first,
                                      std::uint8_t second) {
   Lock lock(*this);
   auto request = IdeRequest(wire::code::kSetGpioInterface, wire::length::kSetGpioInterface);
-  request.Put8(0, first);
-  request.Put8(1, second);
-  return Send(adapter, request, {0, 7}, 372);
+  request.Put(wire::gpio_interface::kFirst, first);
+  request.Put(wire::gpio_interface::kSecond, second);
+  return Send(adapter, request, {0, 7}, res::kStrOpEnableGpio);
 }
 
 bool CControllerIo::WriteGpioStatus(AdapterRecord& adapter, bool write, std::uint8_t status) {
   Lock lock(*this);
   auto request = IdeRequest(wire::code::kWriteGpioStatus, wire::length::kWriteGpioStatus);
-  request.Put8(0, write ? 1 : 0);
-  request.Put8(1, status);
-  return Send(adapter, request, {0, 7}, 373);
+  request.Put(wire::gpio_status::kWrite, static_cast<std::uint8_t>(write ? 1 : 0));
+  request.Put(wire::gpio_status::kStatus, status);
+  return Send(adapter, request, {0, 7}, res::kStrOpGpioStatus);
 }
 
 bool CControllerIo::QueryRioVersion(AdapterRecord& adapter) {
@@ -330,10 +354,10 @@ bool CControllerIo::QueryRioVersion(AdapterRecord& adapter) {
   platform::WaitCursor wait(*services_.ui);
   decode::ResetRioVersion(adapter);
   auto request = RioRequest(wire::code::kRioVersion, wire::length::kRioVersion);
-  request.Put16(0, 0x00FF);
-  request.Put16(2, 0x00FF);
-  if (!Send(adapter, request, {0}, 370)) return false;
-  decode::RioVersion(request.Payload(), adapter);
+  request.Put(wire::rio_version::kMajor, std::uint16_t{0x00FF});
+  request.Put(wire::rio_version::kMinor, std::uint16_t{0x00FF});
+  if (!Send(adapter, request, {0}, res::kStrOpGetRioVersion)) return false;
+  if (!decode::RioVersion(request.Returned().Bytes(), adapter)) return false;
   memberNumbering_ = false;
   return true;
 }
@@ -344,9 +368,9 @@ bool CControllerIo::QuerySpareDrives(AdapterRecord& adapter) {
   for (std::size_t c = 0; c < 2; ++c)
     for (std::size_t d = 0; d < 2; ++d) adapter.channels[c].devices[d].spare = 0;
   auto request = RioRequest(wire::code::kSpareDrives, wire::length::kSpareDrives);
-  request.Put16(0, 4);
-  if (!Send(adapter, request, {0}, 361)) return false;
-  return decode::SpareDrives(request.Payload(), adapter);
+  request.Put(wire::spare_drives::kRoom, std::uint16_t{wire::spare_drives::kMaxEntries});
+  if (!Send(adapter, request, {0}, res::kStrOpGetSpareDrives)) return false;
+  return decode::SpareDrives(request.Returned().Bytes(), adapter);
 }
 
 bool CControllerIo::QuerySets(AdapterRecord& adapter, bool full) {
@@ -357,10 +381,10 @@ bool CControllerIo::QuerySets(AdapterRecord& adapter, bool full) {
     for (SetRecord& set : adapter.sets) set.smartStatus = kUnknown;
   }
   auto request = RioRequest(wire::code::kQuerySets, wire::length::kQuerySets);
-  request.Put16(0, 0);
-  request.Put16(2, 2);
+  request.Put(wire::query_sets::kFirst, std::uint16_t{0});
+  request.Put(wire::query_sets::kRoom, std::uint16_t{wire::query_sets::kMaxSets});
   if (!Send(adapter, request, {0}, 0)) return false;
-  const auto payload = std::span<const std::uint8_t>(request.Payload());
+  const auto payload = request.Returned().Bytes();
   const decode::SetsResult result = decode::Sets(payload, adapter, model_.extendedNaming);
   if (!result.ok) return false;
   for (std::size_t s = 0; s < adapter.setCount; ++s) {
@@ -380,15 +404,17 @@ bool CControllerIo::QuerySets(AdapterRecord& adapter, bool full) {
 bool CControllerIo::IdentifySetDisk(AdapterRecord& adapter, std::uint8_t driveNumber,
                                     IdentifyBytes& identify) {
   Lock lock(*this);
-  wire::Request request(wire::kSignatureSmart, kTimeout, wire::code::kSmartIdentify,
+  wire::Request request(wire::kSignatureSmart, wire::kTimeout, wire::code::kSmartIdentify,
                         wire::length::kSmartIdentify, wire::kSmartBufferSize,
                         wire::kSmartIdentifyOutSize);
   PutSmartCommand(request, 0, 0, 0, 0xEC, driveNumber);
   platform::ControlResult call;
+  // The return code is not looked at: the call's own success counts.
   Send(adapter, request, {0}, 0, &call);
   if (!call.ok) return false;
-  const auto payload = request.Payload();
-  std::copy_n(payload.begin() + 16, identify.size(), identify.begin());
+  const auto data = request.Returned().Get(wire::smart::kIdentify);
+  if (data.size() != identify.size()) return false;
+  std::copy(data.begin(), data.end(), identify.begin());
   return true;
 }
 
@@ -397,14 +423,14 @@ bool CControllerIo::QueryDeviceSmartStatus(AdapterRecord& adapter, std::uint8_t 
   Lock lock(*this);
   platform::WaitCursor wait(*services_.ui);
   const bool raid = adapter.IsRaidChip();
-  wire::Request request(raid ? wire::kSignatureRio : wire::kSignatureSmart, kTimeout,
+  wire::Request request(raid ? wire::kSignatureRio : wire::kSignatureSmart, wire::kTimeout,
                         wire::code::kSmartReturnStatus, wire::length::kSmartStatus,
                         wire::kSmartBufferSize, wire::kSmartBufferSize);
   PutSmartCommand(request, 0xDA, 0x4F, 0xC2, 0xB0, driveNumber);
   platform::ControlResult call;
   Send(adapter, request, {0}, 0, &call);
   if (!call.ok) return false;
-  const auto status = decode::SmartReturnStatus(request.Payload());
+  const auto status = decode::SmartReturnStatus(request.Returned().Bytes());
   if (!status) return false;
   device.smartStatus = *status ? L"OK" : L"Exceeded";
   return true;
@@ -412,14 +438,14 @@ bool CControllerIo::QueryDeviceSmartStatus(AdapterRecord& adapter, std::uint8_t 
 
 bool CControllerIo::QuerySetSmartStatus(AdapterRecord& adapter, SetRecord& set) {
   Lock lock(*this);
-  wire::Request request(wire::kSignatureSmart, kSetSmartTimeout, wire::code::kSmartReturnStatus,
-                        wire::length::kSmartStatus, wire::kSmartBufferSize,
-                        wire::kSmartBufferSize);
+  wire::Request request(wire::kSignatureSmart, wire::kSetSmartTimeout,
+                        wire::code::kSmartReturnStatus, wire::length::kSmartStatus,
+                        wire::kSmartBufferSize, wire::kSmartBufferSize);
   PutSmartCommand(request, 0xDA, 0x4F, 0xC2, 0xB0, set.location);
   platform::ControlResult call;
   Send(adapter, request, {0}, 0, &call);
   if (!call.ok) return false;
-  const auto status = decode::SmartReturnStatus(request.Payload());
+  const auto status = decode::SmartReturnStatus(request.Returned().Bytes());
   if (!status) return false;
   set.smartStatus = *status ? L"OK" : L"Exceeded";
   return true;

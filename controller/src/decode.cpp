@@ -3,15 +3,13 @@
 #include <algorithm>
 
 #include "controller/identity.h"
-#include "controller/wire.h"
+#include "controller/wire_layout.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 
 namespace kestrune::ctl::decode {
 
-using wire::Get16;
-using wire::Get32;
-using wire::Get8;
+using wire::Reply;
 
 namespace {
 
@@ -47,11 +45,6 @@ std::size_t MemberBound(std::uint8_t type) {
   }
 }
 
-constexpr std::size_t SetOffset(std::size_t set) { return 4 + wire::kSetDescriptorSize * set; }
-constexpr std::size_t MemberOffset(std::size_t set, std::size_t member) {
-  return SetOffset(set) + 12 + wire::kMemberEntrySize * member;
-}
-
 }  // namespace
 
 void ResetDriverVersion(AdapterRecord& adapter) {
@@ -60,11 +53,14 @@ void ResetDriverVersion(AdapterRecord& adapter) {
 }
 
 bool DriverVersion(Bytes payload, AdapterRecord& adapter) {
-  adapter.driverMajor = Get16(payload, 0);
-  adapter.driverMinor = Get16(payload, 2);
+  namespace f = wire::driver_version;
+  const Reply reply(payload);
+  if (!reply.Holds(f::kReplySize)) return false;
+  adapter.driverMajor = reply.Get(f::kMajor);
+  adapter.driverMinor = reply.Get(f::kMinor);
   adapter.driverMajorText = Dec(adapter.driverMajor);
   adapter.driverMinorText = Dec(adapter.driverMinor);
-  return adapter.IsExtended();
+  return true;
 }
 
 void ResetAdapterInfo(AdapterRecord& adapter) {
@@ -77,47 +73,60 @@ void ResetAdapterInfo(AdapterRecord& adapter) {
   for (auto& channel : adapter.channels) channel.ResetInfo();
 }
 
-void AdapterInfo(Bytes payload, AdapterRecord& adapter) {
-  adapter.chipModel = res::Sprintf(L"BV-%x", Get32(payload, 0));
-  adapter.chipRevision = res::Sprintf(L"%04x", Get32(payload, 4));
-  adapter.chipType = Get32(payload, 8) == 1 ? L"Standard" : L"RAID";
-  adapter.driverStatus = res::Sprintf(L"%x", Get32(payload, 12));
-  adapter.pciInterrupt = Dec(Get32(payload, 16));
-  adapter.pciBus = Dec(Get32(payload, 20));
-  adapter.pciDevice = Dec(Get32(payload, 24));
-  adapter.adapterId = Get32(payload, 28);
+bool AdapterInfo(Bytes payload, AdapterRecord& adapter) {
+  namespace f = wire::adapter_info;
+  const Reply reply(payload);
+  if (!reply.Holds(adapter.IsExtended() ? f::kExtendedReplySize : f::kReplySize)) return false;
+  adapter.chipModel = res::Sprintf(L"BV-%x", reply.Get(f::kChipId));
+  adapter.chipRevision = res::Sprintf(L"%04x", reply.Get(f::kChipRevision));
+  adapter.chipType = reply.Get(f::kChipType) == 1 ? L"Standard" : L"RAID";
+  adapter.driverStatus = res::Sprintf(L"%x", reply.Get(f::kDriverStatus));
+  adapter.pciInterrupt = Dec(reply.Get(f::kPciInterrupt));
+  adapter.pciBus = Dec(reply.Get(f::kPciBus));
+  adapter.pciDevice = Dec(reply.Get(f::kPciDevice));
+  adapter.adapterId = reply.Get(f::kAdapterId);
   if (!adapter.IsExtended()) {
     adapter.channelCount = 2;
     adapter.devicesPerChannel = 2;
     for (std::size_t c = 0; c < kMaxChannels; ++c) {
-      const std::size_t entry = 32 + 16 * c;
+      // Entries past the Length keep their presets unless the driver returned them.
+      const Reply entry = reply.Entry(f::ChannelEntry(c));
+      if (!entry.Holds(f::kChannelEntrySize)) break;
       ChannelRecord& channel = adapter.channels[c];
-      channel.flags = Get32(payload, entry);
-      channel.ideBase = UpperHex4(Get32(payload, entry + 4));
-      channel.altBase = UpperHex4(Get32(payload, entry + 8));
-      channel.dmaBase = UpperHex4(Get32(payload, entry + 12));
+      channel.flags = entry.Get(f::channel_entry::kPresence);
+      channel.ideBase = UpperHex4(entry.Get(f::channel_entry::kIdeBase));
+      channel.altBase = UpperHex4(entry.Get(f::channel_entry::kAltBase));
+      channel.dmaBase = UpperHex4(entry.Get(f::channel_entry::kDmaBase));
     }
-    return;
+    return true;
   }
-  adapter.channelCount = std::min<std::uint16_t>(Get16(payload, 32), kMaxChannels);
-  adapter.devicesPerChannel = std::min<std::uint16_t>(Get16(payload, 34), kMaxDevicesPerChannel);
+  adapter.channelCount = std::min<std::uint16_t>(reply.Get(f::kChannelCount), kMaxChannels);
+  adapter.devicesPerChannel =
+      std::min<std::uint16_t>(reply.Get(f::kDevicesPerChannel), kMaxDevicesPerChannel);
   // The name may fill all 128 bytes without a terminator.
   std::string name;
-  for (std::size_t i = 36; i < 36 + 128 && i < payload.size() && payload[i] != 0; ++i)
-    name.push_back(static_cast<char>(payload[i]));
+  for (std::uint8_t c : reply.Get(f::kName)) {
+    if (c == 0) break;
+    name.push_back(static_cast<char>(c));
+  }
   adapter.adapterName = platform::Latin1ToWide(name);
+  return true;
 }
 
-void ChannelInfo(Bytes payload, ChannelRecord& channel) {
-  channel.valueA = Get32(payload, 4);
-  channel.flags = Get32(payload, 8);
-  channel.valueB = Get16(payload, 12);
-  channel.linkGeneration = Get16(payload, 14);
-  channel.pmVendor = Get16(payload, 16);
-  channel.pmDevice = Get16(payload, 18);
-  channel.pmPorts = Get16(payload, 20);
-  channel.pmSpecVersion = Get8(payload, 22);
-  channel.pmRevision = Get8(payload, 23);
+bool ChannelInfo(Bytes payload, ChannelRecord& channel) {
+  namespace f = wire::channel_info;
+  const Reply reply(payload);
+  if (!reply.Holds(f::kReplySize)) return false;
+  channel.valueA = reply.Get(f::kValueA);
+  channel.flags = reply.Get(f::kFlags);
+  channel.valueB = reply.Get(f::kValueB);
+  channel.linkGeneration = reply.Get(f::kLinkGeneration);
+  channel.pmVendor = reply.Get(f::kPmVendor);
+  channel.pmDevice = reply.Get(f::kPmDevice);
+  channel.pmPorts = reply.Get(f::kPmPorts);
+  channel.pmSpecVersion = reply.Get(f::kPmSpecVersion);
+  channel.pmRevision = reply.Get(f::kPmRevision);
+  return true;
 }
 
 void ResetDevices(AdapterRecord& adapter) {
@@ -167,17 +176,24 @@ void ResetRioVersion(AdapterRecord& adapter) {
   adapter.rioMajorText = adapter.rioMinorText = adapter.arrayConflicts = kUnknown;
 }
 
-void RioVersion(Bytes payload, AdapterRecord& adapter) {
-  adapter.rioMajorText = Dec(Get16(payload, 0));
-  adapter.rioMinorText = Dec(Get16(payload, 2));
-  adapter.arrayConflicts = (Get8(payload, 4) & 1) ? L"Yes" : L"No";
+bool RioVersion(Bytes payload, AdapterRecord& adapter) {
+  namespace f = wire::rio_version;
+  const Reply reply(payload);
+  if (!reply.Holds(f::kReplySize)) return false;
+  adapter.rioMajorText = Dec(reply.Get(f::kMajor));
+  adapter.rioMinorText = Dec(reply.Get(f::kMinor));
+  adapter.arrayConflicts = (reply.Get(f::kFlags) & 1) ? L"Yes" : L"No";
+  return true;
 }
 
 bool SpareDrives(Bytes payload, AdapterRecord& adapter) {
-  const std::uint16_t count = Get16(payload, 0);
-  if (count > 4) return false;
+  namespace f = wire::spare_drives;
+  const Reply reply(payload);
+  if (!reply.Holds(f::ReplySize(0))) return false;
+  const std::uint16_t count = reply.Get(f::kCount);
+  if (count > f::kMaxEntries || !reply.Holds(f::ReplySize(count))) return false;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t entry = Get8(payload, 2 + i);
+    const std::uint8_t entry = reply.Get(f::EntryAt(i));
     std::size_t channel = entry, deviceNumber = 0;
     if (!adapter.IsExtended()) {
       if (entry > 3) continue;
@@ -204,49 +220,60 @@ void ResetSets(AdapterRecord& adapter, bool full) {
 }
 
 bool SetFullyDecoded(Bytes payload, std::size_t setIndex) {
-  const std::size_t at = SetOffset(setIndex);
-  const std::size_t bound = MemberBound(Get8(payload, at + 8));
-  return bound != 0 && Get8(payload, at + 9) <= bound;
+  namespace d = wire::query_sets::descriptor;
+  const Reply descriptor = Reply(payload).Entry(wire::query_sets::Descriptor(setIndex));
+  const std::size_t bound = MemberBound(descriptor.Get(d::kType));
+  return bound != 0 && descriptor.Get(d::kMemberCount) <= bound;
 }
 
 SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
+  namespace f = wire::query_sets;
+  namespace d = wire::query_sets::descriptor;
+  namespace m = wire::query_sets::member;
   SetsResult result;
-  const std::uint16_t count = Get16(payload, 2);
-  if (count > kMaxSets) return result;
+  const Reply reply(payload);
+  if (!reply.Holds(f::ReplySize(0))) return result;
+  const std::uint16_t count = reply.Get(f::kCount);
+  static_assert(f::kMaxSets == kMaxSets);
+  if (count > kMaxSets || !reply.Holds(f::ReplySize(count))) return result;
   result.ok = true;
   adapter.setCount = count;
   for (std::size_t s = 0; s < count; ++s) {
     SetRecord& set = adapter.sets[s];
-    const std::size_t at = SetOffset(s);
-    const std::uint16_t stateCode = Get16(payload, at + 4);
-    const std::uint8_t type = Get8(payload, at + 8);
+    const Reply descriptor = reply.Entry(f::Descriptor(s));
+    const std::uint16_t stateCode = descriptor.Get(d::kState);
+    const std::uint8_t type = descriptor.Get(d::kType);
     set.state = SetStateText(stateCode);
     // Kept within the member slots so that no reader can run past them.
-    set.memberCount = std::min<std::uint8_t>(Get8(payload, at + 9), kMaxMembers);
+    set.memberCount = std::min<std::uint8_t>(descriptor.Get(d::kMemberCount), kMaxMembers);
     switch (type) {
       case 1: set.type = L"Striped Set"; break;
       case 2: set.type = L"Mirrored Set"; break;
       case 3: set.type = L"Mirrored Striped Set"; break;
       default: set.type = kUnknown; break;
     }
-    if (type == 1 || type == 3) set.stripeSize = Get32(payload, at) * 512U;
-    if (type == 2 || type == 3) set.rebuildRate = Get8(payload, MemberOffset(s, 0) + 5);
+    if (type == 1 || type == 3) set.stripeSize = descriptor.Get(d::kStripeSectors) * 512U;
+    if (type == 2 || type == 3)
+      set.rebuildRate = descriptor.Entry(d::Member(0)).Get(m::kRebuildRate);
     if (!SetFullyDecoded(payload, s)) continue;
 
-    set.location = Get8(payload, at + 10);
+    set.location = descriptor.Get(d::kLocation);
     set.locationText = ChannelAndDeviceName(set.location, extendedNaming).Joined();
-    set.spareEnabled = Get8(payload, at + 6) & 1;
+    set.spareEnabled = descriptor.Get(d::kSpareEnabled) & 1;
 
+    static_assert(d::kMaxMembers == kMaxMembers);
     std::array<std::uint16_t, kMaxMembers> codes{};
     for (std::size_t k = 0; k < set.memberCount; ++k) {
-      const std::size_t m = MemberOffset(s, k);
+      const Reply entry = descriptor.Entry(d::Member(k));
       MemberRecord& member = set.members[k];
-      codes[k] = Get16(payload, m);
+      codes[k] = entry.Get(m::kState);
       member.state = MemberStateText(codes[k]);
-      if (codes[k] == 2)
-        member.rebuildPercent = res::Sprintf(L"%d %%", static_cast<int>(Get8(payload, m + 4)));
-      member.position = Get8(payload, m + 2);
-      member.deviceIndex = Get8(payload, m + 3);
+      if (codes[k] == 2) {
+        member.rebuildPercent =
+            res::Sprintf(L"%d %%", static_cast<int>(entry.Get(m::kRebuildPercent)));
+      }
+      member.position = entry.Get(m::kPosition);
+      member.deviceIndex = entry.Get(m::kDeviceIndex);
       if (DeviceRecord* device = adapter.DeviceAt(member.deviceIndex)) device->flags |= kFlagInUse;
       if (codes[k] != 1) result.allCurrent = false;
     }
@@ -277,8 +304,10 @@ void SetDiskTexts(SetRecord& set) {
 }
 
 std::optional<bool> SmartReturnStatus(Bytes payload) {
-  if (Get8(payload, 4) != 0) return std::nullopt;
-  return Get8(payload, 19) == 0x4F && Get8(payload, 20) == 0xC2;
+  namespace f = wire::smart;
+  const Reply reply(payload);
+  if (!reply.Holds(f::kStatusReplySize) || reply.Get(f::kDriverError) != 0) return std::nullopt;
+  return reply.Get(f::kStatusCylinderLow) == 0x4F && reply.Get(f::kStatusCylinderHigh) == 0xC2;
 }
 
 }  // namespace kestrune::ctl::decode

@@ -168,15 +168,16 @@ std::wstring CapacityText(const IdentifyBytes& id, bool setDisk) {
   const std::uint64_t megabytes = CapacitySectors(id, setDisk) / 2048;
   // Shown as the signed 32-bit value the original field held.
   const auto shown = static_cast<std::int32_t>(static_cast<std::uint32_t>(megabytes));
-  return res::FormatString(67, static_cast<long>(shown));
+  return res::FormatString(res::kStrMegabytes, static_cast<long>(shown));
 }
 
 LocationName ChannelAndDeviceName(unsigned index, bool extendedNaming) {
   if (extendedNaming) {
-    return {res::FormatString(157, static_cast<int>(index)), res::LoadString(359)};
+    return {res::FormatString(res::kStrChannelNumber, static_cast<int>(index)),
+            res::LoadString(res::kStrDevice)};
   }
-  return {res::LoadString(index <= 1 ? 234 : 235),
-          res::LoadString(index == 0 || index == 2 ? 236 : 237)};
+  return {res::LoadString(index <= 1 ? res::kStrPrimary : res::kStrSecondary),
+          res::LoadString(index == 0 || index == 2 ? res::kStrMaster : res::kStrSlave)};
 }
 
 }  // namespace kestrune::ctl

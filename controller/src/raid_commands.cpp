@@ -1,5 +1,6 @@
 // Commands that change an adapter's sets, spares and channels.
 #include "controller/controller_io.h"
+#include "resources/string_ids.h"
 
 namespace kestrune::ctl {
 
@@ -7,15 +8,16 @@ bool CControllerIo::Command(AdapterRecord& adapter, std::uint32_t code, std::uin
                             std::initializer_list<std::uint8_t> bytes, unsigned captionId) {
   Lock lock(*this);
   platform::WaitCursor wait(*services_.ui);
-  wire::Request request(wire::kSignatureRio, 5, code, length, wire::kRioBufferSize,
+  wire::Request request(wire::kSignatureRio, wire::kTimeout, code, length, wire::kRioBufferSize,
                         wire::kRioBufferSize);
   std::size_t offset = 0;
-  for (std::uint8_t byte : bytes) request.Put8(offset++, byte);
+  for (std::uint8_t byte : bytes) request.Put(wire::U8{offset++}, byte);
   return Send(adapter, request, {0}, captionId);
 }
 
 bool CControllerIo::DeleteSet(AdapterRecord& adapter, std::uint8_t setIndex) {
-  if (!Command(adapter, wire::code::kDeleteSet, wire::length::kDeleteSet, {setIndex}, 367))
+  if (!Command(adapter, wire::code::kDeleteSet, wire::length::kDeleteSet, {setIndex},
+               res::kStrOpDeleteArray))
     return false;
   // The re-enumeration releases the adapter record: nothing may use it afterwards.
   ReenumerateAdapter(adapter.adapterNumber);
@@ -23,34 +25,36 @@ bool CControllerIo::DeleteSet(AdapterRecord& adapter, std::uint8_t setIndex) {
 }
 
 bool CControllerIo::CreateSpare(AdapterRecord& adapter, std::uint8_t deviceIndex) {
-  return Command(adapter, wire::code::kCreateSpare, wire::length::kOneByte, {deviceIndex}, 368);
+  return Command(adapter, wire::code::kCreateSpare, wire::length::kOneByte, {deviceIndex},
+                 res::kStrOpCreateSpares);
 }
 
 bool CControllerIo::DeleteSpare(AdapterRecord& adapter, std::uint8_t deviceIndex) {
-  return Command(adapter, wire::code::kDeleteSpare, wire::length::kOneByte, {deviceIndex}, 369);
+  return Command(adapter, wire::code::kDeleteSpare, wire::length::kOneByte, {deviceIndex},
+                 res::kStrOpDeleteSpare);
 }
 
 bool CControllerIo::AddMember(AdapterRecord& adapter, std::uint8_t setIndex,
                               std::uint8_t deviceIndex) {
-  return Command(adapter, wire::code::kAddMember, wire::length::kTwoBytes,
-                 {deviceIndex, setIndex}, 363);
+  return Command(adapter, wire::code::kAddMember, wire::length::kTwoBytes, {deviceIndex, setIndex},
+                 res::kStrOpAddMember);
 }
 
 bool CControllerIo::RemoveMember(AdapterRecord& adapter, std::uint8_t setIndex,
                                  std::uint8_t position) {
-  return Command(adapter, wire::code::kRemoveMember, wire::length::kTwoBytes,
-                 {setIndex, position}, 364);
+  return Command(adapter, wire::code::kRemoveMember, wire::length::kTwoBytes, {setIndex, position},
+                 res::kStrOpRemoveMember);
 }
 
 bool CControllerIo::EnableSpare(AdapterRecord& adapter, std::uint8_t setIndex, bool useSpare) {
   return Command(adapter, wire::code::kEnableSpare, wire::length::kTwoBytes,
-                 {setIndex, static_cast<std::uint8_t>(useSpare ? 1 : 0)}, 362);
+                 {setIndex, static_cast<std::uint8_t>(useSpare ? 1 : 0)}, res::kStrOpEnableSpare);
 }
 
 bool CControllerIo::SetRebuildRate(AdapterRecord& adapter, std::uint8_t setIndex,
                                    std::uint8_t rate) {
   return Command(adapter, wire::code::kSetRebuildRate, wire::length::kTwoBytes, {setIndex, rate},
-                 371);
+                 res::kStrOpSetRebuildRate);
 }
 
 bool CControllerIo::ResetChannel(AdapterRecord& adapter, std::uint8_t channel) {

@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "controller/adapter_keys.h"
 #include "events/event_record.h"
+#include "platform/filetime.h"
 #include "resources/strings.h"
 
 namespace kestrune::evt {
@@ -16,16 +18,6 @@ namespace kestrune::evt {
 namespace {
 
 using settings::AppSettings;
-
-constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
-constexpr std::int64_t kTicksPerSecond = 10000000LL;
-
-std::uint64_t ToFiletime(std::chrono::system_clock::time_point when) {
-  const auto seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
-  const std::int64_t since1601 = seconds + kSecondsFrom1601To1970;
-  return since1601 > 0 ? static_cast<std::uint64_t>(since1601 * kTicksPerSecond) : 0;
-}
 
 }  // namespace
 
@@ -76,22 +68,22 @@ void CEventLogThread::Body() {
   // Sockets need no per-thread start-up on POSIX, so the step that initialises
   // the socket library for this thread (and its failure message 295) has
   // nothing to do here.
-  TimedEntry(LogEntryKind::Started, kEntryStartedId);
+  TimedEntry(LogEntryKind::Started, res::kStrLoggerStarted);
   for (;;) {
     const auto signalled = WaitForAny({&stop_, &pause_, &resume_}, options_.pollInterval);
     if (signalled == 0U) {
-      TimedEntry(LogEntryKind::Stopped, kEntryStoppedId);
+      TimedEntry(LogEntryKind::Stopped, res::kStrLoggerStopped);
       return;
     }
     if (signalled == 1U) {
-      TimedEntry(LogEntryKind::PauseTaken, kEntryPauseTakenId);
+      TimedEntry(LogEntryKind::PauseTaken, res::kStrWriterShuttingDown);
       logging_ = false;
       paused_.Set();
       continue;
     }
     if (signalled == 2U) {
       logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
-      TimedEntry(LogEntryKind::Resumed, kEntryResumedId);
+      TimedEntry(LogEntryKind::Resumed, res::kStrWriterStartingUp);
       continue;
     }
     Poll();
@@ -115,7 +107,8 @@ void CEventLogThread::Poll() {
     // the model lock itself, and the view is told only after it let go.
     io.Discover();
     // The fresh adapter records need their registry keys for the device options.
-    if (services_.settings != nullptr) services_.settings->OpenAdapterKeys(io);
+    if (services_.settings != nullptr)
+      services_.settings->OpenAdapterKeys(ctl::AdapterKeyOpener(io));
     if (MainViewExists()) services_.mainWindow->AdaptersRediscovered();
   }
   for (std::uint32_t n = 0;; ++n) {
@@ -183,7 +176,8 @@ void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
 void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adapterNumber) {
   const AppSettings& settings = *services_.settings;
   std::wstring text;
-  formatter_.FormatEvent(record, adapterNumber, text);
+  if (const auto led = formatter_.FormatEvent(record, adapterNumber, text))
+    formatter_.ApplyLedChange(adapterNumber, *led);
   Entry(LogEntryKind::Event, text);
 
   std::wstring wave;
@@ -214,8 +208,8 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
 
   if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
     std::wstring error;
-    if (!SendEventMail(settings, text, error, options_.smtp)) {
-      Entry(LogEntryKind::EmailFailure, res::FormatString(kEntryEmailErrorId, Now()) + error);
+    if (!SendEventMailOnPort(settings, text, error, options_.smtp, options_.mailPort)) {
+      Entry(LogEntryKind::EmailFailure, res::FormatString(res::kStrEventEmailError, Now()) + error);
     }
   }
 }
@@ -231,7 +225,7 @@ void CEventLogThread::TimedEntry(LogEntryKind kind, unsigned stringId) {
 
 std::wstring CEventLogThread::Now() const {
   const auto now = services_.clock ? services_.clock->Now() : std::chrono::system_clock::now();
-  return FormatEventTime(ToFiletime(now));
+  return FormatEventTime(platform::ToFiletime(now));
 }
 
 // EventLogger
@@ -262,7 +256,7 @@ void EventLogger::Disable() {
 bool EventLogger::OpenLogFile(bool truncate) {
   held_ = evt::OpenLogFile(services_.thread.settings->LogFilePath(), truncate);
   if (held_) return true;
-  ShowMessage(kLogFileFailedId);
+  ShowMessage(res::kStrLogFileFailed);
   return false;
 }
 
@@ -278,14 +272,14 @@ bool EventLogger::Start() {
   try {
     thread = std::make_unique<CEventLogThread>(services_.thread, options_);
   } catch (const std::bad_alloc&) {
-    ShowMessage(kLoggerMemoryFailedId);
+    ShowMessage(res::kStrLoggerMemoryFailed);
     Disable();
     return false;
   }
   try {
     thread->CreateThread(launcher_);
   } catch (const std::exception&) {
-    ShowMessage(kThreadCreateFailedId);
+    ShowMessage(res::kStrLoggerThreadFailed);
     thread.reset();
     Disable();
     return false;

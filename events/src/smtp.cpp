@@ -54,68 +54,44 @@ constexpr int kWsaTryAgain = 11002;
 constexpr int kMaxLingeringLookups = 4;
 std::atomic<int> g_lookupsRunning{0};
 
-// String numbers.
-namespace sid {
-constexpr unsigned kErrorCode = 133;
-constexpr unsigned kCreate = 2200;
-constexpr unsigned kConnect = 2201;
-constexpr unsigned kConnectReceive = 2202;
-constexpr unsigned kHelo = 2203;
-constexpr unsigned kHeloReceive = 2204;
-constexpr unsigned kMail = 2205;
-constexpr unsigned kMailReceive = 2206;
-constexpr unsigned kRcpt = 2207;
-constexpr unsigned kRcptReceive = 2208;
-constexpr unsigned kData = 2209;
-constexpr unsigned kDataReceive = 2210;
-constexpr unsigned kToLine = 2211;
-constexpr unsigned kSubject = 2212;
-constexpr unsigned kBody = 2213;  // "Socket Subject Receive Error\n", as it always read
-constexpr unsigned kTerminator = 2214;
-constexpr unsigned kTerminatorReceive = 2215;
-constexpr unsigned kQuit = 2216;
-constexpr unsigned kQuitReceive = 2217;
-constexpr unsigned kHeader = 2218;
-constexpr unsigned kErrorNotSwitched = 2235;
-constexpr unsigned kCommandTooLong = 2240;
-}  // namespace sid
-
 struct CodeText {
   int code;
   unsigned id;
 };
 constexpr std::array<CodeText, 15> kSocketErrorTexts{{
-    {10014, 2220},
-    {10022, 2221},
-    {10024, 2222},
-    {10038, 2223},
-    {10039, 2224},
-    {10047, 2225},
-    {10048, 2226},
-    {10049, 2227},
-    {10050, 2228},
-    {10051, 2229},
-    {10055, 2230},
-    {10056, 2231},
-    {10057, 2232},
-    {10060, 2233},
-    {10061, 2234},
+    {10014, res::kStrWsaBadAddressLength},
+    {10022, res::kStrWsaInvalidHost},
+    {10024, res::kStrWsaTooManySockets},
+    {10038, res::kStrWsaNotSocket},
+    {10039, res::kStrWsaDestinationRequired},
+    {10047, res::kStrWsaFamilyNotSupported},
+    {10048, res::kStrWsaAddressInUse},
+    {10049, res::kStrWsaAddressNotAvailable},
+    {10050, res::kStrWsaNetworkDown},
+    {10051, res::kStrWsaNetworkUnreachable},
+    {10055, res::kStrWsaNoBuffers},
+    {10056, res::kStrWsaAlreadyConnected},
+    {10057, res::kStrWsaNotConnected},
+    {10060, res::kStrWsaTimedOut},
+    {10061, res::kStrWsaConnectionRefused},
 }};
 
 const std::wstring& SocketErrorText(int code) {
   for (const auto& entry : kSocketErrorTexts) {
     if (entry.code == code) return res::LoadString(entry.id);
   }
-  return res::LoadString(sid::kErrorNotSwitched);
+  return res::LoadString(res::kStrWsaOther);
 }
 
 // Step text, socket error text, then the code in eight hex digits.
 std::wstring SocketFailure(unsigned stepId, int code) {
-  return res::LoadString(stepId) + SocketErrorText(code) + res::FormatString(sid::kErrorCode, code);
+  return res::LoadString(stepId) + SocketErrorText(code) +
+         res::FormatString(res::kStrErrorCode, code);
 }
 
 std::wstring CommandTooLong(unsigned stepId, std::size_t limit) {
-  return res::LoadString(stepId) + res::FormatString(sid::kCommandTooLong, static_cast<int>(limit));
+  return res::LoadString(stepId) +
+         res::FormatString(res::kStrSmtpCommandTooLong, static_cast<int>(limit));
 }
 
 // Line breaks inside a value would end the command or header line early and
@@ -488,7 +464,7 @@ struct SmtpSession::Impl {
   // and the connection each within one time-out; 0 and a connected socket,
   // or the step and code of the last failure.
   int Connect(const std::string& host, std::uint16_t port, unsigned& stepId) {
-    stepId = sid::kConnect;
+    stepId = res::kStrSmtpConnectError;
     if (options.stop && options.stop->Raised()) return kWsaInterrupted;
     std::vector<SmtpAddress> addresses;
     if (const int code = LookUpHost(options.lookup, host, port, Deadline(), StopFd(), addresses);
@@ -501,11 +477,11 @@ struct SmtpSession::Impl {
       const int family = address.address.ss_family;
       const int s = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       if (s < 0) {
-        stepId = sid::kCreate;
+        stepId = res::kStrSmtpCreateError;
         code = WinsockCodeFromErrno(errno);
         continue;
       }
-      stepId = sid::kConnect;
+      stepId = res::kStrSmtpConnectError;
       code = 0;
       if (::connect(s, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0) {
         if (errno == EINPROGRESS || errno == EINTR) {
@@ -545,37 +521,40 @@ bool SmtpSession::SmtpConnect(const std::wstring& host, std::uint16_t port, std:
   const std::wstring name = StripLineBreaks(host);
   const std::string helo = platform::ToUtf8(L"helo " + name + L"\r\n");
   if (helo.size() > kCommandBuffer) {
-    error = CommandTooLong(sid::kHelo, kCommandBuffer);
+    error = CommandTooLong(res::kStrSmtpHeloError, kCommandBuffer);
     return false;
   }
-  unsigned stepId = sid::kConnect;
+  unsigned stepId = res::kStrSmtpConnectError;
   if (const int code = impl_->Connect(platform::ToUtf8(name), port, stepId); code != 0) {
     error = SocketFailure(stepId, code);
     return false;
   }
-  return impl_->Expect(kCommandBuffer, 220, sid::kConnectReceive, error) &&
-         impl_->Exchange(helo, sid::kHelo, kCommandBuffer, 250, sid::kHeloReceive, error);
+  return impl_->Expect(kCommandBuffer, 220, res::kStrSmtpConnectReceiveError, error) &&
+         impl_->Exchange(helo, res::kStrSmtpHeloError, kCommandBuffer, 250,
+                         res::kStrSmtpHeloReceiveError, error);
 }
 
 bool SmtpSession::SmtpAddresses(const std::wstring& sender, const std::wstring& recipients,
                                 std::wstring& error) {
   const std::string mail = platform::ToUtf8(L"mail From:<" + StripLineBreaks(sender) + L">\r\n");
   if (mail.size() > kCommandBuffer) {
-    error = CommandTooLong(sid::kMail, kCommandBuffer);
+    error = CommandTooLong(res::kStrSmtpMailError, kCommandBuffer);
     return false;
   }
   std::vector<std::string> rcpts;
   for (const auto& piece : RecipientPieces(recipients)) {
     rcpts.push_back(platform::ToUtf8(L"rcpt To:<" + StripLineBreaks(piece) + L">\r\n"));
     if (rcpts.back().size() > kCommandBuffer) {
-      error = CommandTooLong(sid::kRcpt, kCommandBuffer);
+      error = CommandTooLong(res::kStrSmtpRcptError, kCommandBuffer);
       return false;
     }
   }
-  if (!impl_->Exchange(mail, sid::kMail, kCommandBuffer, 250, sid::kMailReceive, error))
+  if (!impl_->Exchange(mail, res::kStrSmtpMailError, kCommandBuffer, 250,
+                       res::kStrSmtpMailReceiveError, error))
     return false;
   for (const auto& rcpt : rcpts) {
-    if (!impl_->Exchange(rcpt, sid::kRcpt, kCommandBuffer, 250, sid::kRcptReceive, error))
+    if (!impl_->Exchange(rcpt, res::kStrSmtpRcptError, kCommandBuffer, 250,
+                         res::kStrSmtpRcptReceiveError, error))
       return false;
   }
   return true;
@@ -588,12 +567,13 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
   const std::wstring headerStart =
       L"Date: " + CurrentMailDate() + L"\r\nFrom: " + StripLineBreaks(sender) + L"\r\n";
   std::vector<std::pair<std::string, unsigned>> parts;
-  parts.emplace_back(platform::ToUtf8(headerStart), sid::kHeader);
+  parts.emplace_back(platform::ToUtf8(headerStart), res::kStrSmtpHeaderError);
   for (const auto& piece : RecipientPieces(recipients))
-    parts.emplace_back(platform::ToUtf8(L"TO: " + StripLineBreaks(piece) + L"\r\n"), sid::kToLine);
+    parts.emplace_back(platform::ToUtf8(L"TO: " + StripLineBreaks(piece) + L"\r\n"),
+                       res::kStrSmtpToLineError);
   // The empty line ends the header.
   parts.emplace_back(platform::ToUtf8(L"Subject: " + StripLineBreaks(subject) + L"\r\n\r\n"),
-                     sid::kSubject);
+                     res::kStrSmtpSubjectError);
   std::size_t headerSize = 0;
   for (const auto& part : parts) headerSize += part.first.size();
   constexpr std::string_view kTerminator = "\r\n.\r\n";
@@ -602,19 +582,21 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
   // of a large machine can be mailed without any piece exceeding it.
   const std::string bodyBytes = BodyForWire(platform::ToUtf8(body));
   for (std::size_t at = 0; at < bodyBytes.size(); at += kDataBuffer)
-    parts.emplace_back(bodyBytes.substr(at, kDataBuffer), sid::kBody);
-  parts.emplace_back(std::string(kTerminator), sid::kTerminator);
+    parts.emplace_back(bodyBytes.substr(at, kDataBuffer), res::kStrSmtpBodyError);
+  parts.emplace_back(std::string(kTerminator), res::kStrSmtpTerminatorError);
 
-  if (!impl_->Exchange("data\r\n", sid::kData, kDataBuffer, 354, sid::kDataReceive, error))
+  if (!impl_->Exchange("data\r\n", res::kStrSmtpDataError, kDataBuffer, 354,
+                       res::kStrSmtpDataReceiveError, error))
     return false;
   for (const auto& [bytes, stepId] : parts) {
     if (!impl_->Send(bytes, stepId, error)) return false;
   }
-  return impl_->Expect(kDataBuffer, 250, sid::kTerminatorReceive, error);
+  return impl_->Expect(kDataBuffer, 250, res::kStrSmtpTerminatorReceiveError, error);
 }
 
 bool SmtpSession::SmtpQuit(std::wstring& error) {
-  return impl_->Exchange("quit\r\n", sid::kQuit, kQuitBuffer, 221, sid::kQuitReceive, error);
+  return impl_->Exchange("quit\r\n", res::kStrSmtpQuitError, kQuitBuffer, 221,
+                         res::kStrSmtpQuitReceiveError, error);
 }
 
 bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstring& text,

@@ -1,9 +1,7 @@
 #include "platform/sqlite_registry.h"
 
 #include <fmt/format.h>
-#include <pwd.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +17,7 @@
 #include <unordered_map>
 
 #include "platform/text.h"
+#include "platform/user_folders.h"
 
 namespace kestrune::platform {
 
@@ -741,18 +740,6 @@ std::string PrepareDatabase(sqlite3* db) {
   return {};
 }
 
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  std::array<char, 4096> buffer{};
-  passwd entry{};
-  passwd* result = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
-      result != nullptr && result->pw_dir != nullptr) {
-    return result->pw_dir;
-  }
-  return ".";
-}
-
 }  // namespace
 
 std::unique_ptr<Registry> OpenSqliteRegistry(const std::string& databasePath,
@@ -800,11 +787,7 @@ std::string DefaultRegistryPath() {
   if (const char* path = std::getenv("KESTRUNE_REGISTRY"); path != nullptr && *path != '\0') {
     return path;
   }
-  // A relative XDG_CONFIG_HOME is invalid and is to be ignored.
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-    return std::string(config) + "/kestrune/registry.db";
-  }
-  return HomeFolder() + "/.config/kestrune/registry.db";
+  return ConfigFolder() + "kestrune/registry.db";
 }
 
 }  // namespace kestrune::platform

@@ -6,37 +6,6 @@ namespace kestrune::platform {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsScalarValue(char32_t c) {
-  return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-}
-
-char32_t ToCodePoint(wchar_t c) {
-  // wchar_t is signed here: a negative value is no character at all.
-  static_assert(sizeof(wchar_t) == 4, "wide characters hold full code points on this platform");
-  const auto u = static_cast<std::uint32_t>(c);
-  return IsScalarValue(u) ? u : kReplacement;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 void AppendUnit(std::vector<std::uint8_t>& out, std::uint32_t unit) {
   out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
   out.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
@@ -51,78 +20,6 @@ wchar_t UpperAscii(wchar_t c) {
 
 }  // namespace
 
-std::string ToUtf8(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (wchar_t c : text) AppendUtf8(out, ToCodePoint(c));
-  return out;
-}
-
-std::wstring FromUtf8(std::string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(text[at]); };
-  while (i < n) {
-    const std::uint8_t b0 = byte(i);
-    if (b0 < 0x80) {
-      out.push_back(static_cast<wchar_t>(b0));
-      ++i;
-      continue;
-    }
-    // Length and the allowed range of the second byte, which excludes overlong
-    // forms, surrogates and values beyond U+10FFFF (the well-formed table).
-    std::size_t length = 0;
-    std::uint8_t lo = 0x80;
-    std::uint8_t hi = 0xBF;
-    char32_t c = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      length = 2;
-      c = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      length = 3;
-      c = b0 & 0x0Fu;
-      if (b0 == 0xE0) lo = 0xA0;
-      if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      length = 4;
-      c = b0 & 0x07u;
-      if (b0 == 0xF0) lo = 0x90;
-      if (b0 == 0xF4) hi = 0x8F;
-    } else {
-      out.push_back(kReplacementChar);
-      ++i;
-      continue;
-    }
-    std::size_t used = 1;
-    bool good = true;
-    for (; used < length; ++used) {
-      if (i + used >= n) {
-        good = false;
-        break;
-      }
-      const std::uint8_t b = byte(i + used);
-      const std::uint8_t low = used == 1 ? lo : std::uint8_t{0x80};
-      const std::uint8_t high = used == 1 ? hi : std::uint8_t{0xBF};
-      if (b < low || b > high) {
-        good = false;
-        break;
-      }
-      c = (c << 6) | (b & 0x3Fu);
-    }
-    if (good) {
-      out.push_back(static_cast<wchar_t>(c));
-    } else {
-      // The maximal valid prefix is replaced by one U+FFFD; decoding resumes
-      // at the byte that broke the sequence.
-      out.push_back(kReplacementChar);
-    }
-    i += used;
-  }
-  return out;
-}
-
 std::wstring Latin1ToWide(std::string_view text) {
   std::wstring out;
   out.reserve(text.size());
@@ -133,39 +30,15 @@ std::wstring Latin1ToWide(std::string_view text) {
 std::vector<std::uint8_t> ToUtf16Le(std::wstring_view text) {
   std::vector<std::uint8_t> out;
   out.reserve(text.size() * 2);
-  for (wchar_t wc : text) {
-    const char32_t c = ToCodePoint(wc);
-    if (c < 0x10000) {
-      AppendUnit(out, c);
-    } else {
-      const char32_t v = c - 0x10000;
-      AppendUnit(out, 0xD800 | (v >> 10));
-      AppendUnit(out, 0xDC00 | (v & 0x3FF));
-    }
-  }
+  for (const char16_t unit : unicode::ToUtf16(text)) AppendUnit(out, unit);
   return out;
 }
 
 std::wstring FromUtf16Le(std::span<const std::uint8_t> bytes) {
-  std::wstring out;
-  const std::size_t units = bytes.size() / 2;
-  out.reserve(units);
-  auto unit = [&](std::size_t at) -> char32_t {
-    return static_cast<char32_t>(bytes[2 * at] | (bytes[2 * at + 1] << 8));
-  };
-  for (std::size_t i = 0; i < units; ++i) {
-    const char32_t u = unit(i);
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-      const char32_t next = unit(i + 1);
-      if (next >= 0xDC00 && next <= 0xDFFF) {
-        out.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00)));
-        ++i;
-        continue;
-      }
-    }
-    out.push_back(u >= 0xD800 && u <= 0xDFFF ? kReplacementChar : static_cast<wchar_t>(u));
-  }
-  return out;
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  return unicode::FromUtf16(units);
 }
 
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {

@@ -15,9 +15,14 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "unicode/codec.h"
 
 namespace kestrune::platform {
 namespace {
+
+// The block holds UTF-16.
+using unicode::FromUtf16;
+using unicode::ToUtf16;
 
 constexpr std::size_t kHeadSize = 6;  // wLength, wValueLength, wType
 constexpr std::size_t kMaxNodeLength = 0xFFFF;
@@ -31,42 +36,6 @@ constexpr std::uint16_t kTypeText = 1;
 
 constexpr std::size_t Align4(std::size_t n) {
   return (n + 3) & ~static_cast<std::size_t>(3);
-}
-
-// std::wstring holds UTF-32 here; the block holds UTF-16.
-std::u16string ToUtf16(const std::wstring& text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (wchar_t wc : text) {
-    auto c = static_cast<std::uint32_t>(wc);
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}
-
-std::wstring FromUtf16(const std::u16string& text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      const std::uint32_t low = text[++i];
-      out.push_back(static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00)));
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out.push_back(L'\xFFFD');
-    } else {
-      out.push_back(static_cast<wchar_t>(c));
-    }
-  }
-  return out;
 }
 
 char16_t FoldAscii(char16_t c) {

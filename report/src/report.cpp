@@ -24,72 +24,6 @@ using res::LoadString;
 constexpr wchar_t kLineEnd[] = L"\r\n";
 constexpr wchar_t kBlankLineEnd[] = L"\r\n\r\n";
 
-// String-table entries of the report, by what they label.
-enum Id : unsigned {
-  kDescription = 68,
-  kTitle = 69,
-  kProgramVersion = 70,
-  kAdapterHeading = 71,
-  kComputerHeading = 72,
-  kComputerName = 73,
-  kSupportDriverHeading = 74,
-  kMajorVersion = 75,
-  kMinorVersion = 76,
-  kFileVersion = 77,
-  kFileDate = 78,
-  kChipModel = 79,
-  kChipRevision = 80,
-  kChipType = 81,
-  kDriverStatus = 82,
-  kPciIrq = 83,
-  kPciBus = 84,
-  kPciDevice = 85,
-  kPrimaryChannel = 86,
-  kSecondaryChannel = 87,
-  kIdeBase = 88,
-  kAltBase = 89,
-  kDmaBase = 90,
-  kMasterDevice = 92,
-  kDeviceType = 96,
-  kHotSpareYes = 97,
-  kHotSpareNo = 98,
-  kModelNumber = 99,
-  kFirmwareVersion = 100,
-  kSerialNumber = 101,
-  kCurrentMode = 102,
-  kSupportedModes = 103,
-  kSectorsPerInterrupt = 104,
-  kMediaType = 105,
-  kAtaVersion = 106,
-  kSmartSupport = 107,
-  kSmartEnabled = 108,
-  kSmartStatus = 109,
-  kLookAhead = 110,
-  kWriteCache = 111,
-  kCapacity = 112,
-  kIdentifyHeading = 113,
-  kIdentifyLine = 114,
-  kRioHeading = 115,
-  kRioMajor = 116,
-  kRioMinor = 117,
-  kArrayConflicts = 118,
-  kSetCount = 119,
-  kSetHeading = 120,
-  kSetName = 121,
-  kSetType = 122,
-  kSetState = 123,
-  kSetLocation = 124,
-  kMetaVersion = 125,
-  kStripeSize = 126,
-  kMemberCount = 127,
-  kMembersHeading = 128,
-  kMemberIndex = 129,
-  kDeviceIndex = 130,
-  kMemberState = 131,
-  kRebuildPercent = 132,
-  kNoAdapters = 253,
-};
-
 class ReportWriter {
  public:
   // Label, value and line end.
@@ -115,7 +49,8 @@ class ReportWriter {
         const std::size_t at = 2 * (k + i);
         w[i] = static_cast<unsigned>(identify[at] | (identify[at + 1] << 8));
       }
-      Format(kIdentifyLine, static_cast<int>(k), w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+      Format(res::kStrReportIdentifyLine, static_cast<int>(k), w[0], w[1], w[2], w[3], w[4], w[5],
+             w[6], w[7]);
     }
   }
 
@@ -128,106 +63,107 @@ class ReportWriter {
 void WriteComputer(ReportWriter& out, const ctl::ConfigurationModel& model,
                    const std::wstring& nowText) {
   const ctl::ComputerInfo& computer = model.computer;
-  out.Line(kTitle, nowText);
-  out.Format(kProgramVersion, model.program.productName, model.program.productVersion);
+  out.Line(res::kStrReportTitle, nowText);
+  out.Format(res::kStrReportProgramVersion, model.program.productName,
+             model.program.productVersion);
   out.Text(kBlankLineEnd);
-  out.Text(kComputerHeading);
-  out.Line(kComputerName, computer.computerName);
+  out.Text(res::kStrReportComputerHeading);
+  out.Line(res::kStrReportComputerName, computer.computerName);
   out.Text(L"\t" + computer.osName + L" " + computer.osVersion + kLineEnd);
   if (model.ntFamily) {
     out.Text(L"\t" + computer.servicePack + kLineEnd);
   } else {
-    out.Line(kDescription, computer.computerComment);
+    out.Line(res::kStrReportDescription, computer.computerComment);
   }
   out.Text(kLineEnd);
   if (!model.ntFamily) {
-    out.Text(kSupportDriverHeading);
-    out.Line(kMajorVersion, model.supportMajorText);
-    out.Line(kMinorVersion, model.supportMinorText);
-    out.Line(kFileVersion, model.supportFileVersion);
-    out.Line(kFileDate, model.supportFileDate, kBlankLineEnd);
+    out.Text(res::kStrReportSupportDriverHeading);
+    out.Line(res::kStrReportMajorVersion, model.supportMajorText);
+    out.Line(res::kStrReportMinorVersion, model.supportMinorText);
+    out.Line(res::kStrReportFileVersion, model.supportFileVersion);
+    out.Line(res::kStrReportFileDate, model.supportFileDate, kBlankLineEnd);
   }
 }
 
 void WriteDevice(ReportWriter& out, const ctl::DeviceRecord& device) {
-  out.Line(kDeviceType, device.deviceType);
+  out.Line(res::kStrReportDeviceType, device.deviceType);
   if (platform::EqualsNoCase(device.deviceType, L"disk")) {
-    out.Text(device.spare != 0 ? kHotSpareYes : kHotSpareNo);
+    out.Text(device.spare != 0 ? res::kStrReportHotSpareYes : res::kStrReportHotSpareNo);
   }
-  out.Line(kModelNumber, device.modelNumber);
-  out.Line(kFirmwareVersion, device.firmwareVersion);
-  out.Line(kSerialNumber, device.serialNumber);
-  out.Line(kCurrentMode, device.currentMode);
-  out.Line(kSupportedModes, device.supportedModes);
-  out.Line(kSectorsPerInterrupt, device.sectorsPerInterrupt);
-  out.Line(kMediaType, device.mediaType);
-  out.Line(kAtaVersion, device.ataVersion);
+  out.Line(res::kStrReportModelNumber, device.modelNumber);
+  out.Line(res::kStrReportFirmwareVersion, device.firmwareVersion);
+  out.Line(res::kStrReportSerialNumber, device.serialNumber);
+  out.Line(res::kStrReportCurrentMode, device.currentMode);
+  out.Line(res::kStrReportSupportedModes, device.supportedModes);
+  out.Line(res::kStrReportSectorsPerInterrupt, device.sectorsPerInterrupt);
+  out.Line(res::kStrReportMediaType, device.mediaType);
+  out.Line(res::kStrReportAtaVersion, device.ataVersion);
   // These three, the capacity and the dump heading sit one tab deeper than
   // their labels.
   out.Text(L"\t");
-  out.Line(kSmartSupport, device.smartSupport);
+  out.Line(res::kStrReportSmartSupport, device.smartSupport);
   out.Text(L"\t");
-  out.Line(kSmartEnabled, device.smartEnabled);
+  out.Line(res::kStrReportSmartEnabled, device.smartEnabled);
   out.Text(L"\t");
-  out.Line(kSmartStatus, device.smartStatus);
-  out.Line(kLookAhead, device.lookAhead);
-  out.Line(kWriteCache, device.writeCache);
+  out.Line(res::kStrReportSmartStatus, device.smartStatus);
+  out.Line(res::kStrReportLookAhead, device.lookAhead);
+  out.Line(res::kStrReportWriteCache, device.writeCache);
   out.Text(L"\t");
-  out.Line(kCapacity, device.capacity, kBlankLineEnd);
+  out.Line(res::kStrReportCapacity, device.capacity, kBlankLineEnd);
   out.Text(L"\t");
-  out.Text(kIdentifyHeading);
+  out.Text(res::kStrReportIdentifyHeading);
   out.IdentifyDump(device.identify);
   out.Text(kLineEnd);
 }
 
 void WriteSet(ReportWriter& out, const ctl::SetRecord& set, std::size_t index) {
-  out.Format(kSetHeading, static_cast<int>(index));
-  out.Line(kSetName, set.name);
-  out.Line(kSetType, set.type);
-  out.Line(kSetState, set.state);
-  out.Line(kSetLocation, set.locationText);
-  out.Line(kMetaVersion, set.metaVersion);
-  out.Line(kCapacity, set.capacity);
-  out.Line(kSmartSupport, set.smartSupport);
-  out.Line(kSmartEnabled, set.smartEnabled);
-  out.Line(kSmartStatus, set.smartStatus);
+  out.Format(res::kStrReportSetHeading, static_cast<int>(index));
+  out.Line(res::kStrReportSetName, set.name);
+  out.Line(res::kStrReportSetType, set.type);
+  out.Line(res::kStrReportSetState, set.state);
+  out.Line(res::kStrReportSetLocation, set.locationText);
+  out.Line(res::kStrReportMetaVersion, set.metaVersion);
+  out.Line(res::kStrReportCapacity, set.capacity);
+  out.Line(res::kStrReportSmartSupport, set.smartSupport);
+  out.Line(res::kStrReportSmartEnabled, set.smartEnabled);
+  out.Line(res::kStrReportSmartStatus, set.smartStatus);
   if (!platform::EqualsNoCase(set.type, L"Mirrored Set")) {
-    out.Format(kStripeSize, set.stripeSize);
+    out.Format(res::kStrReportStripeSize, set.stripeSize);
   } else {
-    out.Text(set.spareEnabled != 0 ? kHotSpareYes : kHotSpareNo);
+    out.Text(set.spareEnabled != 0 ? res::kStrReportHotSpareYes : res::kStrReportHotSpareNo);
   }
-  out.Format(kMemberCount, static_cast<int>(set.memberCount));
-  out.Text(kMembersHeading);
+  out.Format(res::kStrReportMemberCount, static_cast<int>(set.memberCount));
+  out.Text(res::kStrReportMembersHeading);
   const std::size_t members = std::min<std::size_t>(set.memberCount, ctl::kMaxMembers);
   for (std::size_t k = 0; k < members; ++k) {
     const ctl::MemberRecord& member = set.members[k];
-    out.Format(kMemberIndex, static_cast<int>(k));
-    out.Format(kDeviceIndex, static_cast<int>(member.deviceIndex));
-    out.Format(kMemberState, member.state);
+    out.Format(res::kStrReportMemberIndex, static_cast<int>(k));
+    out.Format(res::kStrReportDeviceIndex, static_cast<int>(member.deviceIndex));
+    out.Format(res::kStrReportMemberState, member.state);
     if (platform::EqualsNoCase(member.state, L"rebuild") ||
         platform::EqualsNoCase(member.state, L"sync")) {
-      out.Format(kRebuildPercent, member.rebuildPercent);
+      out.Format(res::kStrReportRebuildPercent, member.rebuildPercent);
     }
     out.Text(kLineEnd);
   }
-  out.Text(kIdentifyHeading);
+  out.Text(res::kStrReportIdentifyHeading);
   out.IdentifyDump(set.identify);
   out.Text(kLineEnd);
 }
 
 void WriteAdapter(ReportWriter& out, const ctl::AdapterRecord& adapter, std::size_t number) {
-  out.Format(kAdapterHeading, static_cast<int>(number));
-  out.Line(kChipModel, adapter.chipModel);
-  out.Line(kChipRevision, adapter.chipRevision);
-  out.Line(kChipType, adapter.chipType);
-  out.Line(kDriverStatus, adapter.driverStatus);
-  out.Line(kMajorVersion, adapter.driverMajorText);
-  out.Line(kMinorVersion, adapter.driverMinorText);
-  out.Line(kFileVersion, adapter.driverFileVersion);
-  out.Line(kFileDate, adapter.driverFileDate);
-  out.Line(kPciIrq, adapter.pciInterrupt);
-  out.Line(kPciBus, adapter.pciBus);
-  out.Line(kPciDevice, adapter.pciDevice, kBlankLineEnd);
+  out.Format(res::kStrReportAdapterHeading, static_cast<int>(number));
+  out.Line(res::kStrReportChipModel, adapter.chipModel);
+  out.Line(res::kStrReportChipRevision, adapter.chipRevision);
+  out.Line(res::kStrReportChipType, adapter.chipType);
+  out.Line(res::kStrReportDriverStatus, adapter.driverStatus);
+  out.Line(res::kStrReportMajorVersion, adapter.driverMajorText);
+  out.Line(res::kStrReportMinorVersion, adapter.driverMinorText);
+  out.Line(res::kStrReportFileVersion, adapter.driverFileVersion);
+  out.Line(res::kStrReportFileDate, adapter.driverFileDate);
+  out.Line(res::kStrReportPciIrq, adapter.pciInterrupt);
+  out.Line(res::kStrReportPciBus, adapter.pciBus);
+  out.Line(res::kStrReportPciDevice, adapter.pciDevice, kBlankLineEnd);
 
   // Counts beyond what the model holds are cut to it; the model has no
   // records for the rest.
@@ -236,20 +172,20 @@ void WriteAdapter(ReportWriter& out, const ctl::AdapterRecord& adapter, std::siz
       std::min<std::size_t>(adapter.devicesPerChannel, ctl::kMaxDevicesPerChannel);
   for (std::size_t c = 0; c < channels; ++c) {
     const ctl::ChannelRecord& channel = adapter.channels[c];
-    out.Text(c == 0 ? kPrimaryChannel : kSecondaryChannel);
-    out.Line(kIdeBase, channel.ideBase);
-    out.Line(kAltBase, channel.altBase);
-    out.Line(kDmaBase, channel.dmaBase, kBlankLineEnd);
-    out.Text(kMasterDevice);
+    out.Text(c == 0 ? res::kStrReportPrimaryChannel : res::kStrReportSecondaryChannel);
+    out.Line(res::kStrReportIdeBase, channel.ideBase);
+    out.Line(res::kStrReportAltBase, channel.altBase);
+    out.Line(res::kStrReportDmaBase, channel.dmaBase, kBlankLineEnd);
+    out.Text(res::kStrReportMasterDevice);
     for (std::size_t d = 0; d < devices; ++d) WriteDevice(out, channel.devices[d]);
   }
 
   if (adapter.IsRaidChip()) {
-    out.Text(kRioHeading);
-    out.Format(kRioMajor, adapter.rioMajorText);
-    out.Format(kRioMinor, adapter.rioMinorText);
-    out.Format(kArrayConflicts, adapter.arrayConflicts);
-    out.Format(kSetCount, adapter.setCount);
+    out.Text(res::kStrReportRioHeading);
+    out.Format(res::kStrReportRioMajor, adapter.rioMajorText);
+    out.Format(res::kStrReportRioMinor, adapter.rioMinorText);
+    out.Format(res::kStrReportArrayConflicts, adapter.arrayConflicts);
+    out.Format(res::kStrReportSetCount, adapter.setCount);
     const std::size_t sets = std::min<std::size_t>(adapter.setCount, ctl::kMaxSets);
     for (std::size_t i = 0; i < sets; ++i) WriteSet(out, adapter.sets[i], i);
   }
@@ -262,7 +198,7 @@ std::wstring BuildReport(const ctl::ConfigurationModel& model, const std::wstrin
   WriteComputer(out, model, nowText);
   if (model.AdapterCount() == 0) {
     out.Text(kLineEnd);
-    out.Text(kNoAdapters);
+    out.Text(res::kStrReportNoAdapters);
     out.Text(kLineEnd);
     return out.Take();
   }
@@ -317,12 +253,12 @@ bool MailReport(const std::wstring& server, const std::wstring& recipients,
 }
 
 void ShowFileFailure(platform::UiServices& ui) {
-  ui.MessageBox(LoadString(kFileFailureId), settings::kProductName, platform::MsgButtons::Ok,
-                platform::MsgIcon::None);
+  ui.MessageBox(LoadString(res::kStrReportFileFailure), settings::kProductName,
+                platform::MsgButtons::Ok, platform::MsgIcon::None);
 }
 
 void ShowMailFailure(platform::UiServices& ui, const std::wstring& error) {
-  ui.MessageBox(error, LoadString(kMailErrorCaptionId), platform::MsgButtons::Ok,
+  ui.MessageBox(error, LoadString(res::kStrMailErrorCaption), platform::MsgButtons::Ok,
                 platform::MsgIcon::Information);
 }
 

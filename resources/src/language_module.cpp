@@ -13,95 +13,15 @@
 #include <vector>
 
 #include "resources/strings.h"
+#include "unicode/codec.h"
 
 namespace kestrune::res {
 namespace {
 
-constexpr wchar_t kReplacement = L'\xFFFD';
-
-// Decodes UTF-8; every ill-formed sequence becomes U+FFFD, so a damaged
-// module shows odd characters rather than losing its line.
-std::wstring DecodeUtf8(std::string_view in) {
-  std::wstring out;
-  out.reserve(in.size());
-  std::size_t i = 0;
-  while (i < in.size()) {
-    const auto lead = static_cast<unsigned char>(in[i]);
-    if (lead < 0x80) {
-      out.push_back(static_cast<wchar_t>(lead));
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1Fu;
-      minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0Fu;
-      minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07u;
-      minimum = 0x10000;
-    }
-    std::size_t used = 1;
-    bool ok = length != 0;
-    for (; ok && used < length; ++used) {
-      if (i + used >= in.size()) {
-        ok = false;
-        break;
-      }
-      const auto next = static_cast<unsigned char>(in[i + used]);
-      if ((next & 0xC0u) != 0x80u) {
-        ok = false;
-        break;
-      }
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    if (ok && (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) {
-      ok = false;
-    }
-    out.push_back(ok ? static_cast<wchar_t>(code) : kReplacement);
-    i += ok ? length : std::max<std::size_t>(used, 1);
-  }
-  return out;
-}
-
-void EncodeUtf8(char32_t code, std::string& out) {
-  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
-// One "id<TAB>text" line; nothing when it does not parse.
-std::optional<std::pair<unsigned, std::wstring>> ParseLine(std::string_view line) {
-  const std::size_t tab = line.find('\t');
-  if (tab == 0 || tab == std::string_view::npos || tab > 10) return std::nullopt;
-  unsigned long long id = 0;
-  for (char c : line.substr(0, tab)) {
-    if (c < '0' || c > '9') return std::nullopt;
-    id = id * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (id > 0xFFFFFFFFull) return std::nullopt;
+// The text after the tab, unescaped and decoded; nothing when an escape is
+// malformed.
+std::optional<std::wstring> ParseText(std::string_view text) {
   std::string raw;
-  const std::string_view text = line.substr(tab + 1);
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
       raw.push_back(text[i]);
@@ -125,7 +45,90 @@ std::optional<std::pair<unsigned, std::wstring>> ParseLine(std::string_view line
         return std::nullopt;
     }
   }
-  return std::make_pair(static_cast<unsigned>(id), DecodeUtf8(raw));
+  return unicode::FromUtf8(raw);
+}
+
+// A decimal number of at most 32 bits.
+std::optional<unsigned> ParseNumber(std::string_view digits) {
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
+  unsigned long long value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value > 0xFFFFFFFFull) return std::nullopt;
+  return static_cast<unsigned>(value);
+}
+
+// An object or property name: a letter or '_', then letters, digits, '_'.
+bool IsName(std::string_view name) {
+  const auto letter = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+  };
+  if (name.empty() || !letter(name.front())) return false;
+  return std::all_of(name.begin(), name.end(),
+                     [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
+
+struct DialogKey {
+  unsigned templateId;
+  std::string object;
+  std::string property;
+};
+
+// "1000.windowTitle" or "1000.okButton.text".
+std::optional<DialogKey> ParseDialogKey(std::string_view key) {
+  const std::size_t first = key.find('.');
+  if (first == std::string_view::npos) return std::nullopt;
+  const auto id = ParseNumber(key.substr(0, first));
+  if (!id) return std::nullopt;
+  const std::string_view rest = key.substr(first + 1);
+  const std::size_t second = rest.find('.');
+  DialogKey parsed{*id, {}, {}};
+  if (second == std::string_view::npos) {
+    parsed.property = rest;
+  } else {
+    parsed.object = rest.substr(0, second);
+    parsed.property = rest.substr(second + 1);
+    if (!IsName(parsed.object)) return std::nullopt;
+  }
+  if (!IsName(parsed.property)) return std::nullopt;
+  return parsed;
+}
+
+// Adds one "key<TAB>text" line to the module; false when it does not parse.
+bool ParseLine(std::string_view line, LanguageModule& module) {
+  const std::size_t tab = line.find('\t');
+  if (tab == 0 || tab == std::string_view::npos) return false;
+  const std::string_view key = line.substr(0, tab);
+  const auto text = ParseText(line.substr(tab + 1));
+  if (!text) return false;
+  if (const auto id = ParseNumber(key)) {
+    module.strings[*id] = *text;
+    return true;
+  }
+  auto dialog = ParseDialogKey(key);
+  if (!dialog) return false;
+  module.dialogs[dialog->templateId].push_back(
+      {std::move(dialog->object), std::move(dialog->property), *text});
+  return true;
+}
+
+// A later line for the same object and property replaces the earlier one,
+// which keeps its place.
+void MergeRepeatedDialogTexts(std::vector<DialogText>& texts) {
+  std::unordered_map<std::string, std::size_t> first;
+  std::vector<DialogText> merged;
+  merged.reserve(texts.size());
+  for (DialogText& entry : texts) {
+    const auto [it, added] = first.emplace(entry.object + '.' + entry.property, merged.size());
+    if (added) {
+      merged.push_back(std::move(entry));
+    } else {
+      merged[it->second].text = std::move(entry.text);
+    }
+  }
+  texts = std::move(merged);
 }
 
 // Every module ever set stays here, so that the references LoadString
@@ -176,12 +179,9 @@ LanguageModule ParseLanguageModule(std::string_view text) {
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line.front() == '#') continue;
-    if (auto entry = ParseLine(line)) {
-      module.strings[entry->first] = std::move(entry->second);
-    } else {
-      ++module.skippedLines;
-    }
+    if (!ParseLine(line, module)) ++module.skippedLines;
   }
+  for (auto& [id, texts] : module.dialogs) MergeRepeatedDialogTexts(texts);
   return module;
 }
 
@@ -226,6 +226,13 @@ const std::wstring* ModuleString(unsigned id) {
   if (module == nullptr) return nullptr;
   auto it = module->strings.find(id);
   return it == module->strings.end() ? nullptr : &it->second;
+}
+
+const std::vector<DialogText>* ModuleDialogTexts(unsigned templateId) {
+  const LanguageModule* module = g_current.load(std::memory_order_acquire);
+  if (module == nullptr) return nullptr;
+  auto it = module->dialogs.find(templateId);
+  return it == module->dialogs.end() ? nullptr : &it->second;
 }
 
 unsigned short LanguageIdFromLocale(std::string_view locale) {
@@ -290,7 +297,7 @@ std::string EscapeModuleText(std::wstring_view text) {
         out += "\\\\";
         break;
       default:
-        EncodeUtf8(static_cast<char32_t>(c), out);
+        unicode::AppendUtf8(out, static_cast<char32_t>(c));
     }
   }
   return out;
@@ -300,6 +307,11 @@ std::string BuiltinModuleText() {
   std::string out = "# Kestrune language module 409 (English), written from the built-in table.\n";
   for (unsigned id : BuiltinStringIds()) {
     out += fmt::format("{}\t{}\n", id, EscapeModuleText(BuiltinString(id)));
+  }
+  const std::string_view dialogs = BuiltinDialogModuleText();
+  if (!dialogs.empty()) {
+    out += "# Dialogs: template.object.property, written from the forms.\n";
+    out += dialogs;
   }
   return out;
 }

@@ -1,5 +1,6 @@
-// English (409) string table.
-#include <algorithm>
+// English (409) string table, built from string_table.def.
+#include <cstddef>
+#include <iterator>
 #include <unordered_map>
 
 #include "resources/language_module.h"
@@ -8,338 +9,32 @@
 namespace kestrune::res {
 namespace {
 
+struct Entry {
+  unsigned number;
+  const wchar_t* text;
+};
+
+constexpr Entry kEntries[] = {
+#define KESTRUNE_STRING(name, number, text) {number, text},
+#include "resources/string_table.def"
+#undef KESTRUNE_STRING
+};
+
+// Ascending numbers: each number names one entry, and BuiltinStringIds needs
+// no sort.
+constexpr bool Ascending() {
+  for (std::size_t i = 1; i < std::size(kEntries); ++i)
+    if (kEntries[i - 1].number >= kEntries[i].number) return false;
+  return true;
+}
+static_assert(Ascending(), "string_table.def must list each number once, in ascending order");
+
 const std::unordered_map<unsigned, std::wstring>& Table() {
-  static const std::unordered_map<unsigned, std::wstring> table = {
-      {8, L"%s\tKestrune Event Logger Started\n"},
-      {9, L"%d-%B-%Y %H:%M.%S"},
-      {10, L"%s\tKestrune Event Logger Stopped\n"},
-      {11, L"%s\tKestrune Event writer shutting down.\n"},
-      {12, L"%s\tKestrune Event writer starting up.\n"},
-      {14, L"%s\tEvent Email Error - \r\n"},
-      {19, L"The %s %s on adapter %d, %s, is the new device.\n"},
-      {48, L"Severity Level is %d"},
-      {57, L"\nReturn code %d."},
-      {67, L"%ld MB"},
-      {68, L"\tDescription "},
-      {69, L"\r\nKestrune Configuration Information.\t\t\t"},
-      {70, L"%s Version %s\r\n"},
-      {71, L"Adapter %d Information -\r\n"},
-      {72, L"Computer Information -\r\n"},
-      {73, L"\tName\t"},
-      {74, L"VXD Information - \r\n"},
-      {75, L"\tMajor Version\t\t"},
-      {76, L"\tMinor Version\t\t"},
-      {77, L"\tFile Version\t\t"},
-      {78, L"\tFile Date\t\t"},
-      {79, L"\tChip Model\t\t"},
-      {80, L"\tChip Revision\t\t"},
-      {81, L"\tChip Type\t\t"},
-      {82, L"\tDriver Status\t\t"},
-      {83, L"\tPCI IRQ\t\t\t"},
-      {84, L"\tPCI Bus Number\t"},
-      {85, L"\tPCI Device Number\t"},
-      {86, L"\tPrimary Channel Information -\r\n"},
-      {87, L"\tSecondary Channel Information -\r\n"},
-      {88, L"\t\tIDE Base Address\t"},
-      {89, L"\t\tAlt Base Address\t"},
-      {90, L"\t\tDMA Base Address\t"},
-      {92, L"\t\tMaster Device Information -\r\n"},
-      {96, L"\t\t\tDevice Type\t\t"},
-      {97, L"\t\t\tHot Spare\t\t\tYes\r\n"},
-      {98, L"\t\t\tHot Spare\t\t\tNo\r\n"},
-      {99, L"\t\t\tModel Number\t\t"},
-      {100, L"\t\t\tFirmware Version\t"},
-      {101, L"\t\t\tSerial Number\t\t"},
-      {102, L"\t\t\tCurrent Mode\t\t"},
-      {103, L"\t\t\tSupported Modes\t"},
-      {104, L"\t\t\tBytes\\Interrupt\t\t"},
-      {105, L"\t\t\tMedia Type\t\t\t"},
-      {106, L"\t\t\tATA Version\t\t"},
-      {107, L"\t\t\tSMART Support\t\t"},
-      {108, L"\t\t\tSMART Enabled\t\t"},
-      {109, L"\t\t\tSMART Status\t\t\t"},
-      {110, L"\t\t\tLook-ahead\t\t\t"},
-      {111, L"\t\t\tWrite Cache\t\t"},
-      {112, L"\t\t\tCapacity\t\t"},
-      {113, L"\t\tIdentify Data -\r\n"},
-      {114, L"\t\t\t%.4d   %.4x %.4x %.4x %.4x %.4x %.4x %.4x %.4x\r\n"},
-      {115, L"\tRIO information -\r\n"},
-      {116, L"\t\tMajor revision\t\t%s\r\n"},
-      {117, L"\t\tMinor revision\t\t%s\r\n"},
-      {118, L"\t\tArray conflicts\t\t%s\r\n"},
-      {119, L"\t\tNumber of sets\t\t%d\r\n\r\n"},
-      {120, L"\tSet number %d information -\r\n"},
-      {121, L"\t\tSet name\t\t"},
-      {122, L"\t\tSet type\t\t"},
-      {123, L"\t\tSet state\t\t"},
-      {124, L"\t\tSet location\t\t"},
-      {125, L"\t\tMeta version\t\t"},
-      {126, L"\t\tStripe size\t\t%d Bytes\r\n"},
-      {127, L"\t\tMembers count\t\t%d\r\n\r\n"},
-      {128, L"\t\tMembers information -\r\n"},
-      {129, L"\t\t\tMember index\t%d\r\n"},
-      {130, L"\t\t\tDevice index\t%d\r\n"},
-      {131, L"\t\t\tMember state\t%s\r\n"},
-      {132, L"\t\t\tRebuild percent\t%s\r\n"},
-      {133, L"Error code 0x%.8x.\n"},
-      {135, L"Set %d dropped member %d on adapter %d due to %s. SRB status was %s.\n"},
-      {136, L"Member %d was removed from set %d on adapter %d.\n"},
-      {137, L"Set %d completed its rebuild for member %d on adapter %d.\n"},
-      {138, L"Set %d started a rebuild for member %d on adapter %d.\n"},
-      {139, L"Rebuild status %d from member %d in array %d on adapter %d.\n"},
-      {140,
-       L"Port Error - %s\n\t\tError ocurred on member %d of set %d on adapter %d. %s %s - %s\n"},
-      {141,
-       L"SCSI Error - %s\n\t\tError ocurred on member %d of set %d on adapter %d. %s %s - Key %02x "
-       L"- ASC %02x, ASCQ %02x - %s- INFO %02x %02x %02x %02x\n"},
-      {142,
-       L"BBR Information - Replacement Attempt\r\n\t\tAttempting to replace block 0x%x on member "
-       L"%d of set %d on adapter %d. "},
-      {143,
-       L"BBR Error - Replacement Failed\n\t\tAn error ocurred on member %d of set %d on adapter %d "
-       L"while replacing block 0x%x. "},
-      {144,
-       L"BBR Information - Replacement Successful\n\t\tBlock 0x%x was successfully replaced on "
-       L"member %d of set %d of adapter %d. "},
-      {145,
-       L"BBR Information - Flag Attempt\r\n\t\tAttempting to flag block 0x%x on member %d of set "
-       L"%d of adapter %d. "},
-      {146,
-       L"BBR Error - Flag Failed\n\t\tAn error ocurred on member %d of set %d of adapter %d while "
-       L"flagging block 0x%x. "},
-      {147,
-       L"BBR Information - Flag Successful\n\t\tBlock 0x%x was successfully flagged on member %d "
-       L"of set %d of adapter %d. "},
-      {148, L"BBR Error - Unknown BBR Type %d\n\t\tBlock 0x%x - Member %d - Set %d - Adapter %d "},
-      {149, L"Member Error - Unknown Member Error %d\n\t\tMember %d - Set %d - Adapter %d\n"},
-      {150, L"Hot spare created on adapter %d. Hot spare device index is %d.\n"},
-      {151, L"Hot spare deleted on adapter %d. Hot spare device index is %d.\n"},
-      {152,
-       L"Hot spare added to set %d as member %d on adapter %d. Hot spare device index is %d.\n"},
-      {153,
-       L"Hot spare too small to be added to set %d on adapter %d. Hot spare device index is %d.\n"},
-      {154, L"Hot spare code %x - Set index %d - Member index %d - Device index %d - Adapter %d\n"},
-      {157, L"Channel %d"},
-      {231, L"Informational"},
-      {232, L"Warning      "},
-      {233, L"Error        "},
-      {234, L"Primary"},
-      {235, L"Secondary"},
-      {236, L"Master"},
-      {237, L"Slave"},
-      {238, L"Operation completed successfully."},
-      {239, L"Reboot required for change to take effect."},
-      {240, L"Invalid parameter."},
-      {241, L"Caller's buffer is too small."},
-      {242, L"General catch-all error status."},
-      {243, L"Max number of arrays reach."},
-      {244, L"Invalid Array Index."},
-      {245, L"Max number of member reached."},
-      {246, L"Invaild device index."},
-      {247, L"Device already in use."},
-      {248, L"Device not part of array set."},
-      {249, L"Rebuild already in progress."},
-      {250, L"Volume too small."},
-      {251, L"Can not remove last member.."},
-      {252, L"Unknown error code returned."},
-      {253, L"NO BRV ADAPTERS FOUND!!!"},
-      {254, L"Save Configuration As"},
-      {255, L"Result file creation failure!!!"},
-      {295, L"*"},
-      {296, L"Application is already running."},
-      {297, L"Norvasse"},
-      {299, L"Could not create the Configuration Menu."},
-      {300, L"Error creating Dialog"},
-      {301, L"open"},
-      {317, L"No Sense"},
-      {318, L"Recovered Error"},
-      {319, L"Not Ready"},
-      {320, L"Medium Error"},
-      {321, L"Hardware Error"},
-      {322, L"Illegal Error"},
-      {323, L"Unit Attention"},
-      {324, L"Data Protect"},
-      {325, L"Blank Check"},
-      {326, L"Vendor Specific"},
-      {327, L"Copy Aborted"},
-      {328, L"Aborted Command"},
-      {329, L"Equal"},
-      {330, L"Volume Overflow"},
-      {331, L"Miscompare"},
-      {332, L"Reserved"},
-      {334, L"Unable to load BRVSUPP.VXD\nMake Sure it is in \\WINDOWS\\SYSTEM\\IOSUBSYS."},
-      {335, L"Could not create or open Kestrune's key!\nDefault values will be used."},
-      {337, L"Could not create the event logger thread!"},
-      {338, L"Could not allocate memory for the event logger!"},
-      {339, L"Event Logger file could not be created!"},
-      {343, L"Ostrevan Error"},
-      {351, L"About "},
-      {359, L"Device"},
-      {360, L"Generation 1 (1.5 Gb/s)"},
-      {361, L"Get Spare Drives"},
-      {362, L"Enable Spare"},
-      {363, L"Add Member"},
-      {364, L"Remove Member"},
-      {367, L"Delete Array"},
-      {368, L"Create Spare Drives"},
-      {369, L"Delete Spare Drive"},
-      {370, L"Get RIO Version"},
-      {371, L"Set Rebuild Rate"},
-      {372, L"Enable GPIO interface"},
-      {373, L"Read/Write GPIO status"},
-      {400, L"Pending"},
-      {401, L"Success"},
-      {402, L"Aborted"},
-      {403, L"Aborted Failed"},
-      {404, L"Error With Bus Status"},
-      {405, L"Busy"},
-      {406, L"Invalid Request"},
-      {407, L"Invalid Path Id"},
-      {408, L"Device Did Not Respond"},
-      {409, L"Request Timed Out"},
-      {410, L"Device Selection Timed Out"},
-      {411, L"Command Timed Out"},
-      {412, L"Message Rejected"},
-      {413, L"Bus Reset"},
-      {414, L"Parity Error"},
-      {415, L"Request Sense Failed"},
-      {416, L"No HBA"},
-      {417, L"Data Overrun or Underrun"},
-      {418, L"Unexpected Bus Free"},
-      {419, L"Phase Sequence Failure"},
-      {420, L"Bad SRB Block Length"},
-      {421, L"Request Flushed"},
-      {422, L"Invalid Lun"},
-      {423, L"Invalid Target ID"},
-      {424, L"Bad Function"},
-      {425, L"Error Recovery"},
-      // Event record texts that have no number of their own:
-      //   2100-2103  lower-case channel and device words of device-byte labels
-      //   2110-2128  event titles
-      //   2130-2158  event bodies (the new-device and device-changed body is 19)
-      //   2160-2169  lookup texts: unknown SRB status and sense key, drop reasons,
-      //              RAID types, CDB text
-      {1500, L"Kestrune"},
-      {2100, L"primary"},
-      {2101, L"secondary"},
-      {2102, L"master"},
-      {2103, L"slave"},
-      {2110, L"Ultra DMA mode downgraded.\n"},
-      {2111, L"Device changed\n\t\t"},
-      {2112, L"New device\n\t\t"},
-      {2113, L"Device remove\n\t\t"},
-      {2114, L"Member dropped\n\t\t"},
-      {2115, L"Member added\n\t\t"},
-      {2116, L"Member removed\n\t\t"},
-      {2117, L"Bus reset\n\t\t"},
-      {2118, L"Rebuild complete\n\t\t"},
-      {2119, L"Rebuild started\n\t\t"},
-      {2120, L"Rebuild status unknown\n\t\t"},
-      {2121, L"Hot spare created.\n\t\t"},
-      {2122, L"Hot spare delete.\n\t\t"},
-      {2123, L"Hot spare added to set.\n\t\t"},
-      {2124, L"Hot spare too small.\n\t\t"},
-      {2125, L"Hot spare event unknown\n\t\t"},
-      {2126, L"Raid Set Created\n"},
-      {2127, L"Raid Set Deleted\n"},
-      {2128, L"Unknown Event\n"},
-      {2130, L"\t\tThe %s %s on adapter %d Ultra DMA mode changed from %d to %d.\n"},
-      {2131, L"The %s %s on adapter %d, %s, was removed.\n"},
-      {2132, L"Set %d dropped %s %s on adapter %d due to %s. SRB status was %s.\n"},
-      {2133, L"Device %d was added to array %d on adapter %d.\n"},
-      {2134, L"%s %s was removed from set %d on adapter %d.\n"},
-      {2135, L"Bus %d was reset on adapter %d.\n"},
-      {2136, L"Set %d completed its rebuild for %s %s on adapter %d.\n"},
-      {2137, L"Set %d started a rebuild for %s %s on adapter %d.\n"},
-      {2138, L"Rebuild status %d from %s %s in array %d on adapter %d.\n"},
-      {2139, L"Port Error - %s\n\t\tError ocurred on %s %s on adapter %d. %s %s - %s\n"},
-      {2140,
-       L"SCSI Error - %s\n\t\tError ocurred on %s %s on adapter %d. %s %s - Key %02x - ASC %02x, "
-       L"ASCQ %02x - %s- INFO %02x %02x %02x %02x\n"},
-      {2141,
-       L"BBR Information - Replacement Attempt\r\n\t\tAttempting to replace block 0x%x on %s %s on "
-       L"adapter %d. "},
-      {2142,
-       L"BBR Error - Replacement Failed\n\t\tAn error ocurred on %s %s on adapter %d while "
-       L"replacing block 0x%x. "},
-      {2143,
-       L"BBR Information - Replacement Successful\n\t\tBlock 0x%x was successfully replaced on %s "
-       L"%s of adapter %d. "},
-      {2144,
-       L"BBR Information - Flag Attempt\r\n\t\tAttempting to flag block 0x%x on %s %s device of "
-       L"adapter %d. "},
-      {2145,
-       L"BBR Error - Flag Failed\n\t\tAn error ocurred on %s %s of adapter %d while flagging block "
-       L"0x%x. "},
-      {2146,
-       L"BBR Information - Flag Successful\n\t\tBlock 0x%x was successfully flagged on %s %s of "
-       L"adapter %d. "},
-      {2147, L"BBR Error - Unknown BBR Type %d\n\t\tBlock 0x%x - %s %s - Adapter %d "},
-      {2148, L"%s %s - Virtual Block 0x%x\n"},
-      {2149, L"Member Error - Unknown Member Error %d\n\t\t%s %s - Adapter %d\n"},
-      {2150, L"Hot spare created on adapter %d. Hot spare device is %s %s.\n"},
-      {2151, L"Hot spare deleted on adapter %d. Device is %s %s.\n"},
-      {2152, L"Hot spare added to set %d as member %d on adapter %d. Hot spare device is %s %s.\n"},
-      {2153,
-       L"Hot spare too small to be added to set %d on adapter %d. Host spare device is %s %s.\n"},
-      {2154, L"Hot spare code %x - Set %d - Member %d - %s %s - Adapter %d\n"},
-      {2155, L"\t\tRaid type %s on adapter %d was created .\n"},
-      {2156, L"\t\tRaid type %s on adapter %d was deleted.\n"},
-      {2157, L"\t\tAdapter %d - GUID = %08x-%04x-%04x-%02x-%02x-%02x-%02x-%02x-%02x-%02x-%02x-\n"},
-      {2158, L"\t\t0x%02x 0x%02x 0x%02x 0x%02x 0x%02x 0x%02x\n"},
-      {2160, L"Unknown SRB status %d"},
-      {2161, L"Unknown Sense Key"},
-      {2162, L"a port error"},
-      {2163, L"a SCSI error"},
-      {2164, L"an unknown error"},
-      {2165, L"Striped Set"},
-      {2166, L"Mirrored Set"},
-      {2167, L"Mirrored Striped Set"},
-      {2168, L"CDB "},
-      {2169, L"%02x "},
-      // SMTP sender texts that have no number of their own:
-      //   2200-2218  the step that failed (2218: the Date and From header lines)
-      //   2220-2235  Windows Sockets error texts (2235: any other code)
-      //   2240       a command that does not fit its buffer
-      {2200, L"Socket Create Error\n"},
-      {2201, L"Socket Connect Error\n"},
-      {2202, L"Socket Connect Receive Error\n"},
-      {2203, L"Socket Hello Error\n"},
-      {2204, L"Socket Helo Receive Error\n"},
-      {2205, L"Socket Mail Error\n"},
-      {2206, L"Socket Mail Receive Error\n"},
-      {2207, L"Socket Rcpt Error\n"},
-      {2208, L"Socket Rcpt Receive Error\n"},
-      {2209, L"Socket Data Error\n"},
-      {2210, L"Socket Data Receive Error\n"},
-      {2211, L"Socket Rcpt To Error\n"},
-      {2212, L"Socket Subject Error\n"},
-      {2213, L"Socket Subject Receive Error\n"},
-      {2214, L"Socket Data Terminator Error\n"},
-      {2215, L"Socket Data Terminator Receive Error\n"},
-      {2216, L"Socket Quit Error\n"},
-      {2217, L"Socket Quit Receive Error\n"},
-      {2218, L"Socket Header Error\n"},
-      {2220, L"The lpSockAddrLen argument is incorrect.\n"},
-      {2221, L"Invalid host address.\n"},
-      {2222, L"No more file descriptors are available.\n"},
-      {2223, L"The descriptor is not a socket.\n"},
-      {2224, L"A destination address is required.\n"},
-      {2225, L"Addresses in the specified family cannot be used with this socket.\n"},
-      {2226, L"The specified address is already in use.\n"},
-      {2227, L"The specified address is not available from the local machine.\n"},
-      {2228, L"The network subsystem failed.\n"},
-      {2229, L"The network cannot be reached from this host at this time.\n"},
-      {2230, L"No buffer space is available. The socket cannot be connected.\n"},
-      {2231, L"The socket is already connected.\n"},
-      {2232, L"The socket is not connected.\n"},
-      {2233, L"The attempt to connect timed out without establishing a connection.\n"},
-      {2234, L"The attempt to connect was forcefully rejected.\n"},
-      {2235, L"Error code not switched.\n"},
-      {2240, L"Command too long to send: %d bytes at most.\n"},
-      {57344, L"Kestrune"},
-      {61715, L"Please enter no more than %1 characters."},
-  };
+  static const std::unordered_map<unsigned, std::wstring> table = [] {
+    std::unordered_map<unsigned, std::wstring> entries;
+    for (const Entry& entry : kEntries) entries.emplace(entry.number, entry.text);
+    return entries;
+  }();
   return table;
 }
 
@@ -354,9 +49,8 @@ const std::wstring& BuiltinString(unsigned id) {
 
 std::vector<unsigned> BuiltinStringIds() {
   std::vector<unsigned> ids;
-  ids.reserve(Table().size());
-  for (const auto& entry : Table()) ids.push_back(entry.first);
-  std::sort(ids.begin(), ids.end());
+  ids.reserve(std::size(kEntries));
+  for (const Entry& entry : kEntries) ids.push_back(entry.number);
   return ids;
 }
 

@@ -1,14 +1,11 @@
 #include "settings/app_settings.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <array>
-#include <cstdlib>
 #include <span>
 #include <utility>
 
 #include "platform/text.h"
+#include "platform/user_folders.h"
 #include "resources/strings.h"
 
 namespace kestrune::settings {
@@ -85,24 +82,6 @@ bool DecodeText(std::span<const std::uint8_t> data, std::wstring& text) {
   return true;
 }
 
-std::wstring HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-    return platform::FromUtf8(home);
-  std::array<char, 4096> buffer{};
-  passwd entry{};
-  passwd* result = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
-      result != nullptr && result->pw_dir != nullptr) {
-    return platform::FromUtf8(result->pw_dir);
-  }
-  return L".";
-}
-
-std::wstring WithSlash(std::wstring folder) {
-  if (folder.empty() || folder.back() != L'/') folder += L'/';
-  return folder;
-}
-
 }  // namespace
 
 AppSettings::Values AppSettings::Defaults(const std::wstring& computerName) {
@@ -129,11 +108,7 @@ AppSettings::Values AppSettings::Defaults(const std::wstring& computerName) {
 }
 
 std::wstring AppSettings::DefaultLogLocation() {
-  // The XDG rules ignore a relative XDG_STATE_HOME.
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
-    return WithSlash(platform::FromUtf8(state)) + L"kestrune/";
-  }
-  return WithSlash(HomeFolder()) + L".local/state/kestrune/";
+  return platform::FromUtf8(platform::StateFolder()) + L"kestrune/";
 }
 
 AppSettings::AppSettings(std::shared_ptr<platform::Registry> registry,
@@ -156,14 +131,10 @@ void AppSettings::CloseKeys() {
     if (key != kNullKey) registry_->CloseKey(key);
 }
 
-void AppSettings::Load(ctl::CControllerIo& io, const std::function<void()>& closeSplash) {
+void AppSettings::Load(const std::wstring& computerName, const AdapterKeyOpener& openAdapterKeys,
+                       const std::function<void()>& closeSplash) {
   // 1. Defaults, the subjects naming this computer.
-  std::wstring computer;
-  {
-    ctl::CControllerIo::Lock lock(io);
-    computer = io.Model().computer.computerName;
-  }
-  Values values = Defaults(computer);
+  Values values = Defaults(computerName);
   CloseKeys();
   {
     std::lock_guard lock(mutex_);
@@ -185,14 +156,15 @@ void AppSettings::Load(ctl::CControllerIo& io, const std::function<void()>& clos
   }
   if (!opened) {
     if (closeSplash) closeSplash();
-    ui_->MessageBox(res::LoadString(kKeyFailedMessageId), kProductName, platform::MsgButtons::Ok,
-                    platform::MsgIcon::None);
+    ui_->MessageBox(res::LoadString(res::kStrSettingsKeyFailed), kProductName,
+                    platform::MsgButtons::Ok, platform::MsgIcon::None);
     return;
   }
 
   // 4. Every adapter gets the DevicesDefMode handle and its own problem-device key.
   std::vector<RegKey> problemKeys;
-  const bool raid = GiveAdaptersKeys(io, devicesDefMode, problemKeys, true);
+  const bool raid =
+      openAdapterKeys && openAdapterKeys(*registry_, devicesDefMode, kKeyClass, true, problemKeys);
   {
     std::lock_guard lock(mutex_);
     key_ = key;
@@ -207,37 +179,15 @@ void AppSettings::Load(ctl::CControllerIo& io, const std::function<void()>& clos
   values_ = std::move(values);
 }
 
-bool AppSettings::GiveAdaptersKeys(ctl::CControllerIo& io, RegKey devicesDefMode,
-                                   std::vector<RegKey>& problemKeys, bool everyAdapter) {
-  bool raid = false;
-  ctl::CControllerIo::Lock lock(io);
-  auto& model = io.Model();
-  const std::size_t count = std::min<std::size_t>(model.entryCount, model.adapters.size());
-  for (std::size_t i = 1; i < count; ++i) {
-    ctl::AdapterRecord* adapter = model.adapters[i].get();
-    if (adapter == nullptr) continue;
-    if (platform::EqualsNoCase(adapter->chipType, L"raid")) raid = true;
-    if (!everyAdapter && adapter->devicesDefModeKey != kNullKey) continue;  // already given
-    adapter->devicesDefModeKey = devicesDefMode;
-    RegKey problem = kNullKey;
-    if (registry_->CreateKey(io.ProblemDeviceKeyPath(*adapter), kKeyClass, problem) !=
-        RegStatus::Ok)
-      problem = kNullKey;
-    adapter->problemDeviceKey = problem;
-    if (problem != kNullKey) problemKeys.push_back(problem);
-  }
-  return raid;
-}
-
-void AppSettings::OpenAdapterKeys(ctl::CControllerIo& io) {
+void AppSettings::OpenAdapterKeys(const AdapterKeyOpener& openAdapterKeys) {
   RegKey devicesDefMode = kNullKey;
   {
     std::lock_guard lock(mutex_);
     devicesDefMode = devicesDefModeKey_;
   }
-  if (devicesDefMode == kNullKey) return;
+  if (devicesDefMode == kNullKey || !openAdapterKeys) return;
   std::vector<RegKey> problemKeys;
-  GiveAdaptersKeys(io, devicesDefMode, problemKeys, false);
+  openAdapterKeys(*registry_, devicesDefMode, kKeyClass, false, problemKeys);
   std::lock_guard lock(mutex_);
   problemDeviceKeys_.insert(problemDeviceKeys_.end(), problemKeys.begin(), problemKeys.end());
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cwctype>
-#include <limits>
 #include <utility>
 
 #include "driver_core.h"
@@ -366,7 +365,6 @@ std::vector<AdapterView> SimulatedDriver::Adapters() {
 namespace {
 
 constexpr std::wstring_view kPortPrefix = L"\\\\.\\scsi";
-constexpr std::size_t kClosed = std::numeric_limits<std::size_t>::max();
 
 // "\\.\scsi<N>:" with N written in decimal without leading zeros.
 std::optional<std::size_t> ParsePortName(std::wstring_view name) {
@@ -400,32 +398,34 @@ platform::DeviceHandle SimulatedDeviceControl::Open(const std::wstring& name,
   }
   if (lastError != nullptr) *lastError = platform::syserr::kSuccess;
   std::lock_guard lock(mutex_);
-  handles_.push_back(*port);
-  return static_cast<platform::DeviceHandle>(handles_.size());
+  handles_.emplace(++lastHandle_, *port);
+  return lastHandle_;
 }
 
 platform::ControlResult SimulatedDeviceControl::Control(platform::DeviceHandle handle,
                                                         std::uint32_t code,
                                                         std::span<std::uint8_t> buffer,
                                                         std::size_t inSize, std::size_t outSize) {
-  std::size_t port = kClosed;
+  std::size_t port = 0;
   {
     std::lock_guard lock(mutex_);
-    if (handle != platform::kInvalidDeviceHandle && handle <= handles_.size()) {
-      port = handles_[static_cast<std::size_t>(handle - 1)];
+    const auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+      return platform::ControlResult{false, 0, platform::syserr::kInvalidHandle};
     }
-  }
-  if (port == kClosed) {
-    return platform::ControlResult{false, 0, platform::syserr::kInvalidHandle};
+    port = it->second;
   }
   return driver_->Control(port, code, buffer, inSize, outSize);
 }
 
 void SimulatedDeviceControl::Close(platform::DeviceHandle handle) {
   std::lock_guard lock(mutex_);
-  if (handle != platform::kInvalidDeviceHandle && handle <= handles_.size()) {
-    handles_[static_cast<std::size_t>(handle - 1)] = kClosed;
-  }
+  handles_.erase(handle);
+}
+
+std::size_t SimulatedDeviceControl::OpenHandles() {
+  std::lock_guard lock(mutex_);
+  return handles_.size();
 }
 
 }  // namespace kestrune::sim

@@ -3,56 +3,22 @@
 #include "simulator/simulator.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <utility>
-#include <variant>
+
+#include "platform/text.h"
 
 namespace kestrune::sim {
 namespace {
 
-// Scenario texts are UTF-8; a malformed byte becomes U+FFFD.
+// Scenario texts are UTF-8.
 std::wstring Widen(const std::string& utf8) {
-  std::wstring out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = 0;
-    std::uint32_t c = 0;
-    if (lead < 0x80) {
-      length = 1;
-      c = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      c = lead & 0x1Fu;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      c = lead & 0x0Fu;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      c = lead & 0x07u;
-    }
-    bool ok = length != 0 && i + length <= utf8.size();
-    for (std::size_t k = 1; ok && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      ok = (next & 0xC0) == 0x80;
-      c = (c << 6) | (next & 0x3Fu);
-    }
-    if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(L'\xFFFD');
-      ++i;
-    } else {
-      out.push_back(static_cast<wchar_t>(c));
-      i += length;
-    }
-  }
-  return out;
+  return platform::FromUtf8(utf8);
 }
 
-std::wstring Lower(std::wstring text) {
-  for (auto& c : text)
-    if (c >= L'A' && c <= L'Z') c = c - L'A' + L'a';
-  return text;
+std::wstring Lower(const std::wstring& text) {
+  return platform::ToLowerAscii(text);
 }
 
 // Windows paths take either separator and ignore repeated ones.
@@ -212,26 +178,6 @@ Simulator::Simulator(Scenario scenario, std::shared_ptr<platform::Clock> clock,
 
 std::wstring Simulator::MediaPath() const {
   return mediaPath_;
-}
-
-std::unique_ptr<Simulator> MakeSimulatorFromEnvironment(std::shared_ptr<platform::Clock> clock,
-                                                        std::shared_ptr<platform::Files> realFiles,
-                                                        std::string& error) {
-  error.clear();
-  Scenario scenario;
-  const char* path = std::getenv("KESTRUNE_SCENARIO");
-  if (path != nullptr && *path != '\0') {
-    auto loaded = LoadScenarioFile(path);
-    if (auto* failure = std::get_if<ScenarioError>(&loaded)) {
-      error = failure->message;
-      if (error.find(path) == std::string::npos) error = std::string(path) + ": " + error;
-      return nullptr;
-    }
-    scenario = std::get<Scenario>(std::move(loaded));
-  } else {
-    scenario = DefaultScenario();
-  }
-  return std::make_unique<Simulator>(std::move(scenario), std::move(clock), std::move(realFiles));
 }
 
 }  // namespace kestrune::sim

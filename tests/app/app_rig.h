@@ -1,5 +1,5 @@
-// The tray program over the simulator, with a fake tray, recorded boxes and
-// dialogs, and an in-memory registry.
+// The tray program over the test machine (simulator, virtual clock,
+// in-memory registry), with a fake tray and recorded boxes and dialogs.
 #pragma once
 
 #include <unistd.h>
@@ -15,16 +15,14 @@
 #include <vector>
 
 #include "app/manager_app.h"
-#include "platform/linux_files.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_sound.h"
 #include "platform/recording_ui.h"
-#include "platform/sqlite_registry.h"
-#include "platform/system_info.h"
 #include "platform_qt/tray.h"
-#include "simulator/simulator.h"
-#include "support/fixed_system.h"
+#include "simulator/scenario.h"
+#include "support/loopback_port.h"
 #include "support/loopback_smtp.h"
+#include "support/test_machine.h"
 
 namespace kestrune::test {
 
@@ -64,10 +62,13 @@ inline QString UniqueInstanceName() {
 }
 
 struct AppRig {
+  // Where mail goes unless a test points it at its own server: a port that
+  // refuses at once, whatever listens on the machine's mail port.
+  RefusingPort mailServer;
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
   std::shared_ptr<platform::RecordingSound> sound = std::make_shared<platform::RecordingSound>();
-  std::unique_ptr<sim::Simulator> simulator;
+  machine::Machine machine;
   std::shared_ptr<platform::Registry> registry;
   platform_qt::FakeTrayHost* tray = nullptr;
   std::unique_ptr<app::CManagerApp> app;
@@ -75,19 +76,13 @@ struct AppRig {
 
   explicit AppRig(sim::Scenario scenario, QString instanceName = UniqueInstanceName(),
                   const std::function<void(app::FrameServices&)>& adjust = {}) {
-    simulator =
-        std::make_unique<sim::Simulator>(std::move(scenario), clock, platform::MakeLinuxFiles());
-    std::string error;
-    registry = platform::OpenSqliteRegistry(
-        ":memory:", std::make_shared<FixedSystem>(simulator->MediaPath()), error);
+    auto options = TestMachineOptions(std::move(scenario), clock);
+    options.sound = sound;
+    machine = MakeTestMachine(options);
+    registry = machine.Registry();
     app::FrameServices services;
-    services.controller = {simulator->DeviceControl(),
-                           simulator->DeviceManager(),
-                           registry,
-                           simulator->Files(),
-                           ui,
-                           clock};
-    services.sound = sound;
+    services.controller = machine.ControllerServices(ui);
+    services.sound = machine.Sound();
     auto fakeTray = std::make_unique<platform_qt::FakeTrayHost>();
     tray = fakeTray.get();
     services.tray = std::move(fakeTray);
@@ -95,6 +90,8 @@ struct AppRig {
     services.logoPath = QStringLiteral("/nonexistent/logo.bmp");
     services.helpPath = L"/opt/kestrune/bin/kestrune.html";
     services.loggerOptions.pollInterval = std::chrono::milliseconds(20);
+    services.loggerOptions.mailPort = mailServer.Port();
+    services.mailPort = mailServer.Port();
     if (adjust) adjust(services);
     app = std::make_unique<app::CManagerApp>(std::move(services), std::move(instanceName),
                                              [this] { ++quits; });

@@ -4,22 +4,23 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "app/about_box.h"
-#include "app/command_ids.h"
 #include "app_rig.h"
 #include "platform/text.h"
+#include "platform_qt/command_table.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/resource_ids.h"
 
 namespace kestrune::test {
 namespace {
@@ -97,8 +98,8 @@ TEST(EventPopup, ManyEventsShowOnePopupAndOkMakesRoomForAFreshOne) {
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_LE((first->frameGeometry().center() - screen.center()).manhattanLength(), 40);
   EXPECT_EQ(first->windowTitle(), QStringLiteral("Kestrune Event Notification"));
-  ASSERT_NE(first->findChild<QLabel*>(QStringLiteral("text")), nullptr);
-  EXPECT_EQ(first->findChild<QLabel*>(QStringLiteral("text"))->text(),
+  ASSERT_NE(first->findChild<QLabel*>(QStringLiteral("noticeLabel")), nullptr);
+  EXPECT_EQ(first->findChild<QLabel*>(QStringLiteral("noticeLabel"))->text(),
             QStringLiteral("Kestrune detected a new event."));
 
   // A further request while it is shown only raises it.
@@ -106,7 +107,7 @@ TEST(EventPopup, ManyEventsShowOnePopupAndOkMakesRoomForAFreshOne) {
   QApplication::processEvents();
   EXPECT_EQ(rig.Frame().Popup(), first.data());
 
-  auto* ok = first->findChild<QPushButton*>(QStringLiteral("1"));
+  auto* ok = platform_qt::FindById<QPushButton>(first.data(), 1);
   ASSERT_NE(ok, nullptr);
   ok->click();
   ASSERT_TRUE(SpinUntil([&] { return first.isNull(); }));
@@ -137,7 +138,7 @@ TEST(ReportCommands, SaveWritesTheReportAsUtf16WithoutByteOrderMark) {
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
   const auto target = folder / "config.txt";
   rig.ui->QueueFileAnswer(platform::FromUtf8(target.string()));
-  EXPECT_TRUE(rig.Route(app::ID_SAVE_MENU));
+  EXPECT_TRUE(rig.Route(res::kCmdSaveToFile));
 
   const auto dialogs = rig.ui->FileDialogs();
   ASSERT_EQ(dialogs.size(), 1u);
@@ -169,12 +170,12 @@ TEST(ReportCommands, SaveCancelledWritesNothingAndAFailedCreateSaysSo) {
   AppRig rig(QuietScenario());
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
   rig.ui->QueueFileAnswer(std::nullopt);
-  EXPECT_TRUE(rig.Route(app::ID_SAVE_TOOLBAR));
+  EXPECT_TRUE(rig.Route(res::kCmdSaveToFileTool));
   EXPECT_TRUE(std::filesystem::is_empty(folder));
   EXPECT_EQ(rig.ui->MessageCount(), 0u);
 
   rig.ui->QueueFileAnswer(platform::FromUtf8((folder / "missing" / "config.txt").string()));
-  EXPECT_TRUE(rig.Route(app::ID_SAVE_MENU));
+  EXPECT_TRUE(rig.Route(res::kCmdSaveToFile));
   ASSERT_EQ(rig.ui->MessageCount(), 1u);
   EXPECT_EQ(rig.ui->LastMessage()->text, L"Result file creation failure!!!");
   std::filesystem::remove_all(folder);
@@ -183,47 +184,46 @@ TEST(ReportCommands, SaveCancelledWritesNothingAndAFailedCreateSaysSo) {
 TEST(ReportCommands, CopyPutsTheReportOnTheClipboard) {
   AppRig rig(QuietScenario());
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
-  EXPECT_TRUE(rig.Route(app::ID_COPY_MENU));
-  EXPECT_TRUE(rig.Route(app::ID_COPY_TOOLBAR));
+  EXPECT_TRUE(rig.Route(res::kCmdCopyToClipboard));
+  EXPECT_TRUE(rig.Route(res::kCmdCopyToClipboardTool));
   const auto texts = rig.ui->ClipboardTexts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0].rfind(L"\r\n", 0), 0u);
   EXPECT_NE(texts[0].find(L"Adapter 1 Information -"), std::wstring::npos);
   // A clipboard that cannot be opened: silently nothing.
   rig.ui->SetClipboardResult(false);
-  EXPECT_TRUE(rig.Route(app::ID_COPY_MENU));
+  EXPECT_TRUE(rig.Route(res::kCmdCopyToClipboard));
   EXPECT_EQ(rig.ui->MessageCount(), 0u);
 }
 
 TEST(ReportCommands, SendMailsTheReportWithTheEnteredValuesOnly) {
   LoopbackSmtp server({"220 lab.example ready\r\n", "250 hello\r\n", "250 sender ok\r\n",
                        "250 rcpt ok\r\n", "354 go ahead\r\n", "250 queued\r\n", "221 bye\r\n"});
-  AppRig rig(QuietScenario(), UniqueInstanceName(), [&](app::FrameServices& services) {
-    services.mailPort = server.Port();
-  });
+  AppRig rig(QuietScenario(), UniqueInstanceName(),
+             [&](app::FrameServices& services) { services.mailPort = server.Port(); });
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
   settings::AppSettings& settings = *rig.Frame().Settings();
   const std::wstring savedServer = settings.SmtpServer();
-  EXPECT_TRUE(rig.Route(app::ID_SEND_MENU));
+  EXPECT_TRUE(rig.Route(res::kCmdSendByEmail));
   app::CSendConfigDlg* dialog = rig.Frame().SendDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Send Configuration"));
-  auto* smtp = dialog->findChild<QLineEdit*>(QStringLiteral("smtp"));
-  auto* to = dialog->findChild<QLineEdit*>(QStringLiteral("to"));
-  auto* subject = dialog->findChild<QLineEdit*>(QStringLiteral("subject"));
+  auto* smtp = dialog->findChild<QLineEdit*>(QStringLiteral("serverEdit"));
+  auto* to = dialog->findChild<QLineEdit*>(QStringLiteral("toEdit"));
+  auto* subject = dialog->findChild<QLineEdit*>(QStringLiteral("subjectEdit"));
   ASSERT_TRUE(smtp && to && subject);
   // Prefilled from the settings.
   EXPECT_EQ(platform_qt::ToWString(smtp->text()), savedServer);
   EXPECT_EQ(platform_qt::ToWString(to->text()), settings.EventList());
   EXPECT_EQ(platform_qt::ToWString(subject->text()), settings.EmailSubject());
   // A second command only raises the open dialog.
-  EXPECT_TRUE(rig.Route(app::ID_SEND_TOOLBAR));
+  EXPECT_TRUE(rig.Route(res::kCmdSendByEmailTool));
   EXPECT_EQ(rig.Frame().SendDialog(), dialog);
 
   smtp->setText(QStringLiteral("127.0.0.1"));
   to->setText(QStringLiteral("ops@lab.example;"));
   subject->setText(QStringLiteral("Rack 4 configuration"));
-  dialog->findChild<QPushButton*>(QStringLiteral("send"))->click();
+  platform_qt::FindById<QPushButton>(dialog, 1)->click();
 
   const auto& got = server.Received();
   ASSERT_EQ(got.size(), 6u);
@@ -241,23 +241,22 @@ TEST(ReportCommands, SendMailsTheReportWithTheEnteredValuesOnly) {
 
 TEST(ReportCommands, RefusedMailShowsTheStepErrorAndCancelSendsNothing) {
   LoopbackSmtp server({"554 go away\r\n"});
-  AppRig rig(QuietScenario(), UniqueInstanceName(), [&](app::FrameServices& services) {
-    services.mailPort = server.Port();
-  });
+  AppRig rig(QuietScenario(), UniqueInstanceName(),
+             [&](app::FrameServices& services) { services.mailPort = server.Port(); });
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
 
   // Cancel first: nothing connects (the server would record the helo).
-  EXPECT_TRUE(rig.Route(app::ID_SEND_MENU));
+  EXPECT_TRUE(rig.Route(res::kCmdSendByEmail));
   ASSERT_NE(rig.Frame().SendDialog(), nullptr);
-  rig.Frame().SendDialog()->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+  platform_qt::FindById<QPushButton>(rig.Frame().SendDialog(), 2)->click();
   EXPECT_TRUE(SpinUntil([&] { return rig.Frame().SendDialog() == nullptr; }));
   EXPECT_EQ(rig.ui->MessageCount(), 0u);
 
-  EXPECT_TRUE(rig.Route(app::ID_SEND_MENU));
+  EXPECT_TRUE(rig.Route(res::kCmdSendByEmail));
   app::CSendConfigDlg* dialog = rig.Frame().SendDialog();
   ASSERT_NE(dialog, nullptr);
-  dialog->findChild<QLineEdit*>(QStringLiteral("smtp"))->setText(QStringLiteral("127.0.0.1"));
-  dialog->findChild<QPushButton*>(QStringLiteral("send"))->click();
+  dialog->findChild<QLineEdit*>(QStringLiteral("serverEdit"))->setText(QStringLiteral("127.0.0.1"));
+  platform_qt::FindById<QPushButton>(dialog, 1)->click();
   EXPECT_TRUE(server.Received().empty());
   ASSERT_EQ(rig.ui->MessageCount(), 1u);
   EXPECT_EQ(rig.ui->LastMessage()->text, L"554 go away");
@@ -268,7 +267,7 @@ TEST(ReportCommands, RefusedMailShowsTheStepErrorAndCancelSendsNothing) {
 TEST(SendDialog, FieldsTakeAtMost99Characters) {
   const std::wstring longText(150, L'x');
   app::CSendConfigDlg dialog(longText, longText, longText);
-  for (const char* name : {"smtp", "to", "subject"}) {
+  for (const char* name : {"serverEdit", "toEdit", "subjectEdit"}) {
     auto* edit = dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->text().size(), 99) << name;
@@ -281,20 +280,17 @@ TEST(SendDialog, FieldsTakeAtMost99Characters) {
 TEST(AboutBox, TextsTitleLinkAndOnlyOneAtATime) {
   AppRig rig(QuietScenario());
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
-  EXPECT_TRUE(rig.Route(app::ID_APP_ABOUT));
+  EXPECT_TRUE(rig.Route(res::kCmdAbout));
   app::CAboutBox* box = rig.Frame().AboutBox();
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isVisible());
   EXPECT_EQ(box->windowTitle(), QStringLiteral("About Kestrune"));
   const ctl::ProgramInfo program = app::BuildProgramInfo();
-  EXPECT_EQ(box->Control(app::IDC_ABOUT_NAME)->text(), QStringLiteral("Kestrune"));
-  EXPECT_EQ(platform_qt::ToWString(box->Control(app::IDC_ABOUT_COMPANY)->text()),
-            program.companyName);
-  EXPECT_EQ(platform_qt::ToWString(box->Control(app::IDC_ABOUT_VERSION)->text()),
-            program.productVersion);
-  EXPECT_EQ(platform_qt::ToWString(box->Control(app::IDC_ABOUT_LEGAL)->text()),
-            program.legalCopyright);
-  QLabel* link = box->Control(app::IDC_ABOUT_LINK);
+  EXPECT_EQ(box->Control(1425)->text(), QStringLiteral("Kestrune"));
+  EXPECT_EQ(platform_qt::ToWString(box->Control(1423)->text()), program.companyName);
+  EXPECT_EQ(platform_qt::ToWString(box->Control(1424)->text()), program.productVersion);
+  EXPECT_EQ(platform_qt::ToWString(box->Control(1422)->text()), program.legalCopyright);
+  QLabel* link = box->Control(1426);
   EXPECT_EQ(link->text(), QString::fromLatin1(app::kMakerWebAddress));
   EXPECT_TRUE(link->font().underline());
   EXPECT_EQ(link->cursor().shape(), rig.Frame().LinkCursor().shape());
@@ -306,26 +302,25 @@ TEST(AboutBox, TextsTitleLinkAndOnlyOneAtATime) {
   EXPECT_EQ(rig.ui->OpenedWithDesktop(),
             (std::vector<std::wstring>{platform::FromUtf8(app::kMakerWebAddress)}));
 
-  auto* ok = box->findChild<QPushButton*>(QStringLiteral("1"));
+  auto* ok = platform_qt::FindById<QPushButton>(box, 1);
   ASSERT_NE(ok, nullptr);
   EXPECT_EQ(ok->size(), platform_qt::LoadBitmap(QStringLiteral("ImageOk")).size());
   EXPECT_FALSE(ok->icon().isNull());
 
   // The toolbar's About only raises the open box.
-  EXPECT_TRUE(rig.Route(app::ID_ABOUT_TOOLBAR));
+  EXPECT_TRUE(rig.Route(res::kCmdAboutTool));
   EXPECT_EQ(rig.Frame().AboutBox(), box);
-  box->findChild<QPushButton*>(QStringLiteral("1"))->click();
+  platform_qt::FindById<QPushButton>(box, 1)->click();
   EXPECT_TRUE(SpinUntil([&] { return rig.Frame().AboutBox() == nullptr; }));
 }
 
 TEST(AboutBox, WithoutRaidChipNamesNorvasse) {
   AppRig rig(StandardOnlyScenario());
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
-  EXPECT_TRUE(rig.Route(app::ID_APP_ABOUT));
+  EXPECT_TRUE(rig.Route(res::kCmdAbout));
   ASSERT_NE(rig.Frame().AboutBox(), nullptr);
   EXPECT_EQ(rig.Frame().AboutBox()->windowTitle(), QStringLiteral("About Norvasse"));
-  EXPECT_EQ(rig.Frame().AboutBox()->Control(app::IDC_ABOUT_NAME)->text(),
-            QStringLiteral("Norvasse"));
+  EXPECT_EQ(rig.Frame().AboutBox()->Control(1425)->text(), QStringLiteral("Norvasse"));
 }
 
 TEST(Splash, ShownFromTheLogoAndSwallowsTheFirstKeyPress) {

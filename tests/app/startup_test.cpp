@@ -9,10 +9,10 @@
 #include <ctime>
 #include <fstream>
 
-#include "app/command_ids.h"
 #include "app_rig.h"
 #include "instance_probe.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/resource_ids.h"
 
 namespace kestrune::test {
 namespace {
@@ -43,7 +43,7 @@ TEST(StartUp, RaidMachineRunsWithTrayLoggerAndKestruneNames) {
   EXPECT_TRUE(frame.WizardOffered());
   ASSERT_NE(frame.Logger(), nullptr);
   EXPECT_TRUE(frame.Logger()->Thread()->HasThread());
-  EXPECT_EQ(frame.LinkCursor().shape(), platform_qt::LoadCursor(app::IDC_LINK).shape());
+  EXPECT_EQ(frame.LinkCursor().shape(), platform_qt::LoadCursor(res::kCursorLink).shape());
   // No logo: no splash, and nothing was asked of the user.
   EXPECT_EQ(frame.Splash(), nullptr);
   EXPECT_EQ(rig.ui->MessageCount(), 0u);
@@ -297,20 +297,20 @@ TEST(Commands, ConfigureAndWizardOpenOnceAndASheetThatCannotBeMadeSaysSo) {
     };
   });
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
-  EXPECT_TRUE(rig.Route(app::ID_CONFIGURE_MENU));
+  EXPECT_TRUE(rig.Route(res::kCmdConfigure));
   ASSERT_EQ(rig.ui->MessageCount(), 1u);
   EXPECT_EQ(rig.ui->LastMessage()->text, L"Could not create the Configuration Menu.");
   EXPECT_EQ(rig.Frame().ConfigurationSheet(), nullptr);
 
   sheetFails = false;
-  for (unsigned id : {app::ID_CONFIGURE_MENU, app::ID_CONFIGURE_TOOLBAR, app::ID_CONFIGURE_TRAY}) {
+  for (unsigned id : {res::kCmdConfigure, res::kCmdConfigureTool, res::kCmdConfigureTray}) {
     EXPECT_TRUE(rig.Route(id));
   }
   EXPECT_EQ(sheets, 1);
   ASSERT_NE(rig.Frame().ConfigurationSheet(), nullptr);
   EXPECT_TRUE(rig.Frame().ConfigurationSheet()->isVisible());
 
-  for (unsigned id : {app::ID_WIZARD_MENU, app::ID_WIZARD_TOOLBAR, app::ID_WIZARD_TRAY}) {
+  for (unsigned id : {res::kCmdRaidWizard, res::kCmdRaidWizardTool, res::kCmdRaidWizardTray}) {
     EXPECT_TRUE(rig.Route(id));
   }
   EXPECT_EQ(wizards, 1);
@@ -343,7 +343,7 @@ TEST(Exit, StopsTheLoggerBeforeReleasingTheModelThenRemovesTheIcon) {
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
   rig.Frame().PostShowPopup();
   ASSERT_TRUE(SpinUntil([&] { return rig.Frame().Popup() != nullptr; }));
-  EXPECT_TRUE(rig.Route(app::ID_APP_EXIT));
+  EXPECT_TRUE(rig.Route(res::kCmdExit));
   EXPECT_EQ(rig.Frame().ShutdownSteps(),
             (std::vector<std::string>{"logger stopped", "model released", "popup destroyed",
                                       "tray icon removed"}));

@@ -5,11 +5,10 @@
 #include <memory>
 
 #include "controller/controller_io.h"
-#include "platform/linux_files.h"
+#include "maximal_scenario.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_ui.h"
-#include "simulator/simulator.h"
-#include "maximal_scenario.h"
+#include "support/test_machine.h"
 
 namespace {
 
@@ -18,11 +17,10 @@ using namespace kestrune;
 using bench::MaximalScenario;
 
 void BM_DiscoverMaximalMachine(benchmark::State& state) {
-  auto clock = std::make_shared<platform::ManualClock>();
-  sim::Simulator simulator(MaximalScenario(), clock, platform::MakeLinuxFiles());
-  ctl::ControllerServices services{simulator.DeviceControl(), simulator.DeviceManager(), nullptr,
-                                   simulator.Files(), std::make_shared<platform::RecordingUi>(),
-                                   clock};
+  const machine::Machine machine = test::MakeTestMachine(
+      test::TestMachineOptions(MaximalScenario(), std::make_shared<platform::ManualClock>()));
+  const ctl::ControllerServices services =
+      machine.ControllerServices(std::make_shared<platform::RecordingUi>());
   for (auto _ : state) {
     ctl::CControllerIo io(services);
     const bool found = io.Discover();

@@ -13,25 +13,18 @@
 #include "events/event_record.h"
 #include "events/event_text.h"
 #include "events/log_file.h"
-#include "platform/linux_files.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_ui.h"
 #include "platform/text.h"
-#include "simulator/simulator.h"
+#include "support/scenarios.h"
+#include "support/test_machine.h"
 
 namespace {
 
 using namespace kestrune;
 
 sim::Scenario OneRaidAdapter() {
-  sim::AdapterSpec adapter;
-  adapter.driverMajor = 2;
-  adapter.driverMinor = 1;
-  adapter.chipId = 0x7420;
-  adapter.chipType = 2;
-  adapter.name = "bv7420r";
-  adapter.channels = 4;
-  adapter.devicesPerChannel = 1;
+  sim::AdapterSpec adapter = test::ExtendedRaidAdapter();
   for (std::uint8_t c = 0; c < 2; ++c) {
     sim::DiskSpec disk;
     disk.channel = c;
@@ -62,17 +55,15 @@ evt::EventRecord DroppedMember() {
 }
 
 struct Bench {
-  std::unique_ptr<sim::Simulator> simulator;
+  machine::Machine machine;
   std::unique_ptr<ctl::CControllerIo> io;
   std::filesystem::path log;
 
   Bench() {
-    auto clock = std::make_shared<platform::ManualClock>();
-    simulator =
-        std::make_unique<sim::Simulator>(OneRaidAdapter(), clock, platform::MakeLinuxFiles());
-    io = std::make_unique<ctl::CControllerIo>(ctl::ControllerServices{
-        simulator->DeviceControl(), simulator->DeviceManager(), nullptr, simulator->Files(),
-        std::make_shared<platform::RecordingUi>(), clock});
+    machine = test::MakeTestMachine(
+        test::TestMachineOptions(OneRaidAdapter(), std::make_shared<platform::ManualClock>()));
+    io = std::make_unique<ctl::CControllerIo>(
+        machine.ControllerServices(std::make_shared<platform::RecordingUi>()));
     io->Discover();
     log = std::filesystem::temp_directory_path() /
           ("kestrune-bench-" + std::to_string(::getpid()) + ".txt");
@@ -92,7 +83,7 @@ void BM_FormatAndLogEvent(benchmark::State& state) {
   const evt::EventRecord record = DroppedMember();
   std::wstring text;
   for (auto _ : state) {
-    formatter.FormatEvent(record, 0, text);
+    if (const auto led = formatter.FormatEvent(record, 0, text)) formatter.ApplyLedChange(0, *led);
     evt::WriteLogEntry(path, text, true);
     formatter.ClearMarks();
   }
@@ -106,7 +97,7 @@ void BM_FormatEventOnly(benchmark::State& state) {
   const evt::EventRecord record = DroppedMember();
   std::wstring text;
   for (auto _ : state) {
-    formatter.FormatEvent(record, 0, text);
+    if (const auto led = formatter.FormatEvent(record, 0, text)) formatter.ApplyLedChange(0, *led);
     benchmark::DoNotOptimize(text.data());
   }
   state.SetItemsProcessed(state.iterations());

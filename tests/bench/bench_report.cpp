@@ -6,12 +6,11 @@
 #include <string>
 
 #include "controller/controller_io.h"
-#include "platform/linux_files.h"
+#include "maximal_scenario.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_ui.h"
 #include "report/report.h"
-#include "simulator/simulator.h"
-#include "maximal_scenario.h"
+#include "support/test_machine.h"
 
 namespace {
 
@@ -22,9 +21,9 @@ using bench::MaximalScenario;
 struct Machine {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
-  sim::Simulator simulator{MaximalScenario(), clock, platform::MakeLinuxFiles()};
-  ctl::CControllerIo io{{simulator.DeviceControl(), simulator.DeviceManager(), nullptr,
-                         simulator.Files(), ui, clock}};
+  machine::Machine machine =
+      test::MakeTestMachine(test::TestMachineOptions(MaximalScenario(), clock));
+  ctl::CControllerIo io{machine.ControllerServices(ui)};
   bool ready = io.Discover() && io.Model().AdapterCount() == 4;
 };
 

@@ -6,22 +6,16 @@
 #include <string>
 
 #include "simulator/scenario.h"
+#include "support/scenarios.h"
 
 namespace kestrune::bench {
 
 inline sim::Scenario MaximalScenario() {
   sim::Scenario scenario;
   for (int a = 0; a < 4; ++a) {
-    sim::AdapterSpec adapter;
-    adapter.driverMajor = 2;
-    adapter.driverMinor = 1;
-    adapter.chipId = 0x7420;
-    adapter.chipType = 2;
-    adapter.name = "bv7420r";
+    sim::AdapterSpec adapter = test::ExtendedRaidAdapter(15);
     adapter.adapterId = static_cast<std::uint32_t>(a + 1);
     adapter.pciBus = static_cast<std::uint32_t>(a + 2);
-    adapter.channels = 4;
-    adapter.devicesPerChannel = 15;
     for (std::uint8_t c = 0; c < 4; ++c) {
       for (std::uint8_t d = 0; d < 15; ++d) {
         sim::DiskSpec disk;

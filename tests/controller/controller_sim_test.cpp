@@ -3,68 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 #include "controller/controller_io.h"
-#include "platform/linux_files.h"
-#include "platform/linux_system_info.h"
+#include "controller/recording_observer.h"
+#include "machine/machine.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_ui.h"
-#include "platform/sqlite_registry.h"
+#include "platform/temp_dir.h"
 #include "simulator/simulator.h"
+#include "support/scenarios.h"
+#include "support/test_machine.h"
+#include "support/watched_control.h"
 
 namespace kestrune::ctl {
 namespace {
-
-// Forwards to the simulator and keeps what was opened and sent.
-class Recorder final : public platform::DeviceControl {
- public:
-  explicit Recorder(std::shared_ptr<platform::DeviceControl> inner) : inner_(std::move(inner)) {}
-  platform::DeviceHandle Open(const std::wstring& name, std::uint32_t* error) override {
-    opened.push_back(name);
-    return inner_->Open(name, error);
-  }
-  platform::ControlResult Control(platform::DeviceHandle h, std::uint32_t code,
-                                  std::span<std::uint8_t> buffer, std::size_t in,
-                                  std::size_t out) override {
-    if (code == platform::kIoctlScsiMiniport && in >= 28) {
-      sent.push_back({std::string(buffer.begin() + 4, buffer.begin() + 12),
-                      static_cast<std::uint32_t>(buffer[16] | buffer[17] << 8 | buffer[18] << 16),
-                      std::vector<std::uint8_t>(buffer.begin() + 28, buffer.begin() + 32)});
-    }
-    return inner_->Control(h, code, buffer, in, out);
-  }
-  void Close(platform::DeviceHandle h) override {
-    ++closed;
-    inner_->Close(h);
-  }
-  struct Sent {
-    std::string signature;
-    std::uint32_t code;
-    std::vector<std::uint8_t> head;  // first payload bytes
-  };
-  std::size_t Count(const std::string& signature, std::uint32_t code) const {
-    std::size_t n = 0;
-    for (const auto& s : sent) n += s.signature == signature && s.code == code;
-    return n;
-  }
-  std::vector<std::wstring> opened;
-  std::vector<Sent> sent;
-  int closed = 0;
-
- private:
-  std::shared_ptr<platform::DeviceControl> inner_;
-};
-
-class Observer final : public ModelObserver {
- public:
-  void OnSetHealth(bool allCurrent) override { health.push_back(allCurrent); }
-  void OnAdaptersReleased() override { ++released; }
-  std::vector<bool> health;
-  int released = 0;
-};
 
 sim::DiskSpec Disk(std::uint8_t channel, std::uint8_t device, std::uint32_t problem = 0) {
   sim::DiskSpec disk;
@@ -77,14 +30,9 @@ sim::DiskSpec Disk(std::uint8_t channel, std::uint8_t device, std::uint32_t prob
 }
 
 sim::AdapterSpec Extended(std::string name = "bv7420r", std::uint16_t minor = 1) {
-  sim::AdapterSpec a;
-  a.driverMajor = 2;
+  sim::AdapterSpec a = test::ExtendedRaidAdapter();
   a.driverMinor = minor;
-  a.chipId = 0x7420;
-  a.chipType = 2;
   a.name = std::move(name);
-  a.channels = 4;
-  a.devicesPerChannel = 1;
   return a;
 }
 
@@ -109,36 +57,31 @@ sim::MemberSpec Member(std::uint8_t device, std::uint8_t position,
   return m;
 }
 
+// The controller over a whole machine: the real system's facts, a registry
+// file of its own, and every request watched.
 struct Machine {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
-  std::unique_ptr<sim::Simulator> simulator;
-  std::shared_ptr<Recorder> recorder;
+  testing::TempDir dir;
+  machine::Machine machine;
+  sim::Simulator* simulator = nullptr;
+  std::shared_ptr<test::WatchedControl> recorder;
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
-  std::shared_ptr<platform::Registry> registry;
-  std::filesystem::path registryFile;
-  Observer observer;
+  test::RecordingObserver observer;
   std::unique_ptr<CControllerIo> io;
 
   explicit Machine(sim::Scenario scenario) {
-    simulator = std::make_unique<sim::Simulator>(std::move(scenario), clock, platform::MakeLinuxFiles());
-    recorder = std::make_shared<Recorder>(simulator->DeviceControl());
-    registryFile = std::filesystem::temp_directory_path() /
-                   ("kestrune-ctl-" + std::to_string(::getpid()) + "-" +
-                    std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".db");
-    std::string error;
-    registry = platform::OpenSqliteRegistry(
-        registryFile.string(), platform::MakeLinuxSystemInfo(simulator->MediaPath()), error);
-    io = std::make_unique<CControllerIo>(ControllerServices{recorder, simulator->DeviceManager(),
-                                                            registry, simulator->Files(), ui,
-                                                            clock});
+    machine::MachineOptions options;
+    options.scenario = std::move(scenario);
+    options.clock = clock;
+    options.registryPath = dir.File("registry.db");
+    options.wrapDeviceControl = [this](std::shared_ptr<platform::DeviceControl> inner) {
+      recorder = std::make_shared<test::WatchedControl>(std::move(inner));
+      return recorder;
+    };
+    machine = test::MakeTestMachine(options);
+    simulator = machine.Simulator();
+    io = std::make_unique<CControllerIo>(machine.ControllerServices(ui));
     io->SetObserver(&observer);
-  }
-  ~Machine() {
-    io.reset();
-    registry.reset();
-    std::filesystem::remove(registryFile);
-    std::filesystem::remove(registryFile.string() + "-wal");
-    std::filesystem::remove(registryFile.string() + "-shm");
   }
   AdapterRecord& Adapter(std::size_t n) { return *io->Model().Adapter(n); }
 };
@@ -164,8 +107,9 @@ TEST(Discovery, LedByteFollowsPresenceAndRebuildingMembers) {
   EXPECT_EQ(m.recorder->Count("QMX_IDE ", 0x42028), 1u);
   // The interface is enabled with 1 and 255 before the byte is written.
   std::size_t interface = 0, status = 0;
-  for (std::size_t i = 0; i < m.recorder->sent.size(); ++i) {
-    const auto& s = m.recorder->sent[i];
+  const auto sent = m.recorder->SentRequests();
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    const auto& s = sent[i];
     if (s.signature != "QMX_IDE ") continue;
     if (s.code == 0x42024) {
       interface = i;
@@ -202,8 +146,8 @@ TEST(Discovery, ScanStopsAfterFourAdaptersAndRefreshesEach) {
   Machine m(With(adapters));
   ASSERT_TRUE(m.io->Discover());
   EXPECT_EQ(m.io->Model().AdapterCount(), 4u);
-  EXPECT_EQ(m.recorder->opened.size(), 4u);  // no fifth port was opened
-  EXPECT_EQ(m.recorder->opened.back(), L"\\\\.\\scsi3:");
+  EXPECT_EQ(m.recorder->Opened().size(), 4u);  // no fifth port was opened
+  EXPECT_EQ(m.recorder->Opened().back(), L"\\\\.\\scsi3:");
   EXPECT_EQ(m.recorder->Count("QMX_RIO ", 0x42024), 4u);
   for (std::size_t n = 0; n < 4; ++n) EXPECT_EQ(m.Adapter(n).adapterNumber, n);
 }
@@ -219,7 +163,7 @@ TEST(Discovery, ScanEndsAtFirstPortThatWillNotOpen) {
   Machine m(std::move(scenario));
   ASSERT_TRUE(m.io->Discover());
   EXPECT_EQ(m.io->Model().AdapterCount(), 1u);
-  EXPECT_EQ(m.recorder->opened.size(), 2u);
+  EXPECT_EQ(m.recorder->Opened().size(), 2u);
 }
 
 TEST(Discovery, UnrecognisedAdaptersAreDroppedAndTheirPortsClosed) {
@@ -238,7 +182,18 @@ TEST(Discovery, UnrecognisedAdaptersAreDroppedAndTheirPortsClosed) {
   ASSERT_EQ(m.io->Model().AdapterCount(), 1u);
   EXPECT_EQ(m.Adapter(0).chipModel, L"BV-7210");
   EXPECT_EQ(m.Adapter(0).adapterNumber, 0u);
-  EXPECT_EQ(m.recorder->closed, 2);
+  EXPECT_EQ(m.recorder->Closed(), 2);
+}
+
+TEST(Discovery, RediscoveryLeavesOnlyTheCurrentPortsOpen) {
+  Machine m(With({Extended(), Legacy()}));
+  const auto ports = std::dynamic_pointer_cast<sim::SimulatedDeviceControl>(
+      m.simulator->DeviceControl());
+  ASSERT_NE(ports, nullptr);
+  for (int round = 0; round < 50; ++round) ASSERT_TRUE(m.io->Discover());
+  EXPECT_EQ(ports->OpenHandles(), 2u);
+  m.io.reset();
+  EXPECT_EQ(ports->OpenHandles(), 0u);
 }
 
 TEST(Discovery, NoAdapterLeavesOnlyTheComputerEntry) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace kestrune::ctl {
 namespace {
@@ -52,6 +55,30 @@ TEST(IdentityStrings, SetDiskSwapsModelAndFirmwareWordsInPlace) {
   EXPECT_TRUE(texts.serial.empty());
   EXPECT_EQ(id[46], '2');
   EXPECT_EQ(id[20], 'A');  // serial untouched
+}
+
+TEST(IdentityStrings, ModelAndFirmwareFillingTheirFieldsComeOutWhole) {
+  const std::string model = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd";  // all 40 bytes
+  const std::string firmware = "FW-12345";                               // all 8 bytes
+  // A set disk's IDENTIFY data has the two bytes of every word swapped.
+  const auto swapped = [](std::string text) {
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
+    return text;
+  };
+  for (const bool setDisk : {false, true}) {
+    SCOPED_TRACE(setDisk ? "set disk" : "device");
+    IdentifyBytes id = Zeroed();
+    std::memset(&id[94], 0x7E, 2);  // the word after the model stays as it is
+    const std::string modelBytes = setDisk ? swapped(model) : model;
+    const std::string firmwareBytes = setDisk ? swapped(firmware) : firmware;
+    std::copy(modelBytes.begin(), modelBytes.end(), id.begin() + 54);
+    std::copy(firmwareBytes.begin(), firmwareBytes.end(), id.begin() + 46);
+    const IdentityTexts texts = IdentityStrings(id, setDisk);
+    EXPECT_EQ(texts.model, std::wstring(model.begin(), model.end()));
+    EXPECT_EQ(texts.firmware, std::wstring(firmware.begin(), firmware.end()));
+    EXPECT_EQ(id[94], 0x7E);
+    EXPECT_EQ(id[95], 0x7E);
+  }
 }
 
 TEST(CurrentModeText, FirstSetBitWinsInPioSdmaMdmaUdmaOrder) {

@@ -8,7 +8,9 @@
 
 #include "controller/controller_io.h"
 #include "controller/fake_device.h"
+#include "controller/recording_observer.h"
 #include "platform/manual_clock.h"
+#include "platform/null_services.h"
 #include "platform/recording_ui.h"
 
 namespace kestrune::ctl {
@@ -19,32 +21,6 @@ using test::Put16;
 using test::Put32;
 using test::SentRequest;
 
-// No disk device is known to the system.
-class NoDevices final : public platform::DeviceInstaller {
- public:
-  std::optional<std::wstring> ClassGuidFromName(const std::wstring&) override { return std::nullopt; }
-  std::optional<std::vector<platform::DevInst>> PresentDevices(const std::wstring&) override {
-    return std::nullopt;
-  }
-  std::optional<std::wstring> Property(platform::DevInst, platform::DeviceProperty) override {
-    return std::nullopt;
-  }
-  std::optional<std::wstring> InstanceId(platform::DevInst) override { return std::nullopt; }
-  std::optional<platform::DeviceNodeStatus> Status(platform::DevInst) override { return std::nullopt; }
-  bool Remove(platform::DevInst) override { return false; }
-  bool Reenumerate(platform::DevInst) override { return false; }
-  std::optional<platform::DevInst> FirstChild(platform::DevInst) override { return std::nullopt; }
-  std::optional<platform::DevInst> NextSibling(platform::DevInst) override { return std::nullopt; }
-};
-
-class RecordingObserver final : public ModelObserver {
- public:
-  void OnSetHealth(bool allCurrent) override { health.push_back(allCurrent); }
-  void OnAdaptersReleased() override { ++released; }
-  std::vector<bool> health;
-  int released = 0;
-};
-
 // Replies are keyed by control code; the handler writes ReturnCode 0 and lets
 // the test fill the payload.
 struct Rig {
@@ -54,7 +30,7 @@ struct Rig {
   std::set<std::uint32_t> failingCalls;
   std::shared_ptr<FakeDevice> device;
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
-  RecordingObserver observer;
+  test::RecordingObserver observer;
   std::unique_ptr<CControllerIo> io;
   AdapterRecord adapter;
 
@@ -67,8 +43,11 @@ struct Rig {
       if (auto it = replies.find(code); it != replies.end()) it->second(sent, buffer.subspan(28));
       return platform::ControlResult{true, static_cast<std::uint32_t>(sent.outSize), 0};
     });
-    ControllerServices services{device, std::make_shared<NoDevices>(), nullptr, nullptr, ui,
-                                std::make_shared<platform::ManualClock>()};
+    ControllerServices services;
+    services.deviceControl = device;
+    services.deviceInstaller = std::make_shared<platform::NullDeviceInstaller>();
+    services.ui = ui;
+    services.clock = std::make_shared<platform::ManualClock>();
     io = std::make_unique<CControllerIo>(services);
     io->SetObserver(&observer);
     adapter.handle = 1;

@@ -99,5 +99,16 @@ TEST(ReadEventRecords, ShortPayloadYieldsOnlyWholeRecords) {
   EXPECT_EQ(ReadEventRecords(Batch(20, 20, 4 + 88 * 7 + 50)).size(), 7u);
 }
 
+TEST(ReadEventRecords, PayloadEndingWithTheNthRecordGivesNRecords) {
+  for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{20}}) {
+    for (const std::uint32_t count : {static_cast<std::uint32_t>(n), 20U, 0xFFFFFFFFU}) {
+      const auto records = ReadEventRecords(Batch(count, n, 4 + 88 * n));
+      ASSERT_EQ(records.size(), n) << "n " << n << ", count " << count;
+      EXPECT_EQ(records[n - 1].classData[0], n - 1);
+      EXPECT_EQ(records[n - 1].following, (std::array<std::uint8_t, 4>{0xFF, 0xFF, 0xFF, 0xFF}));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrune::evt

@@ -24,7 +24,8 @@ class EventText : public ::testing::Test {
   std::wstring Format(EventRig& rig, const RecordBytes& bytes, std::uint32_t adapter = 0) {
     EventFormatter formatter(*rig.io);
     std::wstring text;
-    formatter.FormatEvent(bytes.Record(), adapter, text);
+    if (const auto led = formatter.FormatEvent(bytes.Record(), adapter, text))
+      formatter.ApplyLedChange(adapter, *led);
     refresh = formatter.RefreshTreeMark();
     rescan = formatter.RescanAdapterMark();
     const std::wstring prefix = std::wstring(test::kStampText) + L"\t";
@@ -384,7 +385,10 @@ TEST_F(EventText, GpioRequestsOfARunOfEvents) {
   };
   EventFormatter formatter(*rig.io);
   std::wstring text;
-  for (const RecordBytes& bytes : run) formatter.FormatEvent(bytes.Record(), 0, text);
+  for (const RecordBytes& bytes : run) {
+    if (const auto led = formatter.FormatEvent(bytes.Record(), 0, text))
+      formatter.ApplyLedChange(0, *led);
+  }
   EXPECT_EQ(rig.GpioRequests(), (std::vector<std::pair<int, int>>{{0, 0xF0},
                                                                   {1, 0xF2},
                                                                   {0, 0xF2},

@@ -1,6 +1,7 @@
-// An event logger over the simulated adapters: a manual clock, recording
-// sound and message boxes, a main window double, settings pointing the log
-// into a temporary folder, and waits for what the logger thread does.
+// An event logger over the test machine (simulated adapters, manual clock,
+// recording sound): recorded message boxes, a main window double, settings
+// pointing the log into a temporary folder and the mail at a refusing port,
+// and waits for what the logger thread does.
 #pragma once
 
 #include <algorithm>
@@ -21,14 +22,17 @@
 #include "controller/wire.h"
 #include "events/event_log_thread.h"
 #include "events/event_rig.h"
-#include "platform/linux_files.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_sound.h"
 #include "platform/recording_ui.h"
 #include "platform/temp_dir.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "simulator/simulator.h"
+#include "simulator/scenario.h"
+#include "support/loopback_port.h"
+#include "support/scenarios.h"
+#include "support/test_machine.h"
+#include "support/watched_control.h"
 
 namespace kestrune::test {
 
@@ -60,48 +64,6 @@ inline std::string AsLogged(std::string text) {
   if (!text.empty() && text.back() == '\n') text.insert(text.size() - 1, "\r");
   return text;
 }
-
-// Counts opens of each port and requests by signature and code.
-class CountingControl final : public platform::DeviceControl {
- public:
-  explicit CountingControl(std::shared_ptr<platform::DeviceControl> inner)
-      : inner_(std::move(inner)) {}
-  platform::DeviceHandle Open(const std::wstring& name, std::uint32_t* error) override {
-    {
-      std::lock_guard lock(mutex_);
-      opens_.push_back(name);
-    }
-    return inner_->Open(name, error);
-  }
-  platform::ControlResult Control(platform::DeviceHandle h, std::uint32_t code,
-                                  std::span<std::uint8_t> buffer, std::size_t in,
-                                  std::size_t out) override {
-    if (code == platform::kIoctlScsiMiniport && in >= ctl::wire::kHeaderSize) {
-      std::lock_guard lock(mutex_);
-      sent_.emplace_back(std::string(buffer.begin() + 4, buffer.begin() + 12),
-                         static_cast<std::uint32_t>(buffer[16] | buffer[17] << 8 |
-                                                    buffer[18] << 16 | buffer[19] << 24));
-    }
-    return inner_->Control(h, code, buffer, in, out);
-  }
-  void Close(platform::DeviceHandle h) override { inner_->Close(h); }
-
-  std::size_t Opens(const std::wstring& name) {
-    std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count(opens_.begin(), opens_.end(), name));
-  }
-  std::size_t Sent(const std::string& signature, std::uint32_t code) {
-    std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(
-        std::count(sent_.begin(), sent_.end(), std::make_pair(signature, code)));
-  }
-
- private:
-  std::shared_ptr<platform::DeviceControl> inner_;
-  std::mutex mutex_;
-  std::vector<std::wstring> opens_;
-  std::vector<std::pair<std::string, std::uint32_t>> sent_;
-};
 
 // The main frame as the logger sees it. Every call is recorded; the
 // synchronous ones can check that the logger does not hold the model lock.
@@ -174,14 +136,7 @@ class MainWindowDouble final : public evt::LoggerUi {
 };
 
 inline sim::AdapterSpec RaidAdapter() {
-  sim::AdapterSpec a;
-  a.driverMajor = 2;
-  a.driverMinor = 1;
-  a.chipId = 0x7420;
-  a.chipType = 2;
-  a.name = "bv7420r";
-  a.channels = 4;
-  a.devicesPerChannel = 1;
+  sim::AdapterSpec a = ExtendedRaidAdapter();
   sim::DiskSpec disk;
   disk.sectors = 312581808;
   a.disks = {disk};
@@ -216,9 +171,12 @@ struct Entry {
 struct LoggerRig {
   ScopedTimeZone zone{"EST5"};  // fixed, five hours behind UTC
   testing::TempDir dir;
+  // Where event mails go: a port that refuses at once, whatever listens on
+  // the machine's own mail port.
+  RefusingPort mailServer;
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
-  std::unique_ptr<sim::Simulator> simulator;
-  std::shared_ptr<CountingControl> control;
+  machine::Machine machine;
+  std::shared_ptr<WatchedControl> control;
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
   std::shared_ptr<platform::RecordingSound> sound = std::make_shared<platform::RecordingSound>();
   std::unique_ptr<ctl::CControllerIo> io;
@@ -235,18 +193,21 @@ struct LoggerRig {
   // Discovers the adapters at once unless told not to, as the main frame does
   // before it starts the logger.
   explicit LoggerRig(sim::Scenario scenario, bool discover = true) {
-    simulator =
-        std::make_unique<sim::Simulator>(std::move(scenario), clock, platform::MakeLinuxFiles());
-    control = std::make_shared<CountingControl>(simulator->DeviceControl());
-    io = std::make_unique<ctl::CControllerIo>(ctl::ControllerServices{
-        control, simulator->DeviceManager(), nullptr, simulator->Files(), ui, clock});
+    auto options = TestMachineOptions(std::move(scenario), clock);
+    options.sound = sound;
+    options.wrapDeviceControl = [this](std::shared_ptr<platform::DeviceControl> inner) {
+      control = std::make_shared<WatchedControl>(std::move(inner));
+      return control;
+    };
+    machine = MakeTestMachine(options);
+    io = std::make_unique<ctl::CControllerIo>(machine.ControllerServices(ui));
     if (discover) io->Discover();
-    settings = std::make_unique<settings::AppSettings>(nullptr, ui);
+    settings = std::make_unique<settings::AppSettings>(machine.Registry(), ui);
     auto values = settings::AppSettings::Defaults(L"TESTHOST");
     values.logFileLocation = platform::FromUtf8(dir.path().string()) + L"/";
     values.logFileName = L"events.txt";
     values.logFileEnabled = L"TRUE";
-    values.smtpServer = L"127.0.0.1";  // nothing listens on port 25 here
+    values.smtpServer = L"127.0.0.1";
     values.defaultEmail = L"kestrune@localhost";
     values.eventList = L"admin@localhost;";
     values.audioInformational = L"/sounds/info.wav";
@@ -262,6 +223,7 @@ struct LoggerRig {
     evt::EventLogThreadOptions options;
     options.pollInterval = interval;
     options.smtp.timeout = 5s;
+    options.mailPort = mailServer.Port();
     options.onEntry = [this](evt::LogEntryKind kind, const std::wstring& text) {
       if (alsoOnEntry) alsoOnEntry(kind);
       {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <netdb.h>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "settings/app_settings.h"
+#include "support/loopback_port.h"
 
 namespace kestrune::evt {
 namespace {
@@ -62,16 +64,7 @@ class ScriptedServer {
   }
 
   explicit ScriptedServer(std::vector<Action> script) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-      ADD_FAILURE() << "loopback listener: errno " << errno;
-    port_ = ntohs(addr.sin_port);
+    listener_ = test::BindLoopback(1, port_);
     thread_ = std::thread([this, s = std::move(script)] { Run(s); });
   }
   ~ScriptedServer() {
@@ -158,17 +151,7 @@ using S = ScriptedServer;
 // A loopback listener that accepts nobody.
 class Listener {
  public:
-  explicit Listener(int backlog) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(fd_, backlog) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-      ADD_FAILURE() << "loopback listener: errno " << errno;
-    port_ = ntohs(addr.sin_port);
-  }
+  explicit Listener(int backlog) : fd_(test::BindLoopback(backlog, port_)) {}
   ~Listener() { ::close(fd_); }
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
@@ -180,8 +163,8 @@ class Listener {
   }
 
  private:
-  int fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
   std::uint16_t port_ = 0;
+  int fd_;
 };
 
 // The Date line checked by pattern ("Mon, 07 Dec 2026 23:55:04 +0000") and
@@ -536,11 +519,47 @@ TEST(SmtpRepliesTest, QuitRequires221) {
   EXPECT_EQ(error, L"500 what");
 }
 
+TEST(SmtpRepliesTest, RightClassButWrongCodeFailsTheStep) {
+  // Actions of Dialogue(1): 0 greeting, 2 HELO, 4 MAIL FROM, 6 RCPT TO,
+  // 8 DATA, 10 end of the mail, 12 QUIT.
+  struct Case {
+    std::size_t action;
+    const char* reply;
+    int failingStep;  // 0 connect, 1 addresses, 2 data, 3 quit
+  };
+  const Case cases[] = {
+      {0, "221 lab closing", 0}, {2, "221 bye", 0},   {4, "251 not local", 1},
+      {6, "251 forwarded", 1},   {8, "350 go on", 2}, {10, "251 queued", 2},
+      {12, "220 still here", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    auto script = S::Dialogue(1);
+    script[c.action] = S::Send(std::string(c.reply) + "\r\n");
+    ScriptedServer server(script);
+    SmtpSession s(kShort);
+    std::wstring error;
+    const std::function<bool()> steps[] = {
+        [&] { return s.SmtpConnect(L"127.0.0.1", server.Port(), error); },
+        [&] { return s.SmtpAddresses(L"a@x", L"b@y;", error); },
+        [&] { return s.SmtpData(L"a@x", L"b@y;", L"subject", L"body", error); },
+        [&] { return s.SmtpQuit(error); },
+    };
+    int failed = -1;
+    for (int step = 0; step < 4 && failed < 0; ++step) {
+      if (!steps[step]()) failed = step;
+    }
+    EXPECT_EQ(failed, c.failingStep);
+    const std::string reply = c.reply;
+    EXPECT_EQ(error, std::wstring(reply.begin(), reply.end()));
+  }
+}
+
 TEST(SmtpSocketFailureTest, RefusedConnection) {
-  const std::uint16_t port = Listener(1).Port();  // closed again: nobody listens
+  const test::RefusingPort port;
   SmtpSession s(kShort);
   std::wstring error;
-  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", port, error));
+  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", port.Port(), error));
   EXPECT_EQ(error,
             L"Socket Connect Error\n"
             L"The attempt to connect was forcefully rejected.\n"

@@ -15,7 +15,7 @@
 #include "events/event_record.h"
 #include "events/event_text.h"
 #include "platform/device_control.h"
-#include "platform/ui_services.h"
+#include "platform/null_services.h"
 
 namespace {
 
@@ -44,17 +44,6 @@ class FixedAnswer final : public platform::DeviceControl {
   std::uint32_t returnCode_;
 };
 
-class SilentUi final : public platform::UiServices {
- public:
-  platform::MsgResult MessageBox(const std::wstring&, const std::wstring&, platform::MsgButtons,
-                                 platform::MsgIcon) override {
-    return platform::MsgResult::Ok;
-  }
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-  bool SetClipboardText(const std::wstring&) override { return true; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -73,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The RAID layer version query must succeed to end member numbering.
   auto device = std::make_shared<FixedAnswer>(numbering ? returnCode : 0);
   ctl::CControllerIo io(ctl::ControllerServices{device, nullptr, nullptr, nullptr,
-                                                std::make_shared<SilentUi>(), nullptr});
+                                                std::make_shared<platform::NullUi>(), nullptr});
   {
     ctl::CControllerIo::Lock lock(io);
     auto& model = io.Model();
@@ -88,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   evt::EventFormatter formatter(io);
   std::wstring text;
   for (const evt::EventRecord& record : evt::ReadEventRecords(batch)) {
-    formatter.FormatEvent(record, adapterNumber, text);
+    if (const auto led = formatter.FormatEvent(record, adapterNumber, text))
+      formatter.ApplyLedChange(adapterNumber, *led);
     for (std::size_t offset = 40; offset < 96; ++offset) evt::CdbText(record, offset);
   }
   formatter.ClearMarks();

@@ -11,8 +11,7 @@
 #include "controller/controller_io.h"
 #include "controller/decode.h"
 #include "platform/device_control.h"
-#include "platform/device_installer.h"
-#include "platform/ui_services.h"
+#include "platform/null_services.h"
 
 namespace {
 
@@ -57,34 +56,6 @@ class ReplyStream final : public platform::DeviceControl {
   int calls_ = 0;
 };
 
-class NoDevices final : public platform::DeviceInstaller {
- public:
-  std::optional<std::wstring> ClassGuidFromName(const std::wstring&) override { return std::nullopt; }
-  std::optional<std::vector<platform::DevInst>> PresentDevices(const std::wstring&) override {
-    return std::nullopt;
-  }
-  std::optional<std::wstring> Property(platform::DevInst, platform::DeviceProperty) override {
-    return std::nullopt;
-  }
-  std::optional<std::wstring> InstanceId(platform::DevInst) override { return std::nullopt; }
-  std::optional<platform::DeviceNodeStatus> Status(platform::DevInst) override { return std::nullopt; }
-  bool Remove(platform::DevInst) override { return false; }
-  bool Reenumerate(platform::DevInst) override { return false; }
-  std::optional<platform::DevInst> FirstChild(platform::DevInst) override { return std::nullopt; }
-  std::optional<platform::DevInst> NextSibling(platform::DevInst) override { return std::nullopt; }
-};
-
-class SilentUi final : public platform::UiServices {
- public:
-  platform::MsgResult MessageBox(const std::wstring&, const std::wstring&, platform::MsgButtons,
-                                 platform::MsgIcon) override {
-    return platform::MsgResult::Ok;
-  }
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-  bool SetClipboardText(const std::wstring&) override { return true; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -99,9 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto& set : adapter.sets) ctl::decode::SetDiskTexts(set);
   }
   // The whole controller against a driver that answers with the input.
-  ctl::ControllerServices services{std::make_shared<ReplyStream>(data, size),
-                                   std::make_shared<NoDevices>(), nullptr, nullptr,
-                                   std::make_shared<SilentUi>(), nullptr};
+  ctl::ControllerServices services;
+  services.deviceControl = std::make_shared<ReplyStream>(data, size);
+  services.deviceInstaller = std::make_shared<platform::NullDeviceInstaller>();
+  services.ui = std::make_shared<platform::NullUi>();
   ctl::CControllerIo io(services);
   io.Discover();
   ctl::CControllerIo::Lock lock(io);

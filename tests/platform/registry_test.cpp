@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/sqlite_registry.h"
+#include "support/scoped_env.h"
 #include "temp_dir.h"
 
 namespace kestrune::platform {
@@ -466,31 +467,7 @@ TEST_F(RegistryTest, ProcessesRacingToCreateTheFileAllSucceed) {
   EXPECT_EQ(failures, 0) << "of " << kRounds * kProcesses << " opens";
 }
 
-// Sets or clears an environment variable for one test and restores it after.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value != nullptr) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 TEST(DefaultRegistryPathTest, FollowsTheEnvironment) {
   {

@@ -11,43 +11,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 constexpr wchar_t R = kReplacementChar;
 
-TEST(TextTest, Utf8EncodesEveryLengthAndReplacesNonCharacters) {
-  EXPECT_EQ(ToUtf8(L"A\u00e9\u20ac\U0001F600"), "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-  const std::wstring bad{static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000),
-                         static_cast<wchar_t>(-1)};
-  EXPECT_EQ(ToUtf8(bad), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-  EXPECT_EQ(ToUtf8(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
-}
-
-TEST(TextTest, Utf8DecodesWellFormedText) {
-  EXPECT_EQ(FromUtf8("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), L"A\u00e9\u20ac\U0001F600");
-  EXPECT_EQ(FromUtf8("\xF4\x8F\xBF\xBF"), std::wstring(1, static_cast<wchar_t>(0x10FFFF)));
-  EXPECT_EQ(FromUtf8(""), L"");
-}
-
-TEST(TextTest, Utf8ReplacesEachMaximalInvalidPart) {
-  struct Case {
-    const char* bytes;
-    std::wstring expected;
-  };
-  const std::vector<Case> cases = {
-      {"\x80", {R}},  // stray continuation
-      {"\xFF"
-       "A",
-       {R, L'A'}},                         // never a lead byte
-      {"\xC0\xAF", {R, R}},                // overlong '/'
-      {"\xE0\x80\xAF", {R, R, R}},         // overlong three-byte form
-      {"\xED\xA0\x80", {R, R, R}},         // encoded surrogate
-      {"\xF4\x90\x80\x80", {R, R, R, R}},  // beyond U+10FFFF
-      {"\xE2\x82", {R}},                   // truncated at the end
-      {"\xE2\x82"
-       "A",
-       {R, L'A'}},  // truncated before ASCII
-      {"\xF0\x9F\x98"
-       "\xC3\xA9",
-       {R, L'\u00e9'}},  // truncated before a good sequence
-  };
-  for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.bytes), c.expected) << c.bytes;
+// The UTF-8 conversions are the shared codec's (tests/unicode/).
+TEST(TextTest, Utf8IsTheSharedCodec) {
+  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), (std::wstring{R, R, R}));
+  EXPECT_EQ(ToUtf8(L"\u00e9"), "\xC3\xA9");
 }
 
 TEST(TextTest, Latin1MapsEachByteToItsCode) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/recording_ui.h"
+#include "resources/resource_ids.h"
 
 namespace kestrune::platform_qt {
 namespace {
@@ -148,7 +149,7 @@ TEST_F(PropertySheet, OkLeavesTheActivePageThenTellsEveryShownPage) {
   sheet.SetActivePage(2);
   log.clear();
   popup->edit->setText(QStringLiteral("new"));
-  FindById<QPushButton>(&sheet, CPropertySheet::kIdOk)->click();
+  FindById<QPushButton>(&sheet, res::kIdOk)->click();
   // Email was never shown: its OnOK is not called.
   EXPECT_EQ(log, (Log{"Popup.KillActive", "Popup.Save", "Smtp.OK", "Popup.OK", "Sheet.OK"}));
   EXPECT_EQ(popup->value, L"new");
@@ -176,7 +177,7 @@ TEST_F(PropertySheet, CancelAndEscapeWriteNothingBack) {
 
 TEST_F(PropertySheet, ApplyFollowsTheModifiedPages) {
   sheet.show();
-  QPushButton* apply = sheet.Button(CPropertySheet::kIdApply);
+  QPushButton* apply = sheet.Button(res::kIdApply);
   ASSERT_NE(apply, nullptr);
   EXPECT_FALSE(apply->isEnabled());
   smtp->SetModified();
@@ -192,7 +193,7 @@ TEST_F(PropertySheet, ApplyFollowsTheModifiedPages) {
 TEST(PropertySheetButtons, OkCancelSheetHasNoApply) {
   CPropertySheet sheet(QStringLiteral("Configuration Menu"), nullptr,
                        CPropertySheet::Buttons::OkCancel);
-  EXPECT_EQ(sheet.Button(CPropertySheet::kIdApply), nullptr);
+  EXPECT_EQ(sheet.Button(res::kIdApply), nullptr);
   EXPECT_NE(FindById<QPushButton>(&sheet, 1), nullptr);
   EXPECT_NE(FindById<QPushButton>(&sheet, 2), nullptr);
   EXPECT_EQ(FindById<QPushButton>(&sheet, 12321), nullptr);

@@ -1,10 +1,7 @@
 // The three deliveries: the saved file's bytes, the clipboard text and the
 // mail dialogue as a loopback SMTP server sees it.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/stat.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,32 +12,18 @@
 #include <vector>
 
 #include "platform/recording_ui.h"
+#include "platform/temp_dir.h"
 #include "platform/text.h"
 #include "report/report.h"
 #include "report/report_rig.h"
 #include "support/file_size_limit.h"
+#include "support/loopback_port.h"
 #include "support/loopback_smtp.h"
 
 namespace kestrune::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-class TempDir {
- public:
-  TempDir() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("kestrune-report-" + std::to_string(::getpid()) + "-" +
-             std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 std::vector<unsigned char> ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -50,7 +33,7 @@ std::vector<unsigned char> ReadAll(const std::string& path) {
 TEST(ReportFile, Utf16LittleEndianWithoutMarkOrTerminator) {
   ReportMachine m(sim::DefaultScenario());
   const std::wstring report = m.Report();
-  TempDir dir;
+  testing::TempDir dir;
   const std::string path = dir.File(rpt::kDefaultReportFileName);
   ASSERT_TRUE(rpt::SaveReportFile(path, report));
   const auto bytes = ReadAll(path);
@@ -67,7 +50,7 @@ TEST(ReportFile, Utf16LittleEndianWithoutMarkOrTerminator) {
 }
 
 TEST(ReportFile, AnExistingFileIsReplacedWhole) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::string path = dir.File("old.txt");
   { std::ofstream(path, std::ios::binary) << std::string(1000, 'x'); }
   ASSERT_TRUE(rpt::SaveReportFile(path, L"A\x20AC"));  // A and the euro sign
@@ -77,7 +60,7 @@ TEST(ReportFile, AnExistingFileIsReplacedWhole) {
 }
 
 TEST(ReportFile, FailureWhenTheFileCannotBeCreated) {
-  TempDir dir;
+  testing::TempDir dir;
   EXPECT_FALSE(rpt::SaveReportFile(dir.File("missing/folder/QV200CFG.txt"), L"text"));
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
   EXPECT_FALSE(rpt::SaveReportFile(dir.File(""), L"text"));  // the folder itself
@@ -88,7 +71,7 @@ TEST(ReportFile, FailureWhenTheFileCannotBeCreated) {
   EXPECT_EQ(ui.LastMessage()->text, L"Result file creation failure!!!");
 }
 
-std::vector<std::string> FolderContent(const TempDir& dir) {
+std::vector<std::string> FolderContent(const testing::TempDir& dir) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     names.push_back(entry.path().filename().string());
@@ -97,7 +80,7 @@ std::vector<std::string> FolderContent(const TempDir& dir) {
 }
 
 TEST(ReportFile, AFullDiskLeavesTheOldFileOrNoneAndNoScratch) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::string old = dir.File("old.txt");
   { std::ofstream(old, std::ios::binary) << "previous"; }
   const std::wstring report(5000, L'r');
@@ -113,7 +96,7 @@ TEST(ReportFile, AFullDiskLeavesTheOldFileOrNoneAndNoScratch) {
 }
 
 TEST(ReportFile, OnlyRegularFilesAreReplacedAndLinksStayLinks) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::string fifo = dir.File("fifo.txt");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   std::string why;
@@ -194,21 +177,10 @@ TEST(ReportMail, StopsAtTheFirstRefusedStepWithTheServersLine) {
 }
 
 TEST(ReportMail, RefusedConnectionGivesTheConnectErrorText) {
-  // A port that was free a moment ago and has no listener now.
-  std::uint16_t port = 0;
-  {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), length), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length), 0);
-    port = ntohs(addr.sin_port);
-    ::close(fd);
-  }
+  const RefusingPort port;
   std::wstring error;
-  EXPECT_FALSE(rpt::MailReport(L"127.0.0.1", L"a@b;", L"s", L"k@b", L"r", error, kQuick, port));
+  EXPECT_FALSE(
+      rpt::MailReport(L"127.0.0.1", L"a@b;", L"s", L"k@b", L"r", error, kQuick, port.Port()));
   EXPECT_EQ(error,
             L"Socket Connect Error\n"
             L"The attempt to connect was forcefully rejected.\n"

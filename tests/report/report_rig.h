@@ -1,4 +1,4 @@
-// A controller over the simulator with a fixed computer, program and time
+// A controller over the test machine with a fixed computer, program and time
 // zone, so that report texts can be written out by hand.
 #pragma once
 
@@ -9,14 +9,11 @@
 #include <vector>
 
 #include "controller/controller_io.h"
-#include "platform/linux_files.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_ui.h"
-#include "platform/sqlite_registry.h"
-#include "platform/system_info.h"
 #include "report/report.h"
-#include "simulator/simulator.h"
-#include "support/fixed_system.h"
+#include "simulator/scenario.h"
+#include "support/test_machine.h"
 
 namespace kestrune::test {
 
@@ -25,7 +22,7 @@ inline constexpr wchar_t kNow[] = L"15-January-2026 10:00.00";
 struct ReportMachine {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
-  std::unique_ptr<sim::Simulator> simulator;
+  machine::Machine machine;
   std::shared_ptr<platform::Registry> registry;
   std::unique_ptr<ctl::CControllerIo> io;
 
@@ -33,14 +30,9 @@ struct ReportMachine {
     // File dates and the clock's text are local times.
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    simulator =
-        std::make_unique<sim::Simulator>(std::move(scenario), clock, platform::MakeLinuxFiles());
-    std::string error;
-    registry = platform::OpenSqliteRegistry(
-        ":memory:", std::make_shared<FixedSystem>(simulator->MediaPath()), error);
-    io = std::make_unique<ctl::CControllerIo>(
-        ctl::ControllerServices{simulator->DeviceControl(), simulator->DeviceManager(), registry,
-                                simulator->Files(), ui, clock});
+    machine = MakeTestMachine(TestMachineOptions(std::move(scenario), clock));
+    registry = machine.Registry();
+    io = std::make_unique<ctl::CControllerIo>(machine.ControllerServices(ui));
     io->ReadComputerInfo();
     {
       ctl::CControllerIo::Lock lock(*io);

@@ -103,11 +103,81 @@ TEST(ParseLanguageModule, BadUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(module.strings.at(2), L"truncated \xFFFD");
   EXPECT_EQ(module.strings.at(3).find(L"overlong \xFFFD"), 0u);
   EXPECT_NE(module.strings.at(3).find(L" end"), std::wstring::npos);
+  // The program's one decoder: each maximal ill-formed part is one U+FFFD.
+  EXPECT_EQ(module.strings.at(3), L"overlong \xFFFD\xFFFD surrogate \xFFFD\xFFFD\xFFFD end");
   EXPECT_EQ(module.strings.at(4), L"\xFFFD\xFFFD");
 }
 
 TEST(ParseLanguageModule, LaterLinesForAnIdWin) {
   EXPECT_EQ(ParseLanguageModule("5\tfirst\n5\tsecond\n").strings.at(5), L"second");
+}
+
+// Dialog entries: "template.property" for the form's root,
+// "template.object.property" for a control; anything else is skipped.
+TEST(ParseLanguageModule, DialogKeys) {
+  struct Case {
+    const char* line;
+    bool parses;
+    unsigned templateId;
+    const char* object;
+    const char* property;
+  };
+  const Case cases[] = {
+      {"1000.windowTitle\tAbout", true, 1000, "", "windowTitle"},
+      {"1001.okButton.text\tOK", true, 1001, "okButton", "text"},
+      {"1020.levelBox.item2\tErrors only", true, 1020, "levelBox", "item2"},
+      {"4294967295._hidden_1.toolTip\tx", true, 4294967295u, "_hidden_1", "toolTip"},
+      {"1000.\tno property", false, 0, "", ""},
+      {"1000..text\tno object", false, 0, "", ""},
+      {".text\tno template", false, 0, "", ""},
+      {"x1000.okButton.text\tletters", false, 0, "", ""},
+      {"4294967296.okButton.text\ttoo large", false, 0, "", ""},
+      {"1000.9lives.text\tdigit first", false, 0, "", ""},
+      {"1000.ok-button.text\tdash", false, 0, "", ""},
+      {"1000.a.b.c\tthree names", false, 0, "", ""},
+      {"1000.okButton.text\tbad escape \\q", false, 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    const LanguageModule module = ParseLanguageModule(c.line);
+    EXPECT_TRUE(module.strings.empty()) << c.line;
+    if (!c.parses) {
+      EXPECT_EQ(module.skippedLines, 1u) << c.line;
+      EXPECT_TRUE(module.dialogs.empty()) << c.line;
+      continue;
+    }
+    EXPECT_EQ(module.skippedLines, 0u) << c.line;
+    ASSERT_EQ(module.dialogs.count(c.templateId), 1u) << c.line;
+    const std::vector<DialogText>& texts = module.dialogs.at(c.templateId);
+    ASSERT_EQ(texts.size(), 1u) << c.line;
+    EXPECT_EQ(texts[0].object, c.object) << c.line;
+    EXPECT_EQ(texts[0].property, c.property) << c.line;
+  }
+}
+
+TEST(ParseLanguageModule, DialogTextsKeepFileOrderAndLaterLinesWin) {
+  const LanguageModule module = ParseLanguageModule(
+      "1001.windowTitle\tfirst\n"
+      "1001.okButton.text\tO\\nK\n"
+      "296\tstring\n"
+      "1001.windowTitle\tsecond\n"
+      "1002.windowTitle\tother\n");
+  EXPECT_EQ(module.strings.at(296), L"string");
+  const std::vector<DialogText>& texts = module.dialogs.at(1001);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].property, "windowTitle");
+  EXPECT_EQ(texts[0].text, L"second");
+  EXPECT_EQ(texts[1].text, L"O\nK");
+  EXPECT_EQ(module.dialogs.at(1002).size(), 1u);
+}
+
+TEST_F(LanguageModules, DialogTextsComeFromTheCurrentModule) {
+  EXPECT_EQ(ModuleDialogTexts(1001), nullptr);
+  SetModule(std::make_shared<const LanguageModule>(
+      ParseLanguageModule("1001.noticeLabel.text\tNeues Ereignis.\n")));
+  const std::vector<DialogText>* texts = ModuleDialogTexts(1001);
+  ASSERT_NE(texts, nullptr);
+  EXPECT_EQ(texts->at(0).text, L"Neues Ereignis.");
+  EXPECT_EQ(ModuleDialogTexts(1000), nullptr);
 }
 
 TEST(ParseLanguageModule, EscapingRoundTrips) {
@@ -241,6 +311,11 @@ TEST(BuiltinModule, ShippedModuleMatchesTheBuiltInTable) {
   const std::vector<unsigned> ids = BuiltinStringIds();
   ASSERT_EQ(module.strings.size(), ids.size());
   for (unsigned id : ids) EXPECT_EQ(module.strings.at(id), BuiltinString(id)) << id;
+  // The forms' texts follow the string table, each a dialog entry.
+  const LanguageModule dialogs = ParseLanguageModule(BuiltinDialogModuleText());
+  EXPECT_EQ(dialogs.skippedLines, 0u);
+  EXPECT_TRUE(dialogs.strings.empty());
+  EXPECT_EQ(module.dialogs.size(), dialogs.dialogs.size());
 }
 
 TEST(Menus, TrayMenuAndToolbarAsData) {

@@ -4,16 +4,20 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "controller/adapter_keys.h"
+#include "controller/controller_io.h"
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "platform/temp_dir.h"
 #include "platform/text.h"
+#include "support/scoped_env.h"
 
 namespace kestrune::settings {
 namespace {
@@ -89,9 +93,6 @@ struct FakeAdapter {
 class AppSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // A fixed state folder makes the log location default predictable.
-    if (const char* old = std::getenv("XDG_STATE_HOME")) oldStateHome_ = old;
-    setenv("XDG_STATE_HOME", "/var/tmp/state", 1);
     std::string error;
     store_ = platform::OpenSqliteRegistry(dir_.File("registry.db"), nullptr, error);
     ASSERT_NE(store_, nullptr) << error;
@@ -101,13 +102,6 @@ class AppSettingsTest : public ::testing::Test {
         ctl::ControllerServices{nullptr, nullptr, registry_, nullptr, ui_, nullptr});
     SetComputerName(L"WORKBENCH");
   }
-  void TearDown() override {
-    if (oldStateHome_)
-      setenv("XDG_STATE_HOME", oldStateHome_->c_str(), 1);
-    else
-      unsetenv("XDG_STATE_HOME");
-  }
-
   void SetComputerName(const std::wstring& name) {
     ctl::CControllerIo::Lock lock(*io_);
     io_->Model().computer.computerName = name;
@@ -134,6 +128,11 @@ class AppSettingsTest : public ::testing::Test {
 
   std::unique_ptr<AppSettings> MakeSettings() {
     return std::make_unique<AppSettings>(registry_, ui_);
+  }
+  // Loads as the program does, the fixture's controller giving the adapters
+  // their keys.
+  void LoadSettings(AppSettings& settings, const std::function<void()>& closeSplash = {}) {
+    settings.Load(ctl::ComputerName(*io_), ctl::AdapterKeyOpener(*io_), closeSplash);
   }
 
   // Writes straight into the settings key, creating it as another program would.
@@ -172,8 +171,9 @@ class AppSettingsTest : public ::testing::Test {
     return keyClass;
   }
 
+  // A fixed state folder makes the log location default predictable.
+  test::ScopedEnv stateHome_{"XDG_STATE_HOME", "/var/tmp/state"};
   testing::TempDir dir_;
-  std::optional<std::string> oldStateHome_;
   std::shared_ptr<platform::Registry> store_;
   std::shared_ptr<FailingRegistry> registry_;
   std::shared_ptr<platform::RecordingUi> ui_;
@@ -185,7 +185,7 @@ class AppSettingsTest : public ::testing::Test {
 TEST_F(AppSettingsTest, FirstRunCreatesTheKeysAndWritesEveryDefaultInOrder) {
   auto settings = MakeSettings();
   bool splashClosed = false;
-  settings->Load(*io_, [&] { splashClosed = true; });
+  LoadSettings(*settings, [&] { splashClosed = true; });
 
   EXPECT_EQ(ui_->MessageCount(), 0u);
   EXPECT_FALSE(splashClosed);
@@ -242,10 +242,22 @@ TEST_F(AppSettingsTest, FirstRunCreatesTheKeysAndWritesEveryDefaultInOrder) {
   EXPECT_EQ(settings->LogFilePath(), L"/var/tmp/state/kestrune/errlgr.txt");
 }
 
+TEST_F(AppSettingsTest, TheStoreStandsAloneWithoutAdapters) {
+  // No controller at all: the settings know the registry only.
+  auto settings = MakeSettings();
+  settings->Load(L"BENCH2", {});
+  EXPECT_NE(settings->Key(), platform::kNullKey);
+  EXPECT_NE(settings->DevicesDefModeKey(), platform::kNullKey);
+  EXPECT_FALSE(settings->HasRaidAdapter());
+  EXPECT_EQ(StoredText(kEventSubjectName), L"Kestrune - Event from system BENCH2.");
+  settings->OpenAdapterKeys({});  // nobody to give keys to
+  EXPECT_EQ(ui_->MessageCount(), 0u);
+}
+
 TEST_F(AppSettingsTest, SubjectsNameUnknownWithoutAComputerName) {
   SetComputerName(L"");
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_EQ(settings->EventSubject(), L"Kestrune - Event from system Unknown.");
   EXPECT_EQ(settings->EmailSubject(), L"Kestrune - Configuration information from system Unknown.");
 }
@@ -254,7 +266,7 @@ TEST_F(AppSettingsTest, StoredValuesWinOverDefaultsAndSurviveARoundTrip) {
   StoreText(L"Event Subject", L"Alarm from the lab");
   Store(L"Popup Event Level", RegType::Dword, {3, 0, 0, 0});
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_EQ(settings->EventSubject(), L"Alarm from the lab");
   EXPECT_EQ(settings->PopupEventLevel(), 3u);
 
@@ -275,7 +287,7 @@ TEST_F(AppSettingsTest, StoredValuesWinOverDefaultsAndSurviveARoundTrip) {
   settings->Save();
 
   auto again = MakeSettings();
-  again->Load(*io_);
+  LoadSettings(*again);
   EXPECT_EQ(again->Get(), v);
   EXPECT_EQ(again->LogFilePath(), L"/srv/log/events.txt");
 }
@@ -289,12 +301,12 @@ TEST_F(AppSettingsTest, StoredOnlyValuesComeBackUnchanged) {
   const auto purge = Stored(L"Auto Save and Purge");
 
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_EQ(settings->LogFileSize(), 12345u);
   settings->SetSmtpServer(L"other.invalid");
   settings->Save();
   auto again = MakeSettings();
-  again->Load(*io_);
+  LoadSettings(*again);
   again->Save();
 
   EXPECT_EQ(Stored(L"Email List")->data, list->data);
@@ -314,7 +326,7 @@ TEST_F(AppSettingsTest, TextOf219UnitsIsTakenAnd220IsReplacedByTheDefault) {
   StoreText(L"Log File Name", std::wstring(110, L'\U0001F600'));
   StoreText(L"Audio Warning", std::wstring(109, L'\U0001F600'));
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
 
   EXPECT_EQ(settings->SmtpServer(), fits);
   EXPECT_EQ(StoredText(L"SMTP Server"), fits);
@@ -378,7 +390,7 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongShapeFallBackToTheDefaultAndAreRewritten
   for (const auto& c : cases) Store(c.name, c.type, c.data);
 
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_EQ(settings->Get(), AppSettings::Defaults(L"WORKBENCH"));
   for (const auto& c : cases) {
     SCOPED_TRACE(platform::ToUtf8(c.name));
@@ -392,7 +404,7 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongShapeFallBackToTheDefaultAndAreRewritten
 TEST_F(AppSettingsTest, TextEndsAtItsFirstNul) {
   Store(L"Event List", RegType::Sz, {'a', 0, ';', 0, 0, 0, 'b', 0, 0, 0});
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_EQ(settings->EventList(), L"a;");
 }
 
@@ -424,21 +436,15 @@ TEST(AppSettingsHelpersTest, SwitchesAudioAndLevels) {
 TEST_F(AppSettingsTest, LowerCaseTrueIsKeptAndCountsAsOn) {
   StoreText(L"Log File Enabled", L"true");
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_EQ(settings->LogFileEnabled(), L"true");
   EXPECT_TRUE(AppSettings::SwitchOn(settings->LogFileEnabled()));
   EXPECT_EQ(StoredText(L"Log File Enabled"), L"true");
 }
 
 TEST(AppSettingsDefaultsTest, LogLocationFollowsTheStateFolder) {
-  const char* oldState = std::getenv("XDG_STATE_HOME");
-  const std::optional<std::string> savedState =
-      oldState ? std::optional<std::string>(oldState) : std::nullopt;
-  const char* oldHome = std::getenv("HOME");
-  const std::optional<std::string> savedHome =
-      oldHome ? std::optional<std::string>(oldHome) : std::nullopt;
-  setenv("HOME", "/home/op", 1);
-  setenv("XDG_STATE_HOME", "/st", 1);
+  test::ScopedEnv home("HOME", "/home/op");
+  test::ScopedEnv state("XDG_STATE_HOME", "/st");
   EXPECT_EQ(AppSettings::DefaultLogLocation(), L"/st/kestrune/");
   setenv("XDG_STATE_HOME", "/st/", 1);
   EXPECT_EQ(AppSettings::DefaultLogLocation(), L"/st/kestrune/");
@@ -448,12 +454,6 @@ TEST(AppSettingsDefaultsTest, LogLocationFollowsTheStateFolder) {
   EXPECT_EQ(AppSettings::DefaultLogLocation(), L"/home/op/.local/state/kestrune/");
   setenv("HOME", "/home/op/", 1);
   EXPECT_EQ(AppSettings::DefaultLogLocation(), L"/home/op/.local/state/kestrune/");
-
-  if (savedState) setenv("XDG_STATE_HOME", savedState->c_str(), 1);
-  if (savedHome)
-    setenv("HOME", savedHome->c_str(), 1);
-  else
-    unsetenv("HOME");
 }
 
 // ---- keys that cannot be opened ----
@@ -468,7 +468,7 @@ TEST_F(AppSettingsTest, SettingsKeyFailureShowsMessage335AndKeepsDefaultsWithout
     return std::nullopt;
   });
   auto settings = MakeSettings();
-  settings->Load(*io_, [&] { splashClosed = true; });
+  LoadSettings(*settings, [&] { splashClosed = true; });
 
   ASSERT_EQ(ui_->MessageCount(), 1u);
   const auto box = *ui_->LastMessage();
@@ -492,7 +492,7 @@ TEST_F(AppSettingsTest, DevicesDefModeFailureLeavesTheKeyNullToo) {
   registry_->failPaths = {kDevicesDefModePath};
   StoreText(L"SMTP Server", L"stored.invalid");
   auto settings = MakeSettings();
-  settings->Load(*io_);  // no splash to close
+  LoadSettings(*settings);  // no splash to close
   EXPECT_EQ(ui_->MessageCount(), 1u);
   EXPECT_EQ(settings->Key(), platform::kNullKey);
   EXPECT_EQ(settings->DevicesDefModeKey(), platform::kNullKey);
@@ -510,7 +510,7 @@ TEST_F(AppSettingsTest, EachAdapterGetsDevicesDefModeAndItsProblemDeviceKey) {
                {L"BV-7250", L"Standard", 1, L"UNKNOWN"},
                {L"BV-7420", L"Standard", 2, L"Bv7420"}});
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
 
   EXPECT_TRUE(settings->HasRaidAdapter());
   EXPECT_EQ(ui_->MessageCount(), 0u);
@@ -538,7 +538,7 @@ TEST_F(AppSettingsTest, EachAdapterGetsDevicesDefModeAndItsProblemDeviceKey) {
 TEST_F(AppSettingsTest, AdaptersFoundAgainLaterGetTheirKeysToo) {
   AddAdapters({{L"BV-7420", L"RAID", 2, L"Bv7420"}});
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   const platform::RegKey first = Adapter(0).problemDeviceKey;
   ASSERT_NE(first, platform::kNullKey);
   // A rediscovery replaces the records: the new ones start without keys.
@@ -548,24 +548,24 @@ TEST_F(AppSettingsTest, AdaptersFoundAgainLaterGetTheirKeysToo) {
     io_->Model().entryCount = 1;
   }
   AddAdapters({{L"BV-7420", L"RAID", 2, L"Bv7420"}, {L"BV-7210", L"Standard", 1, L"UNKNOWN"}});
-  settings->OpenAdapterKeys(*io_);
+  settings->OpenAdapterKeys(ctl::AdapterKeyOpener(*io_));
   EXPECT_EQ(Adapter(0).devicesDefModeKey, settings->DevicesDefModeKey());
   EXPECT_NE(Adapter(0).problemDeviceKey, platform::kNullKey);
   EXPECT_NE(Adapter(1).problemDeviceKey, platform::kNullKey);
   const platform::RegKey kept = Adapter(1).problemDeviceKey;
-  settings->OpenAdapterKeys(*io_);  // adapters that have keys keep them
+  settings->OpenAdapterKeys(ctl::AdapterKeyOpener(*io_));  // adapters that have keys keep them
   EXPECT_EQ(Adapter(1).problemDeviceKey, kept);
 }
 
 TEST_F(AppSettingsTest, RaidChipTypeIsRecognisedInAnyCase) {
   AddAdapters({{L"BV-7250", L"Standard", 1, L"UNKNOWN"}});
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_FALSE(settings->HasRaidAdapter());
 
   AddAdapters({{L"BV-7420", L"raid", 2, L"Bv7420"}});
   auto again = MakeSettings();
-  again->Load(*io_);
+  LoadSettings(*again);
   EXPECT_TRUE(again->HasRaidAdapter());
 }
 
@@ -574,7 +574,7 @@ TEST_F(AppSettingsTest, AProblemDeviceKeyThatCannotBeMadeIsNullWithoutAMessage) 
   AddAdapters({{L"BV-7420", L"Standard", 2, L""}, {L"BV-7210", L"Standard", 1, L"UNKNOWN"}});
   registry_->failPaths = {L"System\\CurrentControlSet\\Services\\Bv7210\\ProblemDevices"};
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   EXPECT_EQ(ui_->MessageCount(), 0u);
   EXPECT_EQ(Adapter(0).problemDeviceKey, platform::kNullKey);
   EXPECT_EQ(Adapter(1).problemDeviceKey, platform::kNullKey);
@@ -585,7 +585,7 @@ TEST_F(AppSettingsTest, AProblemDeviceKeyThatCannotBeMadeIsNullWithoutAMessage) 
 TEST_F(AppSettingsTest, DestructionClosesEveryKeyItOpened) {
   AddAdapters({{L"BV-7210", L"RAID", 1, L"UNKNOWN"}});
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   const RegKey key = settings->Key();
   const RegKey problem = Adapter(0).problemDeviceKey;
   settings.reset();
@@ -636,7 +636,7 @@ TEST(AppSettingsStorableTest, LongTextsFollowTheirValuesRule) {
 
 TEST_F(AppSettingsTest, LongTextsSaveSoThatTheyReadBack) {
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   std::wstring list;
   for (int i = 10; i < 40; ++i) list += L"user" + std::to_wstring(i) + L"@example.com;";
   settings->SetEventList(list);
@@ -647,7 +647,7 @@ TEST_F(AppSettingsTest, LongTextsSaveSoThatTheyReadBack) {
   EXPECT_EQ(settings->EventList(), list);
 
   auto again = MakeSettings();
-  again->Load(*io_);
+  LoadSettings(*again);
   EXPECT_EQ(again->EventList(), list.substr(0, 11 * 19));
   EXPECT_EQ(again->EventSubject(), std::wstring(219, L's'));
   EXPECT_EQ(again->LogFileLocation(), L"/var/tmp/state/kestrune/");  // the stored one stayed
@@ -657,7 +657,7 @@ TEST_F(AppSettingsTest, LongTextsSaveSoThatTheyReadBack) {
 
 TEST_F(AppSettingsTest, GettersAndSettersMayRaceWithoutTearing) {
   auto settings = MakeSettings();
-  settings->Load(*io_);
+  LoadSettings(*settings);
   AppSettings::Values a = settings->Get();
   a.eventList = std::wstring(300, L'a') + L";";
   a.eventSubject = L"subject a";

@@ -523,5 +523,27 @@ TEST_F(DriverTest, PortDevicesOpenByExactName) {
   EXPECT_TRUE(control.Control(h0, platform::kIoctlScsiMiniport, buffer, 32, 32).ok);
 }
 
+TEST_F(DriverTest, ClosedHandlesAreReleasedAndNeverComeBack) {
+  SimulatedDeviceControl control(driver_);
+  std::vector<std::uint8_t> buffer = {HDR, SIG_IDE, TIMEOUT5, 0x00, 0x20, 0x04, 0,    RC_UNSET,
+                                      4,   0,       0,        0,    0xFF, 0,    0xFF, 0};
+  const auto kept = control.Open(L"\\\\.\\scsi1:", nullptr);
+  platform::DeviceHandle last = kept;
+  for (int round = 0; round < 1000; ++round) {
+    const auto h = control.Open(L"\\\\.\\scsi0:", nullptr);
+    ASSERT_GT(h, last);  // a closed handle's number is not handed out again
+    last = h;
+    control.Close(h);
+    const auto stale = control.Control(h, platform::kIoctlScsiMiniport, buffer, 32, 32);
+    ASSERT_FALSE(stale.ok);
+    ASSERT_EQ(stale.lastError, kInvalidHandle);
+  }
+  EXPECT_EQ(control.OpenHandles(), 1U);
+  control.Close(last);  // a second close is harmless
+  EXPECT_TRUE(control.Control(kept, platform::kIoctlScsiMiniport, buffer, 32, 32).ok);
+  control.Close(kept);
+  EXPECT_EQ(control.OpenHandles(), 0U);
+}
+
 }  // namespace
 }  // namespace kestrune::sim::testing

@@ -4,8 +4,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 
 #include "platform/manual_clock.h"
 
@@ -148,50 +146,6 @@ TEST_F(SimulatorTest, OtherPathsGoToTheRealFiles) {
             (std::vector<std::uint8_t>{1, 2, 3}));
   EXPECT_EQ(real->asked,
             (std::vector<std::wstring>{L"/usr/bin/kestrune", L"/kestrune-sim/WINDOWS.old/x.sys"}));
-}
-
-// A scenario file named by KESTRUNE_SCENARIO for the span of one test.
-class ScenarioEnvironment {
- public:
-  explicit ScenarioEnvironment(const std::string& value) {
-    if (const char* old = std::getenv("KESTRUNE_SCENARIO")) saved_ = old;
-    setenv("KESTRUNE_SCENARIO", value.c_str(), 1);
-  }
-  ~ScenarioEnvironment() {
-    if (saved_)
-      setenv("KESTRUNE_SCENARIO", saved_->c_str(), 1);
-    else
-      unsetenv("KESTRUNE_SCENARIO");
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
-
-TEST(SimulatorEnvironment, BadScenarioFileGivesAnErrorNamingIt) {
-  const auto dir = std::filesystem::temp_directory_path();
-  const std::string bad = (dir / "kestrune-devm-bad-scenario.json").string();
-  std::ofstream(bad) << "{ \"adapters\": [ { \"name\": ";
-  for (const std::string& path : {bad, (dir / "kestrune-devm-no-such-scenario.json").string()}) {
-    ScenarioEnvironment env(path);
-    std::string error;
-    auto made =
-        MakeSimulatorFromEnvironment(std::make_shared<platform::ManualClock>(), nullptr, error);
-    EXPECT_EQ(made, nullptr);
-    EXPECT_NE(error.find(path), std::string::npos) << error;
-  }
-  std::filesystem::remove(bad);
-}
-
-TEST(SimulatorEnvironment, WithoutAScenarioFileTheDefaultMachineRuns) {
-  ScenarioEnvironment env("");
-  std::string error = "stale";
-  auto made =
-      MakeSimulatorFromEnvironment(std::make_shared<platform::ManualClock>(), nullptr, error);
-  ASSERT_NE(made, nullptr) << error;
-  EXPECT_TRUE(error.empty());
-  EXPECT_GT(made->Driver()->PortCount(), 0u);
-  EXPECT_NE(made->DeviceControl()->Open(L"\\\\.\\scsi0:", nullptr), platform::kInvalidDeviceHandle);
 }
 
 // DeleteSet for set 0, written out from the request layout: the 28-byte

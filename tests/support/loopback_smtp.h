@@ -1,9 +1,6 @@
 // A loopback SMTP server for tests of the mail senders.
 #pragma once
 
-#include <arpa/inet.h>
-#include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +9,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/loopback_port.h"
 
 namespace kestrune::test {
 
@@ -22,17 +21,7 @@ namespace kestrune::test {
 class LoopbackSmtp {
  public:
   explicit LoopbackSmtp(std::vector<std::string> replies) : replies_(std::move(replies)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
-      ADD_FAILURE() << "loopback listener failed";
-    }
-    port_ = ntohs(addr.sin_port);
+    listener_ = BindLoopback(1, port_);
     thread_ = std::thread([this] { Run(); });
   }
   ~LoopbackSmtp() {

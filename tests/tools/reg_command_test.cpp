@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "controller/adapter_keys.h"
+#include "controller/controller_io.h"
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "platform/temp_dir.h"
@@ -95,7 +97,7 @@ TEST_F(RegCommandTest, ValuesAddedWithTheToolAreLoadedAndSavedOnesQueried) {
   auto store = Open();
   ctl::CControllerIo io(ctl::ControllerServices{nullptr, nullptr, store, nullptr, ui, nullptr});
   settings::AppSettings appSettings(store, ui);
-  appSettings.Load(io);
+  appSettings.Load(ctl::ComputerName(io), ctl::AdapterKeyOpener(io));
   EXPECT_EQ(appSettings.SmtpServer(), L"mail.lab.invalid");
   EXPECT_EQ(appSettings.PopupEventLevel(), 3u);
   EXPECT_FALSE(settings::AppSettings::SwitchOn(appSettings.LogFileEnabled()));

@@ -1,24 +1,23 @@
 // CAboutBox: the program's name, company, version and legal notice, and the
-// maker's web address as a link.
+// maker's web address as a link. Declared by the form about_box.ui (template
+// 1000); the controls carry their ids (1422 to 1426, OK 1).
 #pragma once
 
 #include <QDialog>
 #include <QLabel>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "controller/model.h"
 
+namespace Ui {
+class CAboutBox;
+}
+
 namespace kestrune::app {
 
 inline constexpr char kMakerWebAddress[] = "https://www.brevalis.example/";
-
-// Control numbers of the About box.
-inline constexpr int IDC_ABOUT_LEGAL = 1422;
-inline constexpr int IDC_ABOUT_COMPANY = 1423;
-inline constexpr int IDC_ABOUT_VERSION = 1424;
-inline constexpr int IDC_ABOUT_NAME = 1425;
-inline constexpr int IDC_ABOUT_LINK = 1426;
 
 class CAboutBox final : public QDialog {
   Q_OBJECT
@@ -28,8 +27,9 @@ class CAboutBox final : public QDialog {
   CAboutBox(const std::wstring& windowTitleName, const std::wstring& productDisplayName,
             const ctl::ProgramInfo& program, const QCursor& linkCursor,
             std::function<void(const std::wstring&)> open, QWidget* parent = nullptr);
+  ~CAboutBox() override;
 
-  // The static text with the control number, or null.
+  // The static text with the control id, or null.
   QLabel* Control(int id) const;
   // What a click on the link does.
   void ActivateLink();
@@ -38,7 +38,7 @@ class CAboutBox final : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QLabel* link_ = nullptr;
+  std::unique_ptr<Ui::CAboutBox> ui_;
   std::function<void(const std::wstring&)> open_;
 };
 

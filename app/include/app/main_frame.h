@@ -61,10 +61,6 @@ class CMainFrame final : public QWidget,
   Q_OBJECT
 
  public:
-  // Shown when the desktop has no notification area to live in.
-  static constexpr char kNoTrayMessage[] =
-      "Kestrune needs a notification area (system tray), and this desktop has none.";
-
   explicit CMainFrame(FrameServices services);
   ~CMainFrame() override;
 

@@ -1,10 +1,16 @@
 // The "Send Configuration" dialog: server, recipients and subject of one
-// report mail, prefilled from the settings and not saved.
+// report mail, prefilled from the settings and not saved. Declared by the form
+// send_dialog.ui (template 1080; Send is 1, Cancel 2).
 #pragma once
 
 #include <QDialog>
 #include <QLineEdit>
+#include <memory>
 #include <string>
+
+namespace Ui {
+class CSendConfigDlg;
+}
 
 namespace kestrune::app {
 
@@ -12,23 +18,21 @@ class CSendConfigDlg final : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxChars = 99;
-
+  // Texts longer than the edits take (99 characters) are cut.
   CSendConfigDlg(const std::wstring& server, const std::wstring& to, const std::wstring& subject,
                  QWidget* parent = nullptr);
+  ~CSendConfigDlg() override;
 
   std::wstring Server() const;
   std::wstring To() const;
   std::wstring Subject() const;
 
-  QLineEdit* ServerEdit() const { return server_; }
-  QLineEdit* ToEdit() const { return to_; }
-  QLineEdit* SubjectEdit() const { return subject_; }
+  QLineEdit* ServerEdit() const;
+  QLineEdit* ToEdit() const;
+  QLineEdit* SubjectEdit() const;
 
  private:
-  QLineEdit* server_;
-  QLineEdit* to_;
-  QLineEdit* subject_;
+  std::unique_ptr<Ui::CSendConfigDlg> ui_;
 };
 
 }  // namespace kestrune::app

@@ -48,8 +48,8 @@ struct ControllerServices {
 };
 
 // The reply of one FetchEvents request: the record count as the driver said
-// it, and the payload bytes from the count field to the end of the buffer
-// (bytes the driver did not write read 0xFF).
+// it, and the payload bytes the driver returned, from the count field on
+// (bytes within them that the driver did not write read 0xFF, the fill).
 struct EventBatch {
   std::uint32_t reportedCount = 0;
   std::vector<std::uint8_t> payload;

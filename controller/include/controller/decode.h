@@ -1,6 +1,8 @@
-// Reply decoders: pure functions from reply payload bytes to model fields.
-// Every reply value that would address a channel, slot, set or member outside
-// the model's limits is ignored; reads beyond the payload read as zero.
+// Reply decoders: pure functions from the reply payload bytes the driver
+// returned to model fields, read through the layouts of wire_layout.h. A
+// decoder that answers false found the reply shorter than its layout (or, where
+// said, malformed) and has changed no field. Every reply value that would
+// address a channel, slot, set or member outside the model's limits is ignored.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +16,14 @@ namespace kestrune::ctl::decode {
 using Bytes = std::span<const std::uint8_t>;
 
 void ResetDriverVersion(AdapterRecord& adapter);
-// Stores the version; true when the adapter is extended (major 2 or more).
+// Stores the version (major 2 or more makes the adapter extended).
 bool DriverVersion(Bytes payload, AdapterRecord& adapter);
 
 void ResetAdapterInfo(AdapterRecord& adapter);
-void AdapterInfo(Bytes payload, AdapterRecord& adapter);
+// The short form, or the long one when the adapter is extended.
+bool AdapterInfo(Bytes payload, AdapterRecord& adapter);
 
-void ChannelInfo(Bytes payload, ChannelRecord& channel);
+bool ChannelInfo(Bytes payload, ChannelRecord& channel);
 
 // Resets the device slots of the adapter to their presets.
 void ResetDevices(AdapterRecord& adapter);
@@ -32,15 +35,15 @@ bool SmartTexts(const IdentifyBytes& identify, std::wstring& support, std::wstri
                 std::wstring& status);
 
 void ResetRioVersion(AdapterRecord& adapter);
-void RioVersion(Bytes payload, AdapterRecord& adapter);
+bool RioVersion(Bytes payload, AdapterRecord& adapter);
 
-// False when the reply lists more spare drives than it had room for.
+// Also false when the reply lists more spare drives than it had room for.
 bool SpareDrives(Bytes payload, AdapterRecord& adapter);
 
 void ResetSets(AdapterRecord& adapter, bool full);
 struct SetsResult {
-  bool ok = false;          // false when the reply counts more sets than it had room for
-  bool allCurrent = true;   // every member read is current
+  bool ok = false;         // false when the reply is short or counts more sets than it had room for
+  bool allCurrent = true;  // every member read is current
 };
 // Everything of a set reply but the set-disk queries and the capacity text.
 SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming);
@@ -49,8 +52,8 @@ bool SetFullyDecoded(Bytes payload, std::size_t setIndex);
 // Set name and meta version from the set's identify data (words swapped in place).
 void SetDiskTexts(SetRecord& set);
 
-// SMART RETURN STATUS: nullopt when the driver reports an error, else true for
-// "OK" and false for "Exceeded".
+// SMART RETURN STATUS: nullopt when the reply is short or the driver reports an
+// error, else true for "OK" and false for "Exceeded".
 std::optional<bool> SmartReturnStatus(Bytes payload);
 
 }  // namespace kestrune::ctl::decode

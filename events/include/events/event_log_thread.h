@@ -28,23 +28,14 @@ namespace kestrune::evt {
 
 inline constexpr std::chrono::milliseconds kDefaultPollInterval{5000};
 
-// String numbers of the logger's entries and messages.
-inline constexpr unsigned kEntryStartedId = 8;
-inline constexpr unsigned kEntryStoppedId = 10;
-inline constexpr unsigned kEntryPauseTakenId = 11;
-inline constexpr unsigned kEntryResumedId = 12;
-inline constexpr unsigned kEntryEmailErrorId = 14;
-inline constexpr unsigned kSocketsUnavailableId = 295;
-inline constexpr unsigned kThreadCreateFailedId = 337;
-inline constexpr unsigned kLoggerMemoryFailedId = 338;
-inline constexpr unsigned kLogFileFailedId = 339;
-
 enum class LogEntryKind { Started, Stopped, PauseTaken, Resumed, Event, EmailFailure };
 
 struct EventLogThreadOptions {
   std::chrono::milliseconds pollInterval = kDefaultPollInterval;
   // Time limits of the event mail's connection.
   SmtpOptions smtp;
+  // The event mail's server port; tests point it at a port of their own.
+  std::uint16_t mailPort = kSmtpPort;
   // Called on the logger thread for every entry it makes, with the entry's
   // text, once the entry has been written (or skipped: it is called whether
   // or not logging is on, so that a console can show every event).

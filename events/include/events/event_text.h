@@ -1,14 +1,15 @@
 // Event texts: the one multi-line text of each event record, with the LED
-// (GPIO) bookkeeping and the refresh and rescan marks that go with it.
+// (GPIO) change and the refresh and rescan marks that go with it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
+#include <optional>
 #include <string>
 
 #include "controller/controller_io.h"
 #include "events/event_record.h"
+#include "events/event_time.h"
 
 namespace kestrune::evt {
 
@@ -23,30 +24,59 @@ std::wstring RaidTypeText(std::uint8_t raidType);
 // follow it are not read: the text then ends with the last byte available.
 std::wstring CdbText(const EventRecord& record, std::size_t recordOffset);
 
-// A broken-down local time as string 9 lays it out, with English month names
-// whatever the process locale.
-std::wstring FormatLocalTime(const std::tm& local);
-// A FILETIME (UTC) converted to local time and formatted as above. Every
-// FILETIME value gives a text: should the C library fail to break a time down,
-// the UTC time is shown instead.
-std::wstring FormatEventTime(std::uint64_t filetime);
-// A FILETIME as UTC calendar time, computed without the C library (the
-// fallback above); defined for every FILETIME value.
-std::tm FiletimeToUtc(std::uint64_t filetime);
+// One bit of an adapter's LED (GPIO) status byte to set or clear: bits 0-3
+// are presence bits, bits 4-7 rebuild bits (a set bit: no rebuild runs). A
+// position of 8 or more changes no bit, but the byte is written all the same.
+struct LedChange {
+  unsigned bit = 0;
+  bool on = false;
 
-// Turns event records into texts for one logger. Not thread-safe; the logger
-// thread owns it. The model is read and the GPIO status changed under the
-// controller's lock.
+  constexpr std::uint8_t AppliedTo(std::uint8_t status) const {
+    if (bit >= 8) return status;
+    const auto mask = static_cast<std::uint8_t>(1U << bit);
+    return static_cast<std::uint8_t>(on ? status | mask : status & ~mask);
+  }
+  friend bool operator==(const LedChange&, const LedChange&) = default;
+};
+
+// What a text depends on besides the record.
+struct EventContext {
+  bool extendedNaming = false;   // channels and devices as "Channel %d" and "Device"
+  bool memberNumbering = false;  // member-number texts for member events
+};
+
+struct ComposedEvent {
+  // Time stamp, tab, severity, " - ", title and body.
+  std::wstring text;
+  // The change device and member events make to the LED status.
+  std::optional<LedChange> led;
+  bool refreshTree = false;    // the adapter's tree branch must be rebuilt
+  bool rescanAdapter = false;  // the adapter's sets must be read again
+};
+
+// The text of `record` reported by the adapter with the 0-based number
+// `adapterNumber`. Reads nothing but its arguments and the string table, and
+// changes nothing: the caller applies the LED change and the marks.
+ComposedEvent ComposeEvent(const EventRecord& record, std::uint32_t adapterNumber,
+                           const EventContext& context);
+
+// Turns event records into texts for one logger, against the controller's
+// model. Not thread-safe; the logger thread owns it. The model is read and the
+// LED status changed under the controller's lock.
 class EventFormatter {
  public:
   explicit EventFormatter(ctl::CControllerIo& io);
 
-  // Builds the text of `record` reported by the adapter with the 0-based
-  // number `adapterNumber` into `text`: time stamp, tab, severity, " - ",
-  // title and body. Reads and, for device and member events, writes the
-  // adapter's GPIO status; sets the marks below. An adapter number with no
-  // adapter in the model still gets its text, without GPIO requests.
-  void FormatEvent(const EventRecord& record, std::uint32_t adapterNumber, std::wstring& text);
+  // Sends the adapter the LED status read that precedes every event (its
+  // answer is not used), composes the text of `record` into `text` and sets
+  // the marks below. Returns the LED change the event asks for, which the
+  // caller applies with ApplyLedChange. An adapter number with no adapter in
+  // the model still gets its text, without GPIO requests.
+  std::optional<LedChange> FormatEvent(const EventRecord& record, std::uint32_t adapterNumber,
+                                       std::wstring& text);
+  // Changes the bit in the adapter's LED status and writes the byte to the
+  // adapter; nothing when the model has no such adapter.
+  void ApplyLedChange(std::uint32_t adapterNumber, const LedChange& change);
 
   // The adapter's tree branch must be rebuilt.
   bool RefreshTreeMark() const { return refreshTree_; }

@@ -9,16 +9,16 @@
 #include <string_view>
 #include <vector>
 
+#include "unicode/codec.h"
+
 namespace kestrune::platform {
 
 inline constexpr wchar_t kReplacementChar = L'\xFFFD';
 
-// Code points that are not Unicode scalar values (surrogates, beyond U+10FFFF)
-// are written as U+FFFD.
-std::string ToUtf8(std::wstring_view text);
-// Each ill-formed sequence (overlong, surrogate, beyond U+10FFFF, truncated,
-// stray continuation byte) becomes one U+FFFD per maximal invalid part.
-std::wstring FromUtf8(std::string_view text);
+// UTF-8 through the program's one codec (unicode/codec.h): non-scalar code points
+// are written as U+FFFD; each maximal ill-formed part decodes to one U+FFFD.
+using unicode::FromUtf8;
+using unicode::ToUtf8;
 // Each byte becomes the character of the same code (ISO 8859-1).
 std::wstring Latin1ToWide(std::string_view text);
 

@@ -5,7 +5,8 @@ namespace kestrune::platform_qt {
 void SetCommandId(QObject* object, unsigned id) {
   if (object == nullptr) return;
   object->setProperty(kCommandIdProperty, id);
-  object->setObjectName(QString::number(id));
+  // A readable name (a form's, the member uic makes) stays.
+  if (object->objectName().isEmpty()) object->setObjectName(QString::number(id));
 }
 
 std::optional<unsigned> CommandIdOf(const QObject* object) {

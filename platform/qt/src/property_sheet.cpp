@@ -12,18 +12,25 @@
 #include <QVBoxLayout>
 
 #include "platform_qt/qt_ui_services.h"
+#include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "resources/strings.h"
 
 namespace kestrune::platform_qt {
 
-namespace {
-// The framework's message for a text over its length limit.
-constexpr unsigned kIdsTooLong = 61715;
-}  // namespace
-
 CPropertyPage::CPropertyPage(const QString& caption, unsigned templateId)
     : caption_(caption), templateId_(templateId) {
-  if (templateId != 0) setObjectName(QString::number(templateId));
+  if (templateId != 0) {
+    setObjectName(QString::number(templateId));
+    setProperty(kTemplateIdProperty, templateId);
+  }
+}
+
+CPropertyPage::CPropertyPage() = default;
+
+void CPropertyPage::AdoptForm() {
+  caption_ = windowTitle();
+  templateId_ = TemplateIdOf(this).value_or(0);
 }
 
 CPropertyPage::~CPropertyPage() = default;
@@ -82,7 +89,7 @@ bool CPropertyPage::ExchangeText(bool save, QLineEdit* edit, std::wstring& value
   }
   const QString text = edit->text();
   if (maxChars >= 0 && text.size() > maxChars) {
-    std::wstring message = res::LoadString(kIdsTooLong);
+    std::wstring message = res::LoadString(res::kStrTextTooLong);
     if (message.empty()) message = L"Please enter no more than %1 characters.";
     const auto at = message.find(L"%1");
     if (at != std::wstring::npos) message.replace(at, 2, std::to_wstring(maxChars));
@@ -124,18 +131,22 @@ CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, Buttons 
   layout->addWidget(stack_, 1);
   auto* row = new QHBoxLayout();
   row->addStretch(1);
-  ok_ = MakeButton(this, kIdOk, tr("OK"), this);
+  ok_ = MakeButton(this, res::kIdOk, ToQString(res::LoadString(res::kStrButtonOk)), this);
   ok_->setDefault(true);
-  cancel_ = MakeButton(this, kIdCancel, tr("Cancel"), this);
+  cancel_ =
+      MakeButton(this, res::kIdCancel, ToQString(res::LoadString(res::kStrButtonCancel)), this);
   row->addWidget(ok_);
   row->addWidget(cancel_);
   if (buttons == Buttons::OkCancelApply) {
-    apply_ = MakeButton(this, kIdApply, tr("&Apply"), this);
+    apply_ =
+        MakeButton(this, res::kIdApply, ToQString(res::LoadString(res::kStrButtonApply)), this);
     apply_->setEnabled(false);
     row->addWidget(apply_);
   }
   layout->addLayout(row);
   connect(tabs_, &QTabBar::currentChanged, this, &CPropertySheet::OnTabChanged);
+  // The caption, the tabs and the pages added later all fit.
+  FitToTexts(this);
 }
 
 CPropertySheet::~CPropertySheet() {
@@ -167,11 +178,11 @@ CPropertyPage* CPropertySheet::ActivePage() const {
 
 QPushButton* CPropertySheet::Button(unsigned id) const {
   switch (id) {
-    case kIdOk:
+    case res::kIdOk:
       return ok_;
-    case kIdCancel:
+    case res::kIdCancel:
       return cancel_;
-    case kIdApply:
+    case res::kIdApply:
       return apply_;
     default:
       return nullptr;
@@ -307,13 +318,13 @@ void CPropertySheet::UpdateApply() {
 
 bool CPropertySheet::HandleCommand(unsigned id) {
   switch (id) {
-    case kIdOk:
+    case res::kIdOk:
       PressOk();
       return true;
-    case kIdCancel:
+    case res::kIdCancel:
       PressCancel();
       return true;
-    case kIdApply:
+    case res::kIdApply:
       PressApply();
       return true;
     default:

@@ -11,6 +11,7 @@
 #include "events/smtp.h"
 #include "platform/clock.h"
 #include "platform/ui_services.h"
+#include "resources/string_ids.h"
 
 namespace kestrune::rpt {
 
@@ -21,11 +22,6 @@ enum class Delivery { SaveToFile = 1, Clipboard = 2, Email = 3 };
 inline constexpr char kDefaultReportFileName[] = "QV200CFG.txt";
 inline constexpr char kReportFileExtension[] = "txt";
 inline constexpr char kReportFileFilter[] = "Text Files (*.txt)|*.txt||";
-
-// String-table entries of the deliveries.
-inline constexpr unsigned kSaveDialogTitleId = 254;   // "Save Configuration As"
-inline constexpr unsigned kFileFailureId = 255;       // "Result file creation failure!!!"
-inline constexpr unsigned kMailErrorCaptionId = 343;  // "Ostrevan Error"
 
 // The whole report text of the model, lines ended by "\r\n". `nowText` is the
 // date and time shown in the first line (see CurrentTimeText). The caller
@@ -51,7 +47,8 @@ std::wstring ProduceReportText(ctl::CControllerIo& io, platform::Clock& clock,
 // written beside the target and renamed over it only when complete, so a
 // failed save leaves the old file (or none); a target that is no regular file
 // is refused. False when the file cannot be created or fully written, with
-// the reason in `why` when given; the caller then shows kFileFailureId.
+// the reason in `why` when given; the caller then shows
+// res::kStrReportFileFailure.
 bool SaveReportFile(const std::string& path, const std::wstring& report,
                     std::string* why = nullptr);
 

@@ -1,4 +1,5 @@
-// The string table: every user-visible text, looked up by its number.
+// The string table: every user-visible text, looked up by its number under
+// the entry's name (string_ids.h).
 #pragma once
 
 #include <fmt/printf.h>
@@ -6,6 +7,8 @@
 
 #include <string>
 #include <vector>
+
+#include "resources/string_ids.h"
 
 namespace kestrune::res {
 

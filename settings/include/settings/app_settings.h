@@ -1,5 +1,7 @@
 // AppSettings: the program's seventeen user settings, kept under the settings
-// key of the registry, and the per-adapter keys the driver reads.
+// key of the registry, and the keys below it that hold the adapters' device
+// options. The store knows the registry only; the adapters are given their
+// keys by their owner (ctl::GiveAdapterKeys) through an AdapterKeyOpener.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "controller/controller_io.h"
 #include "platform/registry.h"
 #include "platform/ui_services.h"
 
@@ -20,7 +21,6 @@ inline constexpr wchar_t kSettingsKeyPath[] = L"Software\\Brevalis\\Kestrune";
 inline constexpr wchar_t kDevicesDefModeName[] = L"DevicesDefMode";
 inline constexpr wchar_t kKeyClass[] = L"GenericClass";
 inline constexpr wchar_t kProductName[] = L"Kestrune";
-inline constexpr unsigned kKeyFailedMessageId = 335;
 
 // A text value is read into 440 bytes, terminating NUL included: at most 219
 // UTF-16 code units of text.
@@ -47,6 +47,15 @@ inline constexpr wchar_t kAudioErrorName[] = L"Audio Error";
 inline constexpr wchar_t kPopupEventLevelName[] = L"Popup Event Level";
 
 inline constexpr wchar_t kDefaultSmtpServer[] = L"smtp.example.invalid";
+
+// Gives the adapters their keys: each adapter (every one, or only those not
+// given keys yet) gets the DevicesDefMode handle and its own problem-device
+// key, created in `registry` with `keyClass`; every key created is appended
+// to `opened`, for the settings to close. Answers whether an adapter has the
+// "RAID" chip type.
+using AdapterKeyOpener = std::function<bool(
+    platform::Registry& registry, platform::RegKey devicesDefMode, const std::wstring& keyClass,
+    bool everyAdapter, std::vector<platform::RegKey>& opened)>;
 
 class AppSettings {
  public:
@@ -89,16 +98,18 @@ class AppSettings {
   AppSettings& operator=(const AppSettings&) = delete;
 
   // Once at start-up, after the computer information has been read and the
-  // adapters discovered. Assigns the defaults, opens the settings key and
-  // DevicesDefMode (on failure: closeSplash, message 335, null key, stop),
-  // opens each adapter's problem-device key into its record, then reads every
-  // value; a value that cannot be read is rewritten with the one in memory.
-  void Load(ctl::CControllerIo& io, const std::function<void()>& closeSplash = {});
+  // adapters discovered. Assigns the defaults (the subjects naming
+  // `computerName`), opens the settings key and DevicesDefMode (on failure:
+  // closeSplash, message 335, null key, stop), has `openAdapterKeys` give
+  // every adapter its keys, then reads every value; a value that cannot be
+  // read is rewritten with the one in memory.
+  void Load(const std::wstring& computerName, const AdapterKeyOpener& openAdapterKeys,
+            const std::function<void()>& closeSplash = {});
 
   // Gives adapters found after Load (a rediscovery builds fresh records) the
   // DevicesDefMode handle and their problem-device keys, so that their device
   // options are stored like the others'. Does nothing without a settings key.
-  void OpenAdapterKeys(ctl::CControllerIo& io);
+  void OpenAdapterKeys(const AdapterKeyOpener& openAdapterKeys);
   // Writes every value; does nothing while the key is null.
   void Save();
 
@@ -180,10 +191,6 @@ class AppSettings {
     values_.*field = std::move(value);
   }
 
-  // Step 4 of Load: keys for every adapter (or only those that have none yet);
-  // true when an adapter has the RAID chip type.
-  bool GiveAdaptersKeys(ctl::CControllerIo& io, platform::RegKey devicesDefMode,
-                        std::vector<platform::RegKey>& problemKeys, bool everyAdapter);
   // Load mode: reads every value of `values` from the key, writing back those
   // that cannot be read. Save mode: writes every value.
   void Transfer(platform::RegKey key, Values& values, bool load);

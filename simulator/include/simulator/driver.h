@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <unordered_map>
 
 #include "platform/clock.h"
 #include "platform/device_control.h"
@@ -79,10 +80,16 @@ class SimulatedDeviceControl final : public platform::DeviceControl {
                                   std::size_t outSize) override;
   void Close(platform::DeviceHandle handle) override;
 
+  // Handles open now; a closed handle is released.
+  std::size_t OpenHandles();
+
  private:
   std::shared_ptr<SimulatedDriver> driver_;
   std::mutex mutex_;
-  std::vector<std::size_t> handles_;  // handle h refers to handles_[h - 1]; SIZE_MAX = closed
+  // Open handles and their ports. Handles count up from 1 and are never
+  // reused, so a stale one is caught.
+  std::unordered_map<platform::DeviceHandle, std::size_t> handles_;
+  platform::DeviceHandle lastHandle_ = platform::kInvalidDeviceHandle;
 };
 
 }  // namespace kestrune::sim

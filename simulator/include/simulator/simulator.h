@@ -37,10 +37,4 @@ class Simulator {
   std::shared_ptr<platform::Files> files_;
 };
 
-// The simulator the programs use: the scenario named by KESTRUNE_SCENARIO, or
-// the embedded default. On a bad scenario file returns nullptr and sets error.
-std::unique_ptr<Simulator> MakeSimulatorFromEnvironment(std::shared_ptr<platform::Clock> clock,
-                                                       std::shared_ptr<platform::Files> realFiles,
-                                                       std::string& error);
-
 }  // namespace kestrune::sim

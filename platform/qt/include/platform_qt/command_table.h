@@ -17,7 +17,9 @@
 
 namespace kestrune::platform_qt {
 
-// The property that carries a control's or action's id.
+// The property that carries a control's or action's id. Forms set it on
+// their controls (a dynamic property in the .ui); code sets it with
+// SetCommandId. Tests find controls by it (FindById), whatever their names.
 inline constexpr char kCommandIdProperty[] = "commandId";
 
 // Something commands are routed to.
@@ -91,8 +93,8 @@ class CommandTable {
   std::vector<Entry> entries_;
 };
 
-// Tags an object with its id: the property "commandId" and, for lookups by
-// name, the object name "<id>".
+// Tags an object with its id: the property "commandId" and, when the object
+// has no name yet, the object name "<id>" (a readable name is kept).
 void SetCommandId(QObject* object, unsigned id);
 std::optional<unsigned> CommandIdOf(const QObject* object);
 

@@ -12,6 +12,7 @@
 
 #include "platform/ui_services.h"
 #include "platform_qt/command_table.h"
+#include "platform_qt/forms.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -63,6 +64,16 @@ class CPropertyPage : public QWidget, public CommandTarget {
   bool WasActivated() const { return activated_; }
 
  protected:
+  // A page declared by a form: the constructor of the page's class calls
+  // SetUpForm(ui_) first. The form's window title is the tab caption, its
+  // templateId the template number, and its texts are localised.
+  CPropertyPage();
+  template <typename Form>
+  void SetUpForm(Form& form) {
+    platform_qt::SetUpForm(form, this);
+    AdoptForm();
+  }
+
   // Default: nothing to exchange.
   virtual bool DoDataExchange(bool save);
 
@@ -80,9 +91,11 @@ class CPropertyPage : public QWidget, public CommandTarget {
   bool HandleCommand(unsigned id) override;
 
  private:
+  void AdoptForm();
+
   friend class CPropertySheet;
   QString caption_;
-  unsigned templateId_;
+  unsigned templateId_ = 0;
   CPropertySheet* sheet_ = nullptr;
   bool modified_ = false;
   bool activated_ = false;
@@ -92,11 +105,6 @@ class CPropertySheet : public QDialog, public CommandTarget {
   Q_OBJECT
 
  public:
-  // The framework's standard button ids.
-  static constexpr unsigned kIdOk = 1;
-  static constexpr unsigned kIdCancel = 2;
-  static constexpr unsigned kIdApply = 12321;
-
   enum class Buttons { OkCancel, OkCancelApply };
 
   explicit CPropertySheet(const QString& caption, QWidget* parent = nullptr,

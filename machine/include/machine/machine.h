@@ -1,0 +1,97 @@
+// The composition root: the one place where the machine the program runs on
+// is put together. Every program (kestrune, kestrune-monitor, kestrune-report,
+// kestrune-inspect, kestrune-reg) and every test rig over the whole machine
+// builds it here, and nowhere else is a backend constructed.
+//
+// The backend answers the adapters' driver (device control), the device
+// manager and the driver files. Today it is always the simulator: the
+// scenario a test gives, else the file KESTRUNE_SCENARIO names, else the
+// embedded default. A backend for a real driver plugs in at MakeMachine, and
+// only there: it hands out the same three interfaces, and the controller,
+// logger, report and windows above them stay as they are.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "controller/controller_io.h"
+#include "platform/clock.h"
+#include "platform/device_control.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/sound.h"
+#include "platform/system_info.h"
+#include "platform/ui_services.h"
+#include "simulator/scenario.h"
+#include "simulator/simulator.h"
+
+namespace kestrune::machine {
+
+struct MachineOptions {
+  // The simulated adapters: a scenario given by a test, or one as JSON text
+  // (read like a scenario file; `scenarioOrigin` names it in errors); with
+  // neither, the file KESTRUNE_SCENARIO names, else the embedded default.
+  std::optional<sim::Scenario> scenario;
+  std::optional<std::string> scenarioText;
+  std::string scenarioOrigin = "scenario";
+  // The clock of the whole machine; without one, the wall clock (tests pass a
+  // virtual clock and advance it).
+  std::shared_ptr<platform::Clock> clock;
+  // The registry database file; empty: KESTRUNE_REGISTRY, else the user's
+  // config folder. ":memory:" gives a private store that lives with the
+  // machine.
+  std::string registryPath;
+  // The system facts the registry answers, made for the backend's media
+  // folder; without it, the real machine's.
+  std::function<std::shared_ptr<platform::SystemInfo>(const std::wstring& mediaPath)> systemInfo;
+  // The files outside the simulated system folder; without them, the real
+  // file system.
+  std::shared_ptr<platform::Files> realFiles;
+  // Sound; without it, the desktop's sound system.
+  std::shared_ptr<platform::Sound> sound;
+  // Wraps the backend's device control before the controller sees it, for a
+  // test that watches the requests.
+  std::function<std::shared_ptr<platform::DeviceControl>(std::shared_ptr<platform::DeviceControl>)>
+      wrapDeviceControl;
+};
+
+class Machine {
+ public:
+  // An empty machine: MakeMachine failed.
+  Machine() = default;
+  explicit operator bool() const { return registry_ != nullptr; }
+
+  const std::shared_ptr<platform::Clock>& Clock() const { return clock_; }
+  const std::shared_ptr<platform::Registry>& Registry() const { return registry_; }
+  const std::shared_ptr<platform::Sound>& Sound() const { return sound_; }
+  // The simulated backend, for tests that drive it (timeline, faults); a real
+  // driver backend would have none.
+  sim::Simulator* Simulator() const { return simulator_.get(); }
+  // What a controller over this machine is built with, `ui` answering its
+  // message boxes.
+  ctl::ControllerServices ControllerServices(std::shared_ptr<platform::UiServices> ui) const;
+
+ private:
+  friend Machine MakeMachine(const MachineOptions& options, std::string& error);
+
+  std::shared_ptr<platform::Clock> clock_;
+  std::shared_ptr<sim::Simulator> simulator_;
+  std::shared_ptr<platform::DeviceControl> deviceControl_;
+  std::shared_ptr<platform::Registry> registry_;
+  std::shared_ptr<platform::Sound> sound_;
+};
+
+// Builds the machine: the backend first, then the registry over it. On failure
+// (a scenario that cannot be read, a registry that cannot be opened) returns
+// an empty machine and the reason in `error`, naming the file.
+Machine MakeMachine(const MachineOptions& options, std::string& error);
+
+// The registry alone, as MakeMachine opens it, for a program that needs no
+// adapters (kestrune-reg): `mediaPath` is what it answers for the system's
+// media folder. Null and the reason in `error` when it cannot be opened.
+std::shared_ptr<platform::Registry> OpenRegistry(const MachineOptions& options,
+                                                 const std::wstring& mediaPath, std::string& error);
+
+}  // namespace kestrune::machine

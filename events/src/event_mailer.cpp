@@ -31,13 +31,18 @@ void EventMailer::Enqueue(EventMail mail) {
           thread_ = std::thread([this] { Run(); });
         } catch (const std::system_error&) {
           lock.unlock();
-          AddOutcome({MailOutcome::Kind::NotSent, std::move(mail.text), {}});
+          AddOutcome({MailOutcome::Kind::Dropped, std::move(mail.text), {}});
           return;
         }
       }
       queue_.push_back(std::move(mail));
       lock.unlock();
       wake_.notify_one();
+      return;
+    }
+    if (!stopping_) {
+      lock.unlock();
+      AddOutcome({MailOutcome::Kind::Dropped, std::move(mail.text), {}});
       return;
     }
   }

@@ -574,8 +574,6 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
   // The empty line ends the header.
   parts.emplace_back(platform::ToUtf8(L"Subject: " + StripLineBreaks(subject) + L"\r\n\r\n"),
                      res::kStrSmtpSubjectError);
-  std::size_t headerSize = 0;
-  for (const auto& part : parts) headerSize += part.first.size();
   constexpr std::string_view kTerminator = "\r\n.\r\n";
 
   // The body goes out in pieces no larger than the DATA buffer, so a report
@@ -599,15 +597,20 @@ bool SmtpSession::SmtpQuit(std::wstring& error) {
                          res::kStrSmtpQuitReceiveError, error);
 }
 
+bool SendMailWith(const std::wstring& server, std::uint16_t port, const std::wstring& sender,
+                  const std::wstring& recipients, const std::wstring& subject,
+                  const std::wstring& text, std::wstring& error, SmtpOptions options) {
+  SmtpSession session(std::move(options));
+  return session.SmtpConnect(server, port, error) &&
+         session.SmtpAddresses(sender, recipients, error) &&
+         session.SmtpData(sender, recipients, subject, text, error) && session.SmtpQuit(error);
+}
+
 bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstring& text,
                          std::wstring& error, SmtpOptions options, std::uint16_t port) {
   const settings::AppSettings::Values values = settings.Get();
-  SmtpSession session(options);
-  return session.SmtpConnect(values.smtpServer, port, error) &&
-         session.SmtpAddresses(values.defaultEmail, values.eventList, error) &&
-         session.SmtpData(values.defaultEmail, values.eventList, values.eventSubject, text,
-                          error) &&
-         session.SmtpQuit(error);
+  return SendMailWith(values.smtpServer, port, values.defaultEmail, values.eventList,
+                      values.eventSubject, text, error, std::move(options));
 }
 
 bool SendEventMail(const settings::AppSettings& settings, const std::wstring& text,

@@ -90,8 +90,8 @@ TEST(EventMailerTest, AFullQueueGivesTheNewMailBackAtOnce) {
   for (const wchar_t* text : {L"a", L"b", L"c", L"d"}) mailer.Enqueue(Mail(text));
   EXPECT_EQ(mailer.Pending(), 2u);
   EXPECT_EQ(Summary(mailer.TakeOutcomes()),
-            (std::vector<std::pair<Kind, std::wstring>>{{Kind::NotSent, L"c|"},
-                                                        {Kind::NotSent, L"d|"}}));
+            (std::vector<std::pair<Kind, std::wstring>>{{Kind::Dropped, L"c|"},
+                                                        {Kind::Dropped, L"d|"}}));
   mailer.Stop();
   EXPECT_EQ(mailer.TakeOutcomes().size(), 2u);
   EXPECT_EQ(mailer.Pending(), 0u);

@@ -21,6 +21,7 @@
 
 #include "events/event_rig.h"
 #include "events/smtp_reply.h"
+#include "support/held_lookup.h"
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "settings/app_settings.h"
@@ -156,10 +157,10 @@ class Listener {
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
   std::uint16_t Port() const { return port_; }
-  // Waits (at most 5 s) until a client's connection is complete.
-  bool WaitForClient() {
+  // Takes the next client (waiting at most 5 s); -1 when none came.
+  int Accept() {
     pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, 5000) > 0;
+    return ::poll(&p, 1, 5000) > 0 ? ::accept(fd_, nullptr, nullptr) : -1;
   }
 
  private:
@@ -628,40 +629,7 @@ TEST(SmtpSocketFailureTest, ConnectTimesOut) {
   if (!full) GTEST_SKIP() << "the loopback listener's queue never filled";
 }
 
-// A host lookup that answers only when the test lets it (a name server that
-// does not answer), telling when it has been asked. Its state outlives the
-// test: the lookup's thread may wake after the test has ended.
-class HeldLookup {
- public:
-  ~HeldLookup() { Release(); }
-  SmtpHostLookup Lookup() {
-    return [state = state_](const std::string&, std::uint16_t, std::vector<SmtpAddress>&) {
-      std::unique_lock lock(state->mutex);
-      state->asked = true;
-      state->changed.notify_all();
-      state->changed.wait(lock, [&] { return state->released; });
-      return EAI_AGAIN;
-    };
-  }
-  void WaitAsked() {
-    std::unique_lock lock(state_->mutex);
-    state_->changed.wait(lock, [this] { return state_->asked; });
-  }
-  void Release() {
-    std::lock_guard lock(state_->mutex);
-    state_->released = true;
-    state_->changed.notify_all();
-  }
-
- private:
-  struct State {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool asked = false;
-    bool released = false;
-  };
-  std::shared_ptr<State> state_ = std::make_shared<State>();
-};
+using test::HeldLookup;
 
 TEST(SmtpSocketFailureTest, AnUnansweredHostLookupTimesOut) {
   HeldLookup lookup;
@@ -694,21 +662,34 @@ TEST(SmtpSocketFailureTest, AStopRequestEndsTheLookupAndTheReplyWaits) {
     EXPECT_EQ(error, L"Socket Connect Error\nError code not switched.\nError code 0x00002714.\n");
     stopper.join();
   }
-  Listener silent(4);  // completes connections, never says a word
+  // A server that greets, answers HELO and then never answers MAIL FROM: the
+  // stop comes once the command has arrived, while the client waits.
+  Listener server(4);
   SmtpOptions options(std::chrono::hours(1));
   options.stop = std::make_shared<platform::StopSignal>();
   std::thread stopper([&] {
-    silent.WaitForClient();
+    const int fd = server.Accept();
+    std::string got;
+    auto readLine = [&] {
+      char c = 0;
+      while (::recv(fd, &c, 1, 0) == 1 && c != '\n') got.push_back(c);
+    };
+    ::send(fd, "220 a\r\n", 7, MSG_NOSIGNAL);
+    readLine();
+    ::send(fd, "250 b\r\n", 7, MSG_NOSIGNAL);
+    readLine();
     options.stop->Raise();
+    ::close(fd);
   });
   SmtpSession s(options);
   std::wstring error;
-  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", silent.Port(), error));
+  ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
+  EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
   EXPECT_EQ(error,
-            L"Socket Connect Receive Error\nError code not switched.\nError code 0x00002714.\n");
+            L"Socket Mail Receive Error\nError code not switched.\nError code 0x00002714.\n");
   stopper.join();
   // Raised before the start, nothing is tried.
-  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", silent.Port(), error));
+  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", server.Port(), error));
   EXPECT_EQ(error, L"Socket Connect Error\nError code not switched.\nError code 0x00002714.\n");
 }
 

@@ -31,7 +31,8 @@ struct EventMail {
 struct MailOutcome {
   enum class Kind {
     Failed,   // a step failed: `error` holds the sender's error text
-    NotSent,  // the mailer stopped before the mail went out (or the queue was full)
+    NotSent,  // the mailer stopped before the mail went out
+    Dropped,  // never queued: too many mails were waiting (or no thread could be made)
   };
   Kind kind = Kind::Failed;
   std::wstring eventText;
@@ -59,8 +60,8 @@ class EventMailer {
   EventMailer& operator=(const EventMailer&) = delete;
 
   // Queues a mail behind those waiting; the thread starts with the first
-  // mail. After Stop, or when the queue is full or no thread can be made, the
-  // mail becomes a NotSent outcome at once.
+  // mail. After Stop the mail becomes a NotSent outcome at once; when the
+  // queue is full or no thread can be made, a Dropped one.
   void Enqueue(EventMail mail);
   // The outcomes not yet taken, in the order of their mails.
   std::vector<MailOutcome> TakeOutcomes();

@@ -92,6 +92,12 @@ bool SendEventMail(const settings::AppSettings& settings, const std::wstring& te
 bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstring& text,
                          std::wstring& error, SmtpOptions options, std::uint16_t port);
 
+// One event mail with the values given (those of the settings when the event
+// came): the four steps on one connection, stopping at the first failure.
+bool SendMailWith(const std::wstring& server, std::uint16_t port, const std::wstring& sender,
+                  const std::wstring& recipients, const std::wstring& subject,
+                  const std::wstring& text, std::wstring& error, SmtpOptions options);
+
 // The mail's "Date: " value for a broken-down local time and its offset from
 // UTC in seconds, e.g. "Mon, 07 Dec 2026 23:55:04 +0100", with English day and
 // month names whatever the locale.

@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of fuzz_replies: each driver call takes a selector
-byte (0 = success), a 16-bit reply length and that many payload bytes."""
+"""Writes the seed inputs of fuzz_replies. An input is a decoder selector byte,
+a flags byte (bit 0: extended adapter, bit 1: extended naming) and the reply
+payload; selector 15 runs discovery over a reply stream instead, in which each
+driver call takes a selector byte (0 = success), a 16-bit reply length and
+that many payload bytes. The payloads of the streams below are also written as
+seeds of every decoder."""
 import os
 import random
 import struct
@@ -52,15 +56,36 @@ def legacy_adapter():
     return s
 
 
+def payloads(stream):
+    """The reply payloads of a stream, in order."""
+    at = 0
+    while at + 3 <= len(stream):
+        length = struct.unpack_from("<H", stream, at + 1)[0]
+        yield stream[at + 3:at + 3 + length]
+        at += 3 + length
+
+
 random.seed(7)
-seeds = {
-    "empty": b"",
-    "extended": extended_adapter(),
-    "legacy": legacy_adapter(),
-    "failing-calls": bytes([0xEE]) * 16,
-    "error-codes": bytes([0x8E, 0, 0]) * 40,
-    "noise": bytes(random.getrandbits(8) for _ in range(4096)),
+streams = {
+    "empty": (b"", 0),
+    "extended": (extended_adapter(), 1),
+    "legacy": (legacy_adapter(), 0),
+    "failing-calls": (bytes([0xEE]) * 16, 0),
+    "error-codes": (bytes([0x8E, 0, 0]) * 40, 0),
+    "noise": (bytes(random.getrandbits(8) for _ in range(4096)), 1),
 }
+for old in os.listdir(out):
+    os.remove(os.path.join(out, old))
+seeds = {}
+for name, (stream, flags) in streams.items():
+    seeds["discover-" + name] = bytes([15, flags | 2]) + stream
+    seen = set()
+    for i, payload in enumerate(payloads(stream)):
+        if payload in seen or name == "noise":
+            continue
+        seen.add(payload)
+        for selector in (0, 1, 2, 3, 4, 5, 6, 8, 9):
+            seeds["%s-%02d-decoder%d" % (name, i, selector)] = bytes([selector, flags]) + payload
 for name, data in seeds.items():
     with open(os.path.join(out, name), "wb") as f:
         f.write(data)

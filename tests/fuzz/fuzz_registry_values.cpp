@@ -1,9 +1,10 @@
 // Feeds arbitrary stored values to the two readers of registry values: the
 // settings' load (its 440-byte text buffer, REG_SZ and REG_DWORD checks and
-// the fallback to defaults) and kestrune-reg's query and export output. The
-// store is a stand-in that answers every read from the input: per value a
-// status byte, a type byte, a 16-bit length and that many data bytes. Whatever
-// the settings took must come back the same through a save and a second load.
+// the fallback to defaults) and kestrune-reg's query and export output; the
+// first byte's low bit picks which. The store is a stand-in that answers every
+// read from the rest of the input: per value a status byte, a type byte, a
+// 16-bit length and that many data bytes. Whatever the settings took must
+// come back the same through a save and a second load.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -76,7 +77,7 @@ class InputRegistry final : public platform::Registry {
   }
   RegStatus Values(RegKey, std::vector<RegValue>& values) override {
     values.clear();
-    for (int i = 0; i < 8 && pos_ < input_.size(); ++i) {
+    for (int i = 0; i < 4 && pos_ < input_.size(); ++i) {
       RegValue value;
       if (Next(L"v" + std::to_wstring(i), value) == RegStatus::Ok) values.push_back(value);
     }
@@ -97,8 +98,12 @@ class InputRegistry final : public platform::Registry {
     const std::uint8_t status = Take();
     value.name = name;
     value.type = static_cast<RegType>(Take() % 6);
-    const std::size_t length = Take() | (Take() << 8);
-    for (std::size_t i = 0; i < length && pos_ < input_.size(); ++i) value.data.push_back(Take());
+    // Lengths up to 1023: past the settings' 440-byte buffer, not much further.
+    const std::size_t length =
+        std::min<std::size_t>((Take() | (Take() << 8)) & 0x3FF, input_.size() - pos_);
+    value.data.assign(input_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                      input_.begin() + static_cast<std::ptrdiff_t>(pos_ + length));
+    pos_ += length;
     switch (status % 8) {
       case 0:
         return RegStatus::NotFound;
@@ -118,8 +123,25 @@ class InputRegistry final : public platform::Registry {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::span<const std::uint8_t> input(data, size);
+  if (size == 0) return 0;
+  const std::span<const std::uint8_t> input(data + 1, size - 1);
   platform::DecodeRegSz(input);
+
+  if ((data[0] & 1) != 0) {
+    // kestrune-reg shows and exports whatever the store holds.
+    InputRegistry shown(input);
+    tools::RegCommand query;
+    query.path = L"Software\\Brevalis\\Kestrune";
+    query.displayPath = "HKEY_LOCAL_MACHINE\\Software\\Brevalis\\Kestrune";
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    tools::ExecuteRegCommand(query, shown, in, out, err);
+    std::string text;
+    std::string error;
+    tools::ExportText(shown, query.path, query.displayPath, text, error);
+    return 0;
+  }
 
   auto registry = std::make_shared<InputRegistry>(input);
   auto ui = std::make_shared<platform::NullUi>();
@@ -138,18 +160,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings::AppSettings second(registry, ui);
   second.Load(L"FUZZ", {});
   Require(second.Get() == loaded);
-
-  // kestrune-reg shows and exports whatever the store holds.
-  InputRegistry shown(input);
-  tools::RegCommand query;
-  query.path = L"Software\\Brevalis\\Kestrune";
-  query.displayPath = "HKEY_LOCAL_MACHINE\\Software\\Brevalis\\Kestrune";
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  tools::ExecuteRegCommand(query, shown, in, out, err);
-  std::string text;
-  std::string error;
-  tools::ExportText(shown, query.path, query.displayPath, text, error);
   return 0;
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of fuzz_replies. An input is a decoder selector byte,
-a flags byte (bit 0: extended adapter, bit 1: extended naming) and the reply
-payload; selector 15 runs discovery over a reply stream instead, in which each
-driver call takes a selector byte (0 = success), a 16-bit reply length and
-that many payload bytes. The payloads of the streams below are also written as
-seeds of every decoder."""
+a flags byte (bit 0: extended adapter, bit 1: extended naming, bits 2-7: the
+channel and device counts) and the reply payload. The payloads are those of
+the reply streams of a discovery below (each driver call: a status byte, a
+16-bit length and the payload), each written as a seed of every decoder."""
 import os
+import re
 import random
 import struct
 
@@ -74,18 +74,21 @@ streams = {
     "error-codes": (bytes([0x8E, 0, 0]) * 40, 0),
     "noise": (bytes(random.getrandbits(8) for _ in range(4096)), 1),
 }
+# Old seeds go; inputs the fuzzer grew (named by their SHA-1) stay.
 for old in os.listdir(out):
-    os.remove(os.path.join(out, old))
+    if not re.fullmatch("[0-9a-f]{40}", old):
+        os.remove(os.path.join(out, old))
 seeds = {}
 for name, (stream, flags) in streams.items():
-    seeds["discover-" + name] = bytes([15, flags | 2]) + stream
     seen = set()
     for i, payload in enumerate(payloads(stream)):
         if payload in seen or name == "noise":
             continue
         seen.add(payload)
         for selector in (0, 1, 2, 3, 4, 5, 6, 8, 9):
-            seeds["%s-%02d-decoder%d" % (name, i, selector)] = bytes([selector, flags]) + payload
+            counts = (4 << 2) | (1 << 5) if flags else (2 << 2) | (2 << 5)
+            seeds["%s-%02d-decoder%d" % (name, i, selector)] = (
+                bytes([selector, flags | counts]) + payload)
 for name, data in seeds.items():
     with open(os.path.join(out, name), "wb") as f:
         f.write(data)

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -167,6 +168,64 @@ TEST(MonitorProcess, OnceSendsThePollsMailsBeforeEnding) {
   ASSERT_EQ(received.size(), 6u);
   EXPECT_NE(received[4].find("Ultra DMA mode downgraded."), std::string::npos) << received[4];
   EXPECT_EQ(received[5], "quit\r\n");
+}
+
+// A registry whose values table has other columns than the program's: the
+// monitor and the report name the table on standard error and stop, rather
+// than running on defaults with no word of it.
+TEST(ProgramsOnAForeignRegistry, SayWhichTableIsWrongOnStandardError) {
+  testing::TempDir dir;
+  const std::string folder = dir.path().string();
+  const std::string path = folder + "/registry.db";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT, "
+                         "fold TEXT, class TEXT); INSERT INTO keys VALUES (1, NULL, '', '', ''); "
+                         "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER, label TEXT, "
+                         "data BLOB); PRAGMA application_id=1263751751;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  const std::string report = folder + "/report.txt";
+  const std::vector<std::vector<const char*>> programs = {
+      {KESTRUNE_MONITOR, "--once", "--interval", "100"},
+      {KESTRUNE_REPORT, "--output", report.c_str()}};
+  for (std::vector<const char*> argv : programs) {
+    SCOPED_TRACE(argv[0]);
+    argv.push_back(nullptr);
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::vector<std::string> env = {"KESTRUNE_REGISTRY=" + path,
+                                    "XDG_STATE_HOME=" + folder + "/state"};
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char* const*>(argv.data()),
+                            envp.data()),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(err[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(err[0], chunk, sizeof chunk)) > 0;)
+      text.append(chunk, static_cast<std::size_t>(n));
+    ::close(err[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+    EXPECT_NE(text.find(path), std::string::npos) << text;
+    EXPECT_NE(text.find("the table \"vals\" has the columns (id, key, label, data)"),
+              std::string::npos)
+        << text;
+  }
+  EXPECT_FALSE(std::filesystem::exists(report));
 }
 
 }  // namespace

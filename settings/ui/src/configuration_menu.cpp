@@ -167,15 +167,16 @@ void ConfigurationMenu::reject() {
 }
 
 void ConfigurationMenu::closeEvent(QCloseEvent* event) {
-  Destroy();
+  destroying_ = true;
   event->accept();
 }
 
 void ConfigurationMenu::Destroy() {
   if (destroying_) return;
   destroying_ = true;
-  hide();
-  deleteLater();
+  // Hidden now, deleted once control is back in the event loop.
+  setAttribute(Qt::WA_DeleteOnClose);
+  close();
 }
 
 ConfigurationMenu* MakeConfigurationMenu(ConfigurationMenuServices services) {

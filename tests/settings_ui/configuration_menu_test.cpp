@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTreeWidget>
+#include <QtTest/QTest>
 #include <array>
 #include <string>
 #include <vector>
@@ -233,6 +234,26 @@ TEST(AddressList, EveryAddressRemovedStoresAnEmptyListAndOneTypedWithoutAddIsNot
   EXPECT_EQ(rig.settings->EventList(), L"");
   EXPECT_EQ(rig.StoredText(settings::kEventListName), L"");
   EXPECT_EQ(rig.ui->MessageCount(), 0u);
+}
+
+TEST(AddressList, EnterInTheNewAddressAddsItEnterElsewhereIsOkEscapeIsCancel) {
+  SheetRig rig(LoggerKind::None);
+  rig.Open();
+  rig.ShowPage(kNotification);
+  auto* edit = rig.Control<QLineEdit>(1393);
+  edit->setText(QStringLiteral("keys@example.com"));
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(Rows(rig.Control<QTreeWidget>(1398)).back(), L"keys@example.com");
+  EXPECT_FALSE(rig.MenuGone());
+  QTest::keyClick(rig.Control<QLineEdit>(1392), Qt::Key_Return);
+  ASSERT_TRUE(rig.MenuGone());
+  EXPECT_EQ(rig.settings->EventList(), L"ops@example.com;Admin@Example.com;keys@example.com;");
+
+  rig.Open();
+  rig.Control<QLineEdit>(1389)->setText(QStringLiteral("dropped.example.com"));
+  QTest::keyClick(rig.Control<QLineEdit>(1389), Qt::Key_Escape);
+  ASSERT_TRUE(rig.MenuGone());
+  EXPECT_EQ(rig.settings->SmtpServer(), settings::kDefaultSmtpServer);
 }
 
 TEST(LevelPages, TheDescriptionFollowsTheSliderWhileItIsDragged) {

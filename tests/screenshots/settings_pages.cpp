@@ -43,15 +43,15 @@ bool ShootSettingsPages(const QString& folder) {
   auto* menu = settings::MakeConfigurationMenu(services);
   menu->show();
   bool written = true;
-  const QString names[] = {QStringLiteral("1-smtp"),       QStringLiteral("2-email"),
+  const QString names[] = {QStringLiteral("1-smtp"),         QStringLiteral("2-email"),
                            QStringLiteral("3-notification"), QStringLiteral("4-event-level"),
-                           QStringLiteral("5-log-file"),   QStringLiteral("6-audio"),
+                           QStringLiteral("5-log-file"),     QStringLiteral("6-audio"),
                            QStringLiteral("7-popup")};
   for (int page = 0; page < menu->Sheet()->PageCount(); ++page) {
     menu->Sheet()->SetActivePage(page);
     QApplication::processEvents();
-    written = menu->grab().save(QDir(folder).filePath(names[page] + QStringLiteral(".png"))) &&
-              written;
+    written =
+        menu->grab().save(QDir(folder).filePath(names[page] + QStringLiteral(".png"))) && written;
   }
   delete menu;
   return written;

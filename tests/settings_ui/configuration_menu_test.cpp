@@ -49,8 +49,8 @@ TEST(ConfigurationMenu, SevenPagesInTheirOrderEachWithItsCaptionTemplateAndInfor
   const struct {
     unsigned templateId;
     const char* caption;
-  } pages[] = {{1018, "SMTP"},      {1019, "E-mail"}, {1020, "Notification"}, {1022, "Event Level"},
-               {1021, "Log File"},  {1023, "Audio"},  {1024, "Popup"}};
+  } pages[] = {{1018, "SMTP"},     {1019, "E-mail"}, {1020, "Notification"}, {1022, "Event Level"},
+               {1021, "Log File"}, {1023, "Audio"},  {1024, "Popup"}};
   platform_qt::CPropertySheet* sheet = menu.Sheet();
   ASSERT_EQ(sheet->PageCount(), 7);
   for (int i = 0; i < 7; ++i) {
@@ -131,8 +131,11 @@ TEST(ConfigurationMenu, TooLongTextKeepsTheUserOnThePageWithTheFrameworksMessage
     int page;
     unsigned edit;
     int most;
-  } cases[] = {{kSmtp, 1389, 220}, {1, 1391, 220},    {1, 1395, 220},
-               {kNotification, 1392, 220}, {kLogFile, 1388, 260}};
+  } cases[] = {{kSmtp, 1389, 220},
+               {1, 1391, 220},
+               {1, 1395, 220},
+               {kNotification, 1392, 220},
+               {kLogFile, 1388, 260}};
   for (const auto& c : cases) {
     SheetRig rig(LoggerKind::None);
     rig.Open();
@@ -192,7 +195,8 @@ TEST(AddressList, AddRefusesAnAddressDifferingOnlyInCaseAndRemoveNeedsASelection
   edit->setText(QStringLiteral("admin@EXAMPLE.com"));
   rig.Control<QPushButton>(1394)->click();
   ASSERT_EQ(rig.ui->MessageCount(), 1u);
-  EXPECT_EQ(rig.ui->LastMessage()->text, L"This address already exist.\nAddress will not be added.");
+  EXPECT_EQ(rig.ui->LastMessage()->text,
+            L"This address already exist.\nAddress will not be added.");
   EXPECT_TRUE(edit->text().isEmpty());
   EXPECT_EQ(list->topLevelItemCount(), 2);
 

@@ -41,7 +41,8 @@ std::wstring Wide(const std::string& text) {
 }
 
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST(LogSwitch, OffThenOkEndsTheFileWithThePauseTakenEntryAndOnAgainAddsAResumedEntry) {
@@ -121,8 +122,7 @@ TEST(LogFileBrowse, AnExistingFileAnsweredNoKeepsItsEntriesYesEmptiesItCancelCha
     EXPECT_EQ(rig.Control<QLineEdit>(1387)->text(), QStringLiteral("other.txt"));
     EXPECT_EQ(rig.settings->LogFileName(), L"other.txt");
     EXPECT_EQ(rig.StoredText(settings::kLogFileNameName), L"other.txt");
-    EXPECT_EQ(rig.StoredText(settings::kLogFileLocationName),
-              Wide(rig.dir.path().string()) + L"/");
+    EXPECT_EQ(rig.StoredText(settings::kLogFileLocationName), Wide(rig.dir.path().string()) + L"/");
     rig.PressCancel();
     ASSERT_TRUE(rig.WaitFor(LogEntryKind::Resumed, 2));
     EXPECT_EQ(rig.settings->LogFileName(), L"other.txt");
@@ -256,8 +256,8 @@ TEST(BackupCopy, ReplacesOnlyWhenWholeAndNeverCopiesAFileOntoItself) {
   EXPECT_FALSE(settings::CopyFileReplacing(Wide(log), Wide(log), error));
   EXPECT_EQ(error, L"File exists\n");
   EXPECT_EQ(LogText(log), L"entry\r\n");
-  EXPECT_FALSE(settings::CopyFileReplacing(Wide(dir.File("none.txt")), Wide(dir.File("b.bak")),
-                                           error));
+  EXPECT_FALSE(
+      settings::CopyFileReplacing(Wide(dir.File("none.txt")), Wide(dir.File("b.bak")), error));
   EXPECT_EQ(error, L"No such file or directory\n");
   EXPECT_FALSE(std::filesystem::exists(dir.File("b.bak")));
   ASSERT_TRUE(settings::CopyFileReplacing(Wide(log), Wide(dir.File("b.bak")), error));

@@ -92,10 +92,8 @@ bool ConfigurationMenu::Create() {
         dialogs, services_.sound, services_.mediaFolder,
         {values.audioInformational, values.audioWarning, values.audioError});
     popup_ = new CPropPagePopupNotification(dialogs, values.popupEventLevel);
-    for (platform_qt::CPropertyPage* page :
-         std::initializer_list<platform_qt::CPropertyPage*>{smtp_, email_, notification_,
-                                                            eventLevel_, logFile_, audio_,
-                                                            popup_}) {
+    for (platform_qt::CPropertyPage* page : std::initializer_list<platform_qt::CPropertyPage*>{
+             smtp_, email_, notification_, eventLevel_, logFile_, audio_, popup_}) {
       sheet_->AddPage(page);
     }
     ui_->sheetHost->layout()->addWidget(sheet_);
@@ -119,8 +117,8 @@ void ConfigurationMenu::setVisible(bool visible) {
       failed_ = true;
       if (services_.dialogs != nullptr) {
         services_.dialogs->MessageBox(res::LoadString(res::kStrDialogCreateFailed),
-                                      res::LoadString(res::kStrAppTitle),
-                                      platform::MsgButtons::Ok, platform::MsgIcon::None);
+                                      res::LoadString(res::kStrAppTitle), platform::MsgButtons::Ok,
+                                      platform::MsgIcon::None);
       }
       Destroy();
       return;

@@ -44,9 +44,8 @@ bool LevelPage::DoDataExchange(bool save) {
     level_ = static_cast<std::uint32_t>(std::max(slider_->value(), 0));
   } else {
     // A stored level beyond the range shows at the nearest end.
-    const int position = level_ > static_cast<std::uint32_t>(kHighest)
-                             ? kHighest
-                             : static_cast<int>(level_);
+    const int position =
+        level_ > static_cast<std::uint32_t>(kHighest) ? kHighest : static_cast<int>(level_);
     const QSignalBlocker quiet(slider_);
     slider_->setValue(position);
   }

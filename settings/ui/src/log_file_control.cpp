@@ -122,8 +122,8 @@ bool CopyFileReplacing(const std::wstring& from, const std::wstring& to, std::ws
 
   // Written beside the target, then renamed over it.
   static std::atomic<unsigned> counter{0};
-  const std::string temporary = target + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                std::to_string(counter.fetch_add(1));
+  const std::string temporary =
+      target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
   Fd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (out.get() < 0) return fail(errno);
   const auto discard = [&](int code) {

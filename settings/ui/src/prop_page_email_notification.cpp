@@ -36,8 +36,7 @@ std::wstring JoinAddressList(const std::vector<std::wstring>& rows) {
 }
 
 CPropPageEmailNotification::CPropPageEmailNotification(platform::UiServices& dialogs,
-                                                       std::wstring subject,
-                                                       std::wstring addresses)
+                                                       std::wstring subject, std::wstring addresses)
     : SheetPage(dialogs),
       ui_(std::make_unique<::Ui::CPropPageEmailNotification>()),
       subject_(std::move(subject)),

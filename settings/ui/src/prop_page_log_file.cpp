@@ -51,11 +51,10 @@ CPropPageLogFile::CPropPageLogFile(platform::UiServices& dialogs, AppSettings& s
       enabled_(values.logFileEnabled),
       autoPurge_(values.autoSaveAndPurge) {
   SetUpForm(*ui_);
-  for (QAbstractButton* button :
-       {static_cast<QAbstractButton*>(ui_->browseButton),
-        static_cast<QAbstractButton*>(ui_->purgeButton),
-        static_cast<QAbstractButton*>(ui_->enableRadio),
-        static_cast<QAbstractButton*>(ui_->disableRadio)}) {
+  for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui_->browseButton),
+                                  static_cast<QAbstractButton*>(ui_->purgeButton),
+                                  static_cast<QAbstractButton*>(ui_->enableRadio),
+                                  static_cast<QAbstractButton*>(ui_->disableRadio)}) {
     platform_qt::ConnectCommand(button, this);
   }
 }

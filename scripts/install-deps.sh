@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build and tests need, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang qt6-base-dev)
+  libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang qt6-base-dev
+  python3 python3-prometheus-client)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,7 +1,7 @@
 // kestrune-monitor: the event logger without a desktop. Finds the adapters,
 // loads the settings and runs the logger thread (log file, sounds, e-mail),
 // printing each event as it is logged, until SIGINT or SIGTERM, or after one
-// poll with --once.
+// poll with --once; with --metrics it also keeps a Prometheus metrics file.
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "controller/controller_io.h"
 #include "events/event_log_thread.h"
 #include "events/logger_ui.h"
+#include "events/metrics.h"
 #include "headless.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
@@ -35,18 +37,20 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "usage: kestrune-monitor [--once] [--interval MS] [--popups]\n"
+    "usage: kestrune-monitor [--once] [--interval MS] [--popups] [--metrics FILE]\n"
     "Runs the event logger over the adapters: each event is written to the log\n"
     "file, played, mailed as the settings say, and printed here.\n"
-    "  --once         poll once, then stop\n"
-    "  --interval MS  poll every MS milliseconds (default 5000)\n"
-    "  --popups       print [popup] where the desktop would show its popup\n"
+    "  --once          poll once, then stop\n"
+    "  --interval MS   poll every MS milliseconds (default 5000)\n"
+    "  --popups        print [popup] where the desktop would show its popup\n"
+    "  --metrics FILE  after every poll, write Prometheus metrics to FILE\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the settings store.\n";
 
 struct Options {
   bool once = false;
   bool popups = false;
   long interval = 5000;
+  std::optional<std::string> metrics;
 };
 
 // Returns an exit code when the program should end at once.
@@ -68,6 +72,12 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
         return kExitUsage;
       }
       options.interval = ms;
+    } else if (arg == "--metrics" && i + 1 < argc) {
+      options.metrics = argv[++i];
+      if (options.metrics->empty()) {
+        std::fputs("kestrune-monitor: --metrics needs a file name\n", stderr);
+        return kExitUsage;
+      }
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return kExitOk;
@@ -180,17 +190,51 @@ int main(int argc, char** argv) {
                  platform::ToUtf8(settings.LogFilePath()).c_str());
   }
 
+  // Written once before the logger starts, so that a path that cannot be
+  // written is told at once, and the collector has a file from the start.
+  std::optional<evt::MetricsFile> metrics;
+  bool metricsFailing = false;
+  if (options.metrics) {
+    metrics.emplace(*options.metrics, headless.machine.Clock());
+    std::string error;
+    ctl::CControllerIo::Lock lock(io);
+    if (!evt::WriteFileAtomically(*options.metrics,
+                                  evt::FormatMetrics(io.Model(), metrics->Counters()), error)) {
+      std::fprintf(stderr, "kestrune-monitor: metrics: %s\n", error.c_str());
+      return kExitFailed;
+    }
+  }
+
   ConsoleWindow window(options.popups, options.once, wake[1]);
   evt::EventLogThreadOptions threadOptions;
   threadOptions.pollInterval = std::chrono::milliseconds(options.interval);
-  threadOptions.onEntry = [](evt::LogEntryKind kind, const std::wstring& text) {
+  threadOptions.onEntry = [&metrics](evt::LogEntryKind kind, const std::wstring& text) {
     if (kind == evt::LogEntryKind::Event) {
       std::fputs(ForTerminal(text).c_str(), stdout);
       std::fflush(stdout);
     } else if (kind == evt::LogEntryKind::EmailFailure) {
       std::fputs(ForTerminal(text).c_str(), stderr);
+      if (metrics) metrics->CountMailFailure();
     }
   };
+  if (metrics) {
+    threadOptions.onEvent = [&metrics](const evt::EventRecord& record, std::uint32_t) {
+      metrics->CountEvent(record);
+    };
+    // A file that cannot be written is told when that starts and when it ends,
+    // not at every poll.
+    threadOptions.onPollDone = [&](const evt::PollOutcome& outcome) {
+      std::string error;
+      const bool written = metrics->PollDone(io, outcome, error);
+      if (!written && !metricsFailing) {
+        std::fprintf(stderr, "kestrune-monitor: metrics: %s\n", error.c_str());
+      } else if (written && metricsFailing) {
+        std::fprintf(stderr, "kestrune-monitor: metrics: %s written again\n",
+                     options.metrics->c_str());
+      }
+      metricsFailing = !written;
+    };
+  }
   evt::EventLogger logger(
       evt::EventLoggerServices{
           {&io, &settings, &window, headless.machine.Sound(), headless.machine.Clock()},

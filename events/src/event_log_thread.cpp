@@ -83,7 +83,8 @@ void CEventLogThread::Body() {
       TimedEntry(LogEntryKind::Resumed, res::kStrWriterStartingUp);
       continue;
     }
-    Poll();
+    const PollOutcome outcome = Poll();
+    if (options_.onPollDone) options_.onPollDone(outcome);
     if (services_.mainWindow != nullptr) services_.mainWindow->PostPollDone();
   }
 }
@@ -92,7 +93,7 @@ bool CEventLogThread::MainViewExists() const {
   return services_.mainWindow != nullptr && services_.mainWindow->MainViewExists();
 }
 
-void CEventLogThread::Poll() {
+PollOutcome CEventLogThread::Poll() {
   ctl::CControllerIo& io = *services_.io;
   bool rediscover = false;
   {
@@ -108,16 +109,19 @@ void CEventLogThread::Poll() {
       services_.settings->OpenAdapterKeys(ctl::AdapterKeyOpener(io));
     if (MainViewExists()) services_.mainWindow->AdaptersRediscovered();
   }
+  PollOutcome outcome;
   for (std::uint32_t n = 0;; ++n) {
     {
       ctl::CControllerIo::Lock lock(io);
       if (n >= io.Model().AdapterCount()) break;
     }
-    PollAdapter(n);
+    ++outcome.adapters;
+    if (!PollAdapter(n)) ++outcome.failedFetches;
   }
+  return outcome;
 }
 
-void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
+bool CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
   ctl::CControllerIo& io = *services_.io;
   // The adapter is looked up afresh under the lock at every step: the user
   // interface may empty the list (after a wizard run) between two of them.
@@ -126,7 +130,7 @@ void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
   {
     ctl::CControllerIo::Lock lock(io);
     ctl::AdapterRecord* adapter = io.Model().Adapter(adapterNumber);
-    if (adapter == nullptr) return;
+    if (adapter == nullptr) return true;
     fetched = io.FetchEvents(*adapter, batch);
   }
   if (fetched) {
@@ -168,6 +172,7 @@ void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
     services_.mainWindow->ReselectCurrentItem();
     refreshMark_ = false;
   }
+  return fetched;
 }
 
 void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adapterNumber) {
@@ -176,6 +181,7 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
   if (const auto led = formatter_.FormatEvent(record, adapterNumber, text))
     formatter_.ApplyLedChange(adapterNumber, *led);
   Entry(LogEntryKind::Event, text);
+  if (options_.onEvent) options_.onEvent(record, adapterNumber);
 
   std::wstring wave;
   bool hasWave = true;

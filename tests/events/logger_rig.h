@@ -189,6 +189,8 @@ struct LoggerRig {
   std::vector<Entry> entries;
   // Runs on the logger thread for each entry, before it is recorded.
   std::function<void(evt::LogEntryKind)> alsoOnEntry;
+  // Changes the logger's options before it is made (more hooks).
+  std::function<void(evt::EventLogThreadOptions&)> adjustOptions;
 
   // Discovers the adapters at once unless told not to, as the main frame does
   // before it starts the logger.
@@ -232,6 +234,7 @@ struct LoggerRig {
       }
       changed.notify_all();
     };
+    if (adjustOptions) adjustOptions(options);
     logger = std::make_unique<evt::EventLogger>(
         evt::EventLoggerServices{{io.get(), settings.get(), &window, sound, clock}, ui, {}},
         options, std::move(launcher));

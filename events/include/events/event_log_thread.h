@@ -14,6 +14,7 @@
 
 #include "controller/controller_io.h"
 #include "events/auto_reset_event.h"
+#include "events/event_record.h"
 #include "events/event_text.h"
 #include "events/log_file.h"
 #include "events/logger_ui.h"
@@ -29,6 +30,13 @@ inline constexpr std::chrono::milliseconds kDefaultPollInterval{5000};
 
 enum class LogEntryKind { Started, Stopped, PauseTaken, Resumed, Event, EmailFailure };
 
+// What one poll found: how many adapters were asked for events, and how many
+// of those fetches failed.
+struct PollOutcome {
+  std::uint32_t adapters = 0;
+  std::uint32_t failedFetches = 0;
+};
+
 struct EventLogThreadOptions {
   std::chrono::milliseconds pollInterval = kDefaultPollInterval;
   // Time limits of the event mail's connection.
@@ -39,6 +47,12 @@ struct EventLogThreadOptions {
   // text, once the entry has been written (or skipped: it is called whether
   // or not logging is on, so that a console can show every event).
   std::function<void(LogEntryKind, const std::wstring&)> onEntry;
+  // Called on the logger thread for every event record, after its entry,
+  // with the number of the adapter it came from.
+  std::function<void(const EventRecord&, std::uint32_t adapterNumber)> onEvent;
+  // Called on the logger thread after every poll, before the main window is
+  // told of it.
+  std::function<void(const PollOutcome&)> onPollDone;
 };
 
 // What a CEventLogThread uses. The controller, settings and main window must
@@ -96,8 +110,9 @@ class CEventLogThread {
 
  private:
   void Body();
-  void Poll();
-  void PollAdapter(std::uint32_t adapterNumber);
+  PollOutcome Poll();
+  // False when the adapter's fetch failed.
+  bool PollAdapter(std::uint32_t adapterNumber);
   void HandleRecord(const EventRecord& record, std::uint32_t adapterNumber);
   // One entry: written when logging is on, then handed to the hook.
   void Entry(LogEntryKind kind, const std::wstring& text);

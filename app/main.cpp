@@ -1,12 +1,14 @@
 // kestrune: the tray program. Lives in the notification area over the
 // adapters (simulated unless a driver is present), watching their events.
 #include <QApplication>
-#include <QDir>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "app/manager_app.h"
+#include "app/program_files.h"
 #include "machine/machine.h"
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
@@ -34,12 +36,15 @@ int main(int argc, char** argv) {
   services.sound = machine.Sound();
   services.tray = std::make_unique<platform_qt::SystemTrayHost>();
   services.program = app::BuildProgramInfo();
-  services.helpPath = platform::FromUtf8(QDir(QApplication::applicationDirPath())
-                                             .filePath(QStringLiteral("kestrune.html"))
-                                             .toStdString());
+  const std::filesystem::path executable = QApplication::applicationFilePath().toStdString();
+  std::error_code noFolder;
+  const app::ProgramFiles files =
+      app::LocateProgramFiles(executable, std::filesystem::current_path(noFolder));
+  services.helpPath = platform::FromUtf8(files.help.string());
+  services.logoPath = QString::fromStdString(files.logo.string());
 
   app::CManagerApp managerApp(std::move(services));
-  managerApp.SetExecutablePath(QApplication::applicationFilePath().toStdString());
+  managerApp.SetExecutablePath(executable);
   if (const int code = managerApp.InitInstance(); code != app::kExitOk) return code;
   return QApplication::exec();
 }

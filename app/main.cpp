@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/configuration_menu_factory.h"
 #include "app/manager_app.h"
 #include "app/program_files.h"
 #include "machine/machine.h"
@@ -43,7 +44,14 @@ int main(int argc, char** argv) {
   services.helpPath = platform::FromUtf8(files.help.string());
   services.logoPath = QString::fromStdString(files.logo.string());
 
+  // The configuration sheet works on the frame's settings and logger, which
+  // exist once the application has made the frame.
+  app::CManagerApp* running = nullptr;
+  services.makeConfigurationSheet = app::ConfigurationMenuFactory(
+      [&running] { return running != nullptr ? running->MainFrame() : nullptr; });
+
   app::CManagerApp managerApp(std::move(services));
+  running = &managerApp;
   managerApp.SetExecutablePath(executable);
   if (const int code = managerApp.InitInstance(); code != app::kExitOk) return code;
   return QApplication::exec();

@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
   app::FrameServices services;
   services.controller = machine.ControllerServices(ui);
   services.sound = machine.Sound();
+  services.journal = machine.Journal();
   services.tray = std::make_unique<platform_qt::SystemTrayHost>();
   services.program = app::BuildProgramInfo();
   const std::filesystem::path executable = QApplication::applicationFilePath().toStdString();

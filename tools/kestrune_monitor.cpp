@@ -237,7 +237,8 @@ int main(int argc, char** argv) {
   }
   evt::EventLogger logger(
       evt::EventLoggerServices{
-          {&io, &settings, &window, headless.machine.Sound(), headless.machine.Clock()},
+          {&io, &settings, &window, headless.machine.Sound(), headless.machine.Clock(),
+           headless.machine.Journal()},
           headless.ui,
           {}},
       threadOptions);

@@ -129,7 +129,8 @@ bool CMainFrame::Create(bool wizardFlag) {
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     logger_ = std::make_unique<evt::EventLogger>(
         evt::EventLoggerServices{
-            {io_.get(), settings_.get(), this, services_.sound, services_.controller.clock},
+            {io_.get(), settings_.get(), this, services_.sound, services_.controller.clock,
+             services_.journal},
             services_.controller.ui,
             // Direct on this thread, queued from the logger's.
             [this] { QMetaObject::invokeMethod(this, [this] { CloseSplash(); }); }},

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "controller/adapter_keys.h"
+#include "events/event_journal.h"
 #include "events/event_record.h"
 #include "platform/filetime.h"
+#include "platform/text.h"
 #include "resources/strings.h"
 
 namespace kestrune::evt {
@@ -180,7 +182,10 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
   std::wstring text;
   if (const auto led = formatter_.FormatEvent(record, adapterNumber, text))
     formatter_.ApplyLedChange(adapterNumber, *led);
-  Entry(LogEntryKind::Event, text);
+  const std::vector<platform::JournalField> fields =
+      services_.journal ? EventJournalFields(record, adapterNumber)
+                        : std::vector<platform::JournalField>{};
+  Entry(LogEntryKind::Event, text, fields, record.severity);
   if (options_.onEvent) options_.onEvent(record, adapterNumber);
 
   std::wstring wave;
@@ -212,13 +217,21 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
   if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
     std::wstring error;
     if (!SendEventMailOnPort(settings, text, error, options_.smtp, options_.mailPort)) {
-      Entry(LogEntryKind::EmailFailure, res::FormatString(res::kStrEventEmailError, Now()) + error);
+      Entry(LogEntryKind::EmailFailure, res::FormatString(res::kStrEventEmailError, Now()) + error,
+            fields);
     }
   }
 }
 
-void CEventLogThread::Entry(LogEntryKind kind, const std::wstring& text) {
+void CEventLogThread::Entry(LogEntryKind kind, const std::wstring& text,
+                            const std::vector<platform::JournalField>& fields,
+                            std::uint32_t severity) {
   WriteLogEntry(services_.settings->LogFilePath(), text, logging_.load());
+  if (services_.journal) {
+    std::vector<platform::JournalField> all{JournalEntryField(kind)};
+    all.insert(all.end(), fields.begin(), fields.end());
+    services_.journal->Send(JournalPriorityOf(kind, severity), platform::ToUtf8(text), all);
+  }
   if (options_.onEntry) options_.onEntry(kind, text);
 }
 

@@ -23,6 +23,7 @@
 #include "events/event_log_thread.h"
 #include "events/event_rig.h"
 #include "platform/manual_clock.h"
+#include "platform/recording_journal.h"
 #include "platform/recording_sound.h"
 #include "platform/recording_ui.h"
 #include "platform/temp_dir.h"
@@ -179,6 +180,8 @@ struct LoggerRig {
   std::shared_ptr<WatchedControl> control;
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
   std::shared_ptr<platform::RecordingSound> sound = std::make_shared<platform::RecordingSound>();
+  std::shared_ptr<platform::RecordingJournal> journal =
+      std::make_shared<platform::RecordingJournal>();
   std::unique_ptr<ctl::CControllerIo> io;
   std::unique_ptr<settings::AppSettings> settings;
   MainWindowDouble window;
@@ -236,7 +239,7 @@ struct LoggerRig {
     };
     if (adjustOptions) adjustOptions(options);
     logger = std::make_unique<evt::EventLogger>(
-        evt::EventLoggerServices{{io.get(), settings.get(), &window, sound, clock}, ui, {}},
+        evt::EventLoggerServices{{io.get(), settings.get(), &window, sound, clock, journal}, ui, {}},
         options, std::move(launcher));
   }
 

@@ -39,7 +39,7 @@ grep -qx 'ExecStart=/usr/bin/kestrune-monitor' "$work/root/lib/systemd/system/ke
   fail "package name, version or architecture"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for library in libqt6widgets6 libsqlite3-0 libfmt9 libcanberra0 libstdc++6; do
+for library in libqt6widgets6 libsqlite3-0 libfmt9 libcanberra0 libsystemd0 libstdc++6; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/xdg/autostart/kestrune.desktop ||

@@ -26,6 +26,7 @@
 #include "events/logger_ui.h"
 #include "events/smtp.h"
 #include "platform/clock.h"
+#include "platform/journal.h"
 #include "platform/sound.h"
 #include "platform/ui_services.h"
 #include "platform_qt/command_table.h"
@@ -39,6 +40,8 @@ namespace kestrune::app {
 struct FrameServices {
   ctl::ControllerServices controller;
   std::shared_ptr<platform::Sound> sound;
+  // Where the logger's entries also go; null: nowhere.
+  std::shared_ptr<platform::Journal> journal;
   std::unique_ptr<platform_qt::TrayHost> tray;
   // At session start the notification area often comes a few seconds after
   // the programs that start with the session: the frame looks for it every

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "controller/controller_io.h"
 #include "events/auto_reset_event.h"
@@ -18,6 +19,7 @@
 #include "events/event_text.h"
 #include "events/log_file.h"
 #include "events/logger_ui.h"
+#include "platform/journal.h"
 #include "events/smtp.h"
 #include "platform/clock.h"
 #include "platform/sound.h"
@@ -64,6 +66,9 @@ struct EventLogServices {
   LoggerUi* mainWindow = nullptr;
   std::shared_ptr<platform::Sound> sound;
   std::shared_ptr<platform::Clock> clock;  // the current time of the entries
+  // Every entry also goes here, whether or not the log file is on; null:
+  // nowhere (no journal runs).
+  std::shared_ptr<platform::Journal> journal;
 };
 
 // Makes a thread that runs `body`; throws std::system_error (or
@@ -114,8 +119,10 @@ class CEventLogThread {
   // False when the adapter's fetch failed.
   bool PollAdapter(std::uint32_t adapterNumber);
   void HandleRecord(const EventRecord& record, std::uint32_t adapterNumber);
-  // One entry: written when logging is on, then handed to the hook.
-  void Entry(LogEntryKind kind, const std::wstring& text);
+  // One entry: written when logging is on, sent to the journal with the
+  // event's fields and severity, then handed to the hook.
+  void Entry(LogEntryKind kind, const std::wstring& text,
+             const std::vector<platform::JournalField>& fields = {}, std::uint32_t severity = 0);
   // A service entry: the string filled with the current local time.
   void TimedEntry(LogEntryKind kind, unsigned stringId);
   std::wstring Now() const;

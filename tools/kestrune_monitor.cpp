@@ -23,8 +23,11 @@
 #include "controller/controller_io.h"
 #include "events/event_log_thread.h"
 #include "events/logger_ui.h"
+#include "events/event_time.h"
 #include "events/metrics.h"
+#include "events/smtp.h"
 #include "headless.h"
+#include "platform/filetime.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
 
@@ -38,12 +41,16 @@ constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
     "usage: kestrune-monitor [--once] [--interval MS] [--popups] [--metrics FILE]\n"
+    "       kestrune-monitor --test-mail [--server HOST] [--port N]\n"
     "Runs the event logger over the adapters: each event is written to the log\n"
     "file, played, mailed as the settings say, and printed here.\n"
     "  --once          poll once, then stop\n"
     "  --interval MS   poll every MS milliseconds (default 5000)\n"
     "  --popups        print [popup] where the desktop would show its popup\n"
     "  --metrics FILE  after every poll, write Prometheus metrics to FILE\n"
+    "  --test-mail     send one test event mail to the \"Event List\" through the\n"
+    "                  \"SMTP Server\" (or --server HOST, --port N, default 25),\n"
+    "                  print the SMTP dialogue, exit 0 when the server took it\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the settings store.\n";
 
 struct Options {
@@ -51,6 +58,9 @@ struct Options {
   bool popups = false;
   long interval = 5000;
   std::optional<std::string> metrics;
+  bool testMail = false;
+  std::optional<std::string> server;
+  std::optional<std::uint16_t> port;
 };
 
 // Returns an exit code when the program should end at once.
@@ -78,6 +88,20 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
         std::fputs("kestrune-monitor: --metrics needs a file name\n", stderr);
         return kExitUsage;
       }
+    } else if (arg == "--test-mail") {
+      options.testMail = true;
+    } else if (arg == "--server" && i + 1 < argc) {
+      options.server = argv[++i];
+    } else if (arg == "--port" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      char* end = nullptr;
+      errno = 0;
+      const long port = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || errno != 0 || port < 1 || port > 65535) {
+        std::fprintf(stderr, "kestrune-monitor: bad --port \"%s\" (1 to 65535)\n", value.c_str());
+        return kExitUsage;
+      }
+      options.port = static_cast<std::uint16_t>(port);
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return kExitOk;
@@ -86,7 +110,63 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
       return kExitUsage;
     }
   }
+  if (!options.testMail && (options.server || options.port)) {
+    std::fputs("kestrune-monitor: --server and --port go with --test-mail\n", stderr);
+    return kExitUsage;
+  }
+  if (options.testMail && (options.once || options.popups || options.metrics)) {
+    std::fputs("kestrune-monitor: --test-mail sends one mail and runs no logger\n", stderr);
+    return kExitUsage;
+  }
   return std::nullopt;
+}
+
+std::string ForTerminal(const std::wstring& text);
+
+// One event mail, as the logger sends it (the settings' sender, "Event
+// List" and "Event Subject"), with a text that says it is a test, and the
+// dialogue on standard output. True when the server took the mail.
+bool SendTestMail(const Options& options, tools::Headless& headless) {
+  const settings::AppSettings::Values values = headless.settings->Get();
+  const std::wstring server = options.server ? platform::FromUtf8(*options.server)
+                                             : values.smtpServer;
+  const std::uint16_t port = options.port.value_or(evt::kSmtpPort);
+  std::wstring computer;
+  {
+    ctl::CControllerIo::Lock lock(*headless.io);
+    computer = headless.io->Model().computer.computerName;
+  }
+  const std::wstring text =
+      evt::FormatEventTime(platform::ToFiletime(headless.machine.Clock()->Now())) +
+      L"\tInformational - Kestrune test mail.\n\t\tThis is a test of the event mail of "
+      L"kestrune-monitor on " +
+      computer + L". No event has occurred.\n";
+  std::printf("kestrune-monitor: test mail from %s to %s through %s port %u\n",
+              platform::ToUtf8(values.defaultEmail).c_str(),
+              platform::ToUtf8(values.eventList).c_str(), platform::ToUtf8(server).c_str(),
+              unsigned{port});
+  if (evt::RecipientPieces(values.eventList).empty()) {
+    std::fputs("kestrune-monitor: warning: no address of the \"Event List\" ends with \";\" or "
+               "\",\"; the mail goes to nobody\n",
+               stderr);
+  }
+  evt::SmtpOptions smtp;
+  smtp.timeout = std::chrono::seconds(30);
+  smtp.transcript = [](bool fromServer, const std::string& line) {
+    std::printf("%s %s\n", fromServer ? "<-" : "->", line.c_str());
+  };
+  std::wstring error;
+  const bool sent = evt::SendEventMailWith(server, port, values.defaultEmail, values.eventList,
+                                           values.eventSubject, text, error, smtp);
+  std::fflush(stdout);
+  if (!sent) {
+    std::string reason = ForTerminal(error);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    std::fprintf(stderr, "kestrune-monitor: the test mail failed: %s\n", reason.c_str());
+    return false;
+  }
+  std::puts("kestrune-monitor: the server accepted the test mail");
+  return true;
 }
 
 // Texts for the terminal: UTF-8 with the entries' CR LF as plain line ends.
@@ -174,6 +254,7 @@ int main(int argc, char** argv) {
 
   tools::Headless headless;
   if (!tools::StartHeadless("kestrune-monitor", headless)) return kExitFailed;
+  if (options.testMail) return SendTestMail(options, headless) ? kExitOk : kExitFailed;
   ctl::CControllerIo& io = *headless.io;
   settings::AppSettings& settings = *headless.settings;
 

@@ -32,17 +32,20 @@ constexpr int kExitUsage = 2;
 constexpr char kUsage[] =
     "usage: kestrune-report [--json] [--output FILE]\n"
     "       kestrune-report --mail [--to LIST] [--subject TEXT] [--server HOST] [--port N]\n"
+    "                       [--verbose]\n"
     "Writes the configuration report of the adapters. Without options it goes to\n"
     "standard output as UTF-8 (line ends \"\\n\"); --output FILE writes it as the\n"
     "program saves it (UTF-16LE, \"\\r\\n\", no byte-order mark); --json writes it\n"
     "as JSON (UTF-8), to standard output or to --output FILE; --mail sends it to\n"
-    "the settings' \"Event List\" through \"SMTP Server\" with \"Email Subject\".\n"
+    "the settings' \"Event List\" through \"SMTP Server\" with \"Email Subject\";\n"
+    "with --verbose it prints the SMTP dialogue (the report itself only by its size).\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the registry.\n";
 
 struct Options {
   std::optional<std::string> output;
   bool json = false;
   bool mail = false;
+  bool verbose = false;
   std::optional<std::string> to;
   std::optional<std::string> subject;
   std::optional<std::string> server;
@@ -81,6 +84,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
     }
     if (arg == "--mail") {
       options.mail = true;
+    } else if (arg == "--verbose" || arg == "-v") {
+      options.verbose = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--output" || arg == "-o") {
@@ -112,8 +117,11 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
     std::fprintf(stderr, "kestrune-report: --mail sends the text report; --json goes without it\n");
     return std::nullopt;
   }
-  if (!options.mail && (options.to || options.subject || options.server || portGiven)) {
-    std::fprintf(stderr, "kestrune-report: --to, --subject, --server and --port go with --mail\n");
+  if (!options.mail &&
+      (options.to || options.subject || options.server || portGiven || options.verbose)) {
+    std::fprintf(stderr,
+                 "kestrune-report: --to, --subject, --server, --port and --verbose go with "
+                 "--mail\n");
     return std::nullopt;
   }
   return options;
@@ -208,8 +216,15 @@ int main(int argc, char** argv) {
                    "kestrune-report: warning: no recipient address ends with \";\" or \",\"; "
                    "the mail goes to nobody\n");
     }
+    evt::SmtpOptions smtp;
+    if (options->verbose) {
+      smtp.transcript = [](bool fromServer, const std::string& line) {
+        std::printf("%s %s\n", fromServer ? "<-" : "->", line.c_str());
+        std::fflush(stdout);
+      };
+    }
     std::wstring mailError;
-    if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, {},
+    if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, smtp,
                          options->port)) {
       std::fprintf(stderr, "kestrune-report: %s: %s",
                    platform::ToUtf8(res::LoadString(res::kStrMailErrorCaption)).c_str(),

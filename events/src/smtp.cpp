@@ -338,6 +338,19 @@ struct SmtpSession::Impl {
     }
   }
 
+  // Tells the transcript each line of `text` (line ends dropped).
+  void Note(bool fromServer, std::string_view text) {
+    if (!options.transcript) return;
+    while (!text.empty()) {
+      const auto end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      options.transcript(fromServer, std::string(line));
+      if (end == std::string_view::npos) break;
+      text.remove_prefix(end + 1);
+    }
+  }
+
   bool Send(std::string_view bytes, unsigned stepId, std::wstring& error) {
     if (const int code = SendAll(bytes); code != 0) {
       error = SocketFailure(stepId, code);
@@ -354,6 +367,7 @@ struct SmtpSession::Impl {
       error = SocketFailure(stepId, code);
       return false;
     }
+    Note(true, bytes);
     const std::wstring reply = platform::FromUtf8(bytes);
     if (!ReplyCodeIs(reply, expected)) {
       error = FirstLine(reply);
@@ -364,6 +378,7 @@ struct SmtpSession::Impl {
 
   bool Exchange(const std::string& command, unsigned sendId, std::size_t limit, int expected,
                 unsigned receiveId, std::wstring& error) {
+    Note(false, command);
     return Send(command, sendId, error) && Expect(limit, expected, receiveId, error);
   }
 
@@ -495,7 +510,14 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
   if (!impl_->Exchange("data\r\n", res::kStrSmtpDataError, kDataBuffer, 354,
                        res::kStrSmtpDataReceiveError, error))
     return false;
-  for (const auto& [bytes, stepId] : parts) {
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const auto& [bytes, stepId] = parts[i];
+    // The header lines as they are; the body by its size alone.
+    if (stepId != res::kStrSmtpBodyError) {
+      impl_->Note(false, bytes);
+    } else if (i == 0 || parts[i - 1].second != res::kStrSmtpBodyError) {
+      impl_->Note(false, "(message body, " + std::to_string(bodyBytes.size()) + " bytes)");
+    }
     if (!impl_->Send(bytes, stepId, error)) return false;
   }
   return impl_->Expect(kDataBuffer, 250, res::kStrSmtpTerminatorReceiveError, error);
@@ -509,12 +531,17 @@ bool SmtpSession::SmtpQuit(std::wstring& error) {
 bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstring& text,
                          std::wstring& error, SmtpOptions options, std::uint16_t port) {
   const settings::AppSettings::Values values = settings.Get();
-  SmtpSession session(options);
-  return session.SmtpConnect(values.smtpServer, port, error) &&
-         session.SmtpAddresses(values.defaultEmail, values.eventList, error) &&
-         session.SmtpData(values.defaultEmail, values.eventList, values.eventSubject, text,
-                          error) &&
-         session.SmtpQuit(error);
+  return SendEventMailWith(values.smtpServer, port, values.defaultEmail, values.eventList,
+                           values.eventSubject, text, error, std::move(options));
+}
+
+bool SendEventMailWith(const std::wstring& server, std::uint16_t port, const std::wstring& sender,
+                       const std::wstring& recipients, const std::wstring& subject,
+                       const std::wstring& text, std::wstring& error, SmtpOptions options) {
+  SmtpSession session(std::move(options));
+  return session.SmtpConnect(server, port, error) &&
+         session.SmtpAddresses(sender, recipients, error) &&
+         session.SmtpData(sender, recipients, subject, text, error) && session.SmtpQuit(error);
 }
 
 bool SendEventMail(const settings::AppSettings& settings, const std::wstring& text,

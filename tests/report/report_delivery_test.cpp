@@ -79,7 +79,7 @@ TEST(ReportClipboard, WholeTextOrNothing) {
   EXPECT_EQ(ui.MessageCount(), 0u);
 }
 
-const evt::SmtpOptions kQuick{3000ms};
+const evt::SmtpOptions kQuick{3000ms, {}};
 
 TEST(ReportMail, FourStepsOnOneConnectionWithTheReportAsBody) {
   ReportMachine m(sim::DefaultScenario());

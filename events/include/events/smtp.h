@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ struct SmtpOptions {
   // A server that accepts the connection and then says nothing must not hold
   // the caller forever: connect, send and receive each give up after this.
   std::chrono::milliseconds timeout{60000};
+  // When set, told each line of the dialogue as it goes: `fromServer` for the
+  // server's replies, else what this side sends. The message body is told
+  // only by its size, never its text.
+  std::function<void(bool fromServer, const std::string& line)> transcript;
 };
 
 // One mail dialogue on one connection. Destroying the session closes it.
@@ -57,6 +62,12 @@ bool SendEventMail(const settings::AppSettings& settings, const std::wstring& te
 // The same on another port, for a test server that cannot listen on 25.
 bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstring& text,
                          std::wstring& error, SmtpOptions options, std::uint16_t port);
+
+// The same with the values given: server, sender, "Event List", "Event
+// Subject" (a test mail with another server than the settings').
+bool SendEventMailWith(const std::wstring& server, std::uint16_t port, const std::wstring& sender,
+                       const std::wstring& recipients, const std::wstring& subject,
+                       const std::wstring& text, std::wstring& error, SmtpOptions options);
 
 // The mail's "Date: " value for a broken-down local time and its offset from
 // UTC in seconds, e.g. "Mon, 07 Dec 2026 23:55:04 +0100", with English day and

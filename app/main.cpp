@@ -1,13 +1,15 @@
 // kestrune: the tray program. Lives in the notification area over the
 // adapters (simulated unless a driver is present), watching their events.
 #include <QApplication>
-#include <QDir>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "app/configuration_menu_factory.h"
 #include "app/manager_app.h"
+#include "app/program_files.h"
 #include "machine/machine.h"
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
@@ -33,11 +35,15 @@ int main(int argc, char** argv) {
   app::FrameServices services;
   services.controller = machine.ControllerServices(ui);
   services.sound = machine.Sound();
+  services.journal = machine.Journal();
   services.tray = std::make_unique<platform_qt::SystemTrayHost>();
   services.program = app::BuildProgramInfo();
-  services.helpPath = platform::FromUtf8(QDir(QApplication::applicationDirPath())
-                                             .filePath(QStringLiteral("kestrune.html"))
-                                             .toStdString());
+  const std::filesystem::path executable = QApplication::applicationFilePath().toStdString();
+  std::error_code noFolder;
+  const app::ProgramFiles files =
+      app::LocateProgramFiles(executable, std::filesystem::current_path(noFolder));
+  services.helpPath = platform::FromUtf8(files.help.string());
+  services.logoPath = QString::fromStdString(files.logo.string());
 
   // The configuration sheet works on the frame's settings and logger, which
   // exist once the application has made the frame.
@@ -47,7 +53,7 @@ int main(int argc, char** argv) {
 
   app::CManagerApp managerApp(std::move(services));
   running = &managerApp;
-  managerApp.SetExecutablePath(QApplication::applicationFilePath().toStdString());
+  managerApp.SetExecutablePath(executable);
   if (const int code = managerApp.InitInstance(); code != app::kExitOk) return code;
   return QApplication::exec();
 }

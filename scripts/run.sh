@@ -11,9 +11,7 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   cmake --build build -j "$(nproc)" --target kestrune
-  # The splash is read from the current folder.
-  cd build/app
-  exec ./kestrune "$@"
+  exec build/app/kestrune "$@"
 fi
 cmake --build build -j "$(nproc)" --target kestrune-inspect kestrune-monitor
 build/tools/kestrune-inspect

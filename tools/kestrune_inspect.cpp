@@ -93,11 +93,12 @@ int main(int argc, char** argv) {
     if (arg == "--follow" && i + 1 < argc) {
       followSeconds = std::atoi(argv[++i]);
     } else {
-      std::fprintf(stderr,
+      const bool help = arg == "--help" || arg == "-h";
+      std::fprintf(help ? stdout : stderr,
                    "usage: kestrune-inspect [--follow SECONDS]\n"
                    "Prints the configuration read from the simulated adapters\n"
                    "(KESTRUNE_SCENARIO names a scenario file).\n");
-      return 2;
+      return help ? 0 : 2;
     }
   }
   std::string error;

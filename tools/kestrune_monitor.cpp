@@ -1,7 +1,7 @@
 // kestrune-monitor: the event logger without a desktop. Finds the adapters,
 // loads the settings and runs the logger thread (log file, sounds, e-mail),
 // printing each event as it is logged, until SIGINT or SIGTERM, or after one
-// poll with --once.
+// poll with --once; with --metrics it also keeps a Prometheus metrics file.
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -11,8 +11,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,8 +22,12 @@
 
 #include "controller/controller_io.h"
 #include "events/event_log_thread.h"
+#include "events/event_time.h"
 #include "events/logger_ui.h"
+#include "events/metrics.h"
+#include "events/smtp.h"
 #include "headless.h"
+#include "platform/filetime.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
 
@@ -36,13 +40,18 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "usage: kestrune-monitor [--once] [--interval MS] [--popups] [--port N]\n"
+    "usage: kestrune-monitor [--once] [--interval MS] [--popups] [--port N] [--metrics FILE]\n"
+    "       kestrune-monitor --test-mail [--server HOST] [--port N]\n"
     "Runs the event logger over the adapters: each event is written to the log\n"
     "file, played, mailed as the settings say, and printed here.\n"
-    "  --once         poll once, let the mails of that poll go out, then stop\n"
-    "  --interval MS  poll every MS milliseconds (default 5000)\n"
-    "  --popups       print [popup] where the desktop would show its popup\n"
-    "  --port N       the mail server's port for event mail (default 25)\n"
+    "  --once          poll once, let the mails of that poll go out, then stop\n"
+    "  --interval MS   poll every MS milliseconds (default 5000)\n"
+    "  --popups        print [popup] where the desktop would show its popup\n"
+    "  --port N        the mail server's port (default 25)\n"
+    "  --metrics FILE  after every poll, write Prometheus metrics to FILE\n"
+    "  --test-mail     send one test event mail to the \"Event List\" through the\n"
+    "                  \"SMTP Server\" (or --server HOST), print the SMTP\n"
+    "                  dialogue, exit 0 when the server took it\n"
     "SIGINT or SIGTERM stops it at once: mails not yet sent are logged as such.\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the settings store.\n";
 
@@ -50,7 +59,10 @@ struct Options {
   bool once = false;
   bool popups = false;
   long interval = 5000;
-  std::uint16_t port = evt::kSmtpPort;
+  std::optional<std::string> metrics;
+  bool testMail = false;
+  std::optional<std::string> server;
+  std::optional<std::uint16_t> port;
 };
 
 // Returns an exit code when the program should end at once.
@@ -72,6 +84,16 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
         return kExitUsage;
       }
       options.interval = ms;
+    } else if (arg == "--metrics" && i + 1 < argc) {
+      options.metrics = argv[++i];
+      if (options.metrics->empty()) {
+        std::fputs("kestrune-monitor: --metrics needs a file name\n", stderr);
+        return kExitUsage;
+      }
+    } else if (arg == "--test-mail") {
+      options.testMail = true;
+    } else if (arg == "--server" && i + 1 < argc) {
+      options.server = argv[++i];
     } else if (arg == "--port" && i + 1 < argc) {
       const std::string value = argv[++i];
       char* end = nullptr;
@@ -90,7 +112,64 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
       return kExitUsage;
     }
   }
+  if (!options.testMail && options.server) {
+    std::fputs("kestrune-monitor: --server goes with --test-mail\n", stderr);
+    return kExitUsage;
+  }
+  if (options.testMail && (options.once || options.popups || options.metrics)) {
+    std::fputs("kestrune-monitor: --test-mail sends one mail and runs no logger\n", stderr);
+    return kExitUsage;
+  }
   return std::nullopt;
+}
+
+std::string ForTerminal(const std::wstring& text);
+
+// One event mail, as the logger sends it (the settings' sender, "Event
+// List" and "Event Subject"), with a text that says it is a test, and the
+// dialogue on standard output. True when the server took the mail.
+bool SendTestMail(const Options& options, tools::Headless& headless) {
+  const settings::AppSettings::Values values = headless.settings->Get();
+  const std::wstring server =
+      options.server ? platform::FromUtf8(*options.server) : values.smtpServer;
+  const std::uint16_t port = options.port.value_or(evt::kSmtpPort);
+  std::wstring computer;
+  {
+    ctl::CControllerIo::Lock lock(*headless.io);
+    computer = headless.io->Model().computer.computerName;
+  }
+  const std::wstring text =
+      evt::FormatEventTime(platform::ToFiletime(headless.machine.Clock()->Now())) +
+      L"\tInformational - Kestrune test mail.\n\t\tThis is a test of the event mail of "
+      L"kestrune-monitor on " +
+      computer + L". No event has occurred.\n";
+  std::printf("kestrune-monitor: test mail from %s to %s through %s port %u\n",
+              platform::ToUtf8(values.defaultEmail).c_str(),
+              platform::ToUtf8(values.eventList).c_str(), platform::ToUtf8(server).c_str(),
+              unsigned{port});
+  if (evt::RecipientPieces(values.eventList).empty()) {
+    std::fputs(
+        "kestrune-monitor: warning: no address of the \"Event List\" ends with \";\" or "
+        "\",\"; the mail goes to nobody\n",
+        stderr);
+  }
+  evt::SmtpOptions smtp;
+  smtp.timeout = std::chrono::seconds(30);
+  smtp.transcript = [](bool fromServer, const std::string& line) {
+    std::printf("%s %s\n", fromServer ? "<-" : "->", line.c_str());
+  };
+  std::wstring error;
+  const bool sent = evt::SendMailWith(server, port, values.defaultEmail, values.eventList,
+                                      values.eventSubject, text, error, smtp);
+  std::fflush(stdout);
+  if (!sent) {
+    std::string reason = ForTerminal(error);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    std::fprintf(stderr, "kestrune-monitor: the test mail failed: %s\n", reason.c_str());
+    return false;
+  }
+  std::puts("kestrune-monitor: the server accepted the test mail");
+  return true;
 }
 
 // Texts for the terminal: UTF-8 with the entries' CR LF as plain line ends.
@@ -178,6 +257,7 @@ int main(int argc, char** argv) {
 
   tools::Headless headless;
   if (!tools::StartHeadless("kestrune-monitor", headless)) return kExitFailed;
+  if (options.testMail) return SendTestMail(options, headless) ? kExitOk : kExitFailed;
   ctl::CControllerIo& io = *headless.io;
   settings::AppSettings& settings = *headless.settings;
 
@@ -194,24 +274,57 @@ int main(int argc, char** argv) {
                  platform::ToUtf8(settings.LogFilePath()).c_str());
   }
 
+  // Written once before the logger starts, so that a path that cannot be
+  // written is told at once, and the collector has a file from the start.
+  std::optional<evt::MetricsFile> metrics;
+  bool metricsFailing = false;
+  if (options.metrics) {
+    metrics.emplace(*options.metrics, headless.machine.Clock());
+    std::string error;
+    ctl::CControllerIo::Lock lock(io);
+    if (!evt::WriteFileAtomically(*options.metrics,
+                                  evt::FormatMetrics(io.Model(), metrics->Counters()), error)) {
+      std::fprintf(stderr, "kestrune-monitor: metrics: %s\n", error.c_str());
+      return kExitFailed;
+    }
+  }
+
   ConsoleWindow window(options.popups, options.once, wake[1]);
   evt::EventLogThreadOptions threadOptions;
   threadOptions.pollInterval = std::chrono::milliseconds(options.interval);
-  threadOptions.mailPort = options.port;
-  threadOptions.onEntry = [](evt::LogEntryKind kind, const std::wstring& text) {
+  threadOptions.mailPort = options.port.value_or(evt::kSmtpPort);
+  threadOptions.onEntry = [&metrics](evt::LogEntryKind kind, const std::wstring& text) {
     if (kind == evt::LogEntryKind::Event) {
       std::fputs(ForTerminal(text).c_str(), stdout);
       std::fflush(stdout);
-    } else if (kind == evt::LogEntryKind::EmailFailure ||
-               kind == evt::LogEntryKind::EmailNotSent) {
+    } else if (kind == evt::LogEntryKind::EmailFailure || kind == evt::LogEntryKind::EmailNotSent) {
       std::fputs(ForTerminal(text).c_str(), stderr);
+      if (metrics) metrics->CountMailFailure();
     }
   };
+  if (metrics) {
+    threadOptions.onEvent = [&metrics](const evt::EventRecord& record, std::uint32_t) {
+      metrics->CountEvent(record);
+    };
+    // A file that cannot be written is told when that starts and when it ends,
+    // not at every poll.
+    threadOptions.onPollDone = [&](const evt::PollOutcome& outcome) {
+      std::string error;
+      const bool written = metrics->PollDone(io, outcome, error);
+      if (!written && !metricsFailing) {
+        std::fprintf(stderr, "kestrune-monitor: metrics: %s\n", error.c_str());
+      } else if (written && metricsFailing) {
+        std::fprintf(stderr, "kestrune-monitor: metrics: %s written again\n",
+                     options.metrics->c_str());
+      }
+      metricsFailing = !written;
+    };
+  }
   evt::EventLogger logger(
-      evt::EventLoggerServices{
-          {&io, &settings, &window, headless.machine.Sound(), headless.machine.Clock()},
-          headless.ui,
-          {}},
+      evt::EventLoggerServices{{&io, &settings, &window, headless.machine.Sound(),
+                                headless.machine.Clock(), headless.machine.Journal()},
+                               headless.ui,
+                               {}},
       threadOptions);
   if (!logger.Start()) return kExitFailed;
 

@@ -1,6 +1,7 @@
 // Writes the configuration report of the (simulated) adapters: to standard
 // output as UTF-8, to a file exactly as the program saves it (UTF-16LE, no
-// byte-order mark), or by e-mail with the SMTP settings of the registry.
+// byte-order mark), by e-mail with the SMTP settings of the registry, or as
+// JSON for scripts.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "headless.h"
 #include "platform/text.h"
 #include "report/report.h"
+#include "report/report_json.h"
 #include "resources/strings.h"
 #include "settings/app_settings.h"
 
@@ -28,19 +30,24 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "usage: kestrune-report [--output FILE | --mail [--to LIST] [--subject TEXT]\n"
-    "                        [--server HOST] [--port N]]\n"
+    "usage: kestrune-report [--json] [--output FILE]\n"
+    "       kestrune-report --mail [--to LIST] [--subject TEXT] [--server HOST] [--port N]\n"
+    "                       [--verbose]\n"
     "Writes the configuration report of the adapters. Without options it goes to\n"
     "standard output as UTF-8 (line ends \"\\n\"); --output FILE writes it as the\n"
     "program saves it (UTF-16LE, \"\\r\\n\", no byte-order mark), replacing FILE only\n"
-    "once the whole report is written (FILE must be new or a regular file); --mail\n"
+    "once the whole report is written (FILE must be new or a regular file); --json\n"
+    "writes it as JSON (UTF-8), to standard output or to --output FILE; --mail\n"
     "sends it to the settings' \"Event List\" through \"SMTP Server\" with \"Email\n"
-    "Subject\".\n"
+    "Subject\"; with --verbose it prints the SMTP dialogue (the report itself only\n"
+    "by its size).\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the registry.\n";
 
 struct Options {
   std::optional<std::string> output;
+  bool json = false;
   bool mail = false;
+  bool verbose = false;
   std::optional<std::string> to;
   std::optional<std::string> subject;
   std::optional<std::string> server;
@@ -79,6 +86,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
     }
     if (arg == "--mail") {
       options.mail = true;
+    } else if (arg == "--verbose" || arg == "-v") {
+      options.verbose = true;
+    } else if (arg == "--json") {
+      options.json = true;
     } else if (arg == "--output" || arg == "-o") {
       if (!value(options.output)) return std::nullopt;
     } else if (arg == "--to") {
@@ -104,8 +115,15 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
     std::fprintf(stderr, "kestrune-report: --mail and --output exclude each other\n");
     return std::nullopt;
   }
-  if (!options.mail && (options.to || options.subject || options.server || portGiven)) {
-    std::fprintf(stderr, "kestrune-report: --to, --subject, --server and --port go with --mail\n");
+  if (options.mail && options.json) {
+    std::fprintf(stderr, "kestrune-report: --mail sends the text report; --json goes without it\n");
+    return std::nullopt;
+  }
+  if (!options.mail &&
+      (options.to || options.subject || options.server || portGiven || options.verbose)) {
+    std::fprintf(stderr,
+                 "kestrune-report: --to, --subject, --server, --port and --verbose go with "
+                 "--mail\n");
     return std::nullopt;
   }
   return options;
@@ -125,6 +143,26 @@ std::string TerminalText(const std::wstring& report) {
 
 std::wstring Wide(const std::string& text) {
   return platform::FromUtf8(text);
+}
+
+// The JSON to the file (created anew) or to standard output.
+bool WriteJson(const std::optional<std::string>& path, const std::string& json) {
+  if (!path) {
+    if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() ||
+        std::fflush(stdout) != 0) {
+      std::fprintf(stderr, "kestrune-report: cannot write to standard output\n");
+      return false;
+    }
+    return true;
+  }
+  std::FILE* file = std::fopen(path->c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(json.data(), 1, json.size(), file) == json.size();
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (!written) {
+    std::fprintf(stderr, "kestrune-report: %s: %s\n", path->c_str(),
+                 platform::ToUtf8(res::LoadString(res::kStrReportFileFailure)).c_str());
+  }
+  return written;
 }
 
 }  // namespace
@@ -154,6 +192,11 @@ int main(int argc, char** argv) {
   if (!started) return kExitFailure;
   const settings::AppSettings& settings = *headless.settings;
 
+  if (options->json) {
+    const std::string json =
+        rpt::ProduceReportJson(*headless.io, *headless.machine.Clock(), *headless.ui);
+    return WriteJson(options->output, json) ? kExitOk : kExitFailure;
+  }
   const std::wstring report =
       rpt::ProduceReportText(*headless.io, *headless.machine.Clock(), *headless.ui);
 
@@ -177,8 +220,15 @@ int main(int argc, char** argv) {
                    "kestrune-report: warning: no recipient address ends with \";\" or \",\"; "
                    "the mail goes to nobody\n");
     }
+    evt::SmtpOptions smtp;
+    if (options->verbose) {
+      smtp.transcript = [](bool fromServer, const std::string& line) {
+        std::printf("%s %s\n", fromServer ? "<-" : "->", line.c_str());
+        std::fflush(stdout);
+      };
+    }
     std::wstring mailError;
-    if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, {},
+    if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, smtp,
                          options->port)) {
       std::fprintf(stderr, "kestrune-report: %s: %s",
                    platform::ToUtf8(res::LoadString(res::kStrMailErrorCaption)).c_str(),

@@ -2,7 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QMetaObject>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -100,7 +103,7 @@ bool CMainFrame::Create(bool wizardFlag) {
 
   normalIcon_ = platform_qt::LoadIcon(res::kIconTray);
   alertIcon_ = platform_qt::LoadIcon(res::kIconTrayAlert);
-  if (!tray_->Available()) {
+  if (!WaitForTray()) {
     CloseSplash();
     // Also on the terminal, for a start from a shell on such a desktop.
     const std::wstring& message = res::LoadString(res::kStrNoNotificationArea);
@@ -126,7 +129,8 @@ bool CMainFrame::Create(bool wizardFlag) {
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     logger_ = std::make_unique<evt::EventLogger>(
         evt::EventLoggerServices{
-            {io_.get(), settings_.get(), this, services_.sound, services_.controller.clock},
+            {io_.get(), settings_.get(), this, services_.sound, services_.controller.clock,
+             services_.journal},
             services_.controller.ui,
             // Direct on this thread, queued from the logger's.
             [this] { QMetaObject::invokeMethod(this, [this] { CloseSplash(); }); }},
@@ -138,6 +142,28 @@ bool CMainFrame::Create(bool wizardFlag) {
   noDropCursor_ = platform_qt::LoadCursor(res::kCursorNoDrop);
   linkCursor_ = platform_qt::LoadCursor(res::kCursorLink);
   return true;
+}
+
+bool CMainFrame::WaitForTray() {
+  if (tray_->Available()) return true;
+  if (!tray_->MayAppear() || !services_.controller.clock) return false;
+  platform::Clock& clock = *services_.controller.clock;
+  const auto deadline = clock.Now() + services_.trayWait;
+  const auto poll = std::max(services_.trayPoll, std::chrono::milliseconds(1));
+  for (auto now = clock.Now(); now < deadline; now = clock.Now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    const auto pause = std::min(poll, left);
+    if (services_.trayPause) {
+      services_.trayPause(pause);
+    } else {
+      // The splash keeps painting and closes on its timer meanwhile.
+      QEventLoop loop;
+      QTimer::singleShot(pause, &loop, &QEventLoop::quit);
+      loop.exec();
+    }
+    if (tray_->Available()) return true;
+  }
+  return false;
 }
 
 void CMainFrame::Shutdown() {

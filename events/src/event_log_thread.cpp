@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "controller/adapter_keys.h"
+#include "events/event_journal.h"
 #include "events/event_record.h"
 #include "platform/filetime.h"
+#include "platform/text.h"
 #include "resources/strings.h"
 
 namespace kestrune::evt {
@@ -84,9 +86,9 @@ void CEventLogThread::Body() {
   auto nextPoll = SteadyClock::now() + options_.pollInterval;
   for (;;) {
     // A mail outcome wakes the thread without moving the next poll.
-    const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   nextPoll - SteadyClock::now()),
-                               std::chrono::milliseconds(0));
+    const auto left = std::max(
+        std::chrono::duration_cast<std::chrono::milliseconds>(nextPoll - SteadyClock::now()),
+        std::chrono::milliseconds(0));
     const auto signalled = WaitForAny({&stop_, &pause_, &resume_, &mailed_}, left);
     if (signalled == 0U) {
       // Ends a mail in progress at once; what was waiting is logged as not sent.
@@ -111,7 +113,8 @@ void CEventLogThread::Body() {
       TimedEntry(LogEntryKind::Resumed, res::kStrWriterStartingUp);
       continue;
     }
-    Poll();
+    const PollOutcome outcome = Poll();
+    if (options_.onPollDone) options_.onPollDone(outcome);
     if (services_.mainWindow != nullptr) services_.mainWindow->PostPollDone();
   }
 }
@@ -120,7 +123,7 @@ bool CEventLogThread::MainViewExists() const {
   return services_.mainWindow != nullptr && services_.mainWindow->MainViewExists();
 }
 
-void CEventLogThread::Poll() {
+PollOutcome CEventLogThread::Poll() {
   ctl::CControllerIo& io = *services_.io;
   bool rediscover = false;
   {
@@ -136,16 +139,19 @@ void CEventLogThread::Poll() {
       services_.settings->OpenAdapterKeys(ctl::AdapterKeyOpener(io));
     if (MainViewExists()) services_.mainWindow->AdaptersRediscovered();
   }
+  PollOutcome outcome;
   for (std::uint32_t n = 0;; ++n) {
     {
       ctl::CControllerIo::Lock lock(io);
       if (n >= io.Model().AdapterCount()) break;
     }
-    PollAdapter(n);
+    ++outcome.adapters;
+    if (!PollAdapter(n)) ++outcome.failedFetches;
   }
+  return outcome;
 }
 
-void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
+bool CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
   ctl::CControllerIo& io = *services_.io;
   // The adapter is looked up afresh under the lock at every step: the user
   // interface may empty the list (after a wizard run) between two of them.
@@ -154,7 +160,7 @@ void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
   {
     ctl::CControllerIo::Lock lock(io);
     ctl::AdapterRecord* adapter = io.Model().Adapter(adapterNumber);
-    if (adapter == nullptr) return;
+    if (adapter == nullptr) return true;
     fetched = io.FetchEvents(*adapter, batch);
   }
   if (fetched) {
@@ -196,6 +202,7 @@ void CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
     services_.mainWindow->ReselectCurrentItem();
     refreshMark_ = false;
   }
+  return fetched;
 }
 
 void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adapterNumber) {
@@ -203,7 +210,11 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
   std::wstring text;
   if (const auto led = formatter_.FormatEvent(record, adapterNumber, text))
     formatter_.ApplyLedChange(adapterNumber, *led);
-  Entry(LogEntryKind::Event, text);
+  const std::vector<platform::JournalField> fields = services_.journal
+                                                         ? EventJournalFields(record, adapterNumber)
+                                                         : std::vector<platform::JournalField>{};
+  Entry(LogEntryKind::Event, text, fields, record.severity);
+  if (options_.onEvent) options_.onEvent(record, adapterNumber);
 
   std::wstring wave;
   bool hasWave = true;
@@ -234,8 +245,8 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
   if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
     // Queued with the settings of now; the mail thread sends it.
     const AppSettings::Values values = settings.Get();
-    mailer_.Enqueue(
-        {values.smtpServer, values.defaultEmail, values.eventList, values.eventSubject, text});
+    mailer_.Enqueue({values.smtpServer, values.defaultEmail, values.eventList, values.eventSubject,
+                     text, fields});
   }
 }
 
@@ -243,30 +254,40 @@ void CEventLogThread::LogMailOutcomes() {
   for (MailOutcome& outcome : mailer_.TakeOutcomes()) {
     // The event's first line (its time stamp, severity and title) names it.
     const std::wstring& event = outcome.eventText;
-    const std::wstring forEvent =
-        res::FormatString(res::kStrEventEmailForEvent, event.substr(0, event.find_first_of(L"\r\n")));
+    const std::wstring forEvent = res::FormatString(res::kStrEventEmailForEvent,
+                                                    event.substr(0, event.find_first_of(L"\r\n")));
     switch (outcome.kind) {
       case MailOutcome::Kind::Failed: {
         std::wstring error = std::move(outcome.error);
         if (error.empty() || error.back() != L'\n') error += L'\n';
         Entry(LogEntryKind::EmailFailure,
-              res::FormatString(res::kStrEventEmailError, Now()) + error + forEvent);
+              res::FormatString(res::kStrEventEmailError, Now()) + error + forEvent,
+              outcome.journalFields);
         break;
       }
       case MailOutcome::Kind::NotSent:
         Entry(LogEntryKind::EmailNotSent,
-              res::FormatString(res::kStrEventEmailNotSent, Now()) + forEvent);
+              res::FormatString(res::kStrEventEmailNotSent, Now()) + forEvent,
+              outcome.journalFields);
         break;
       case MailOutcome::Kind::Dropped:
         Entry(LogEntryKind::EmailNotSent,
-              res::FormatString(res::kStrEventEmailQueueFull, Now()) + forEvent);
+              res::FormatString(res::kStrEventEmailQueueFull, Now()) + forEvent,
+              outcome.journalFields);
         break;
     }
   }
 }
 
-void CEventLogThread::Entry(LogEntryKind kind, const std::wstring& text) {
+void CEventLogThread::Entry(LogEntryKind kind, const std::wstring& text,
+                            const std::vector<platform::JournalField>& fields,
+                            std::uint32_t severity) {
   writer_.Write(services_.settings->LogFilePath(), text, logging_.load());
+  if (services_.journal) {
+    std::vector<platform::JournalField> all{JournalEntryField(kind)};
+    all.insert(all.end(), fields.begin(), fields.end());
+    services_.journal->Send(JournalPriorityOf(kind, severity), platform::ToUtf8(text), all);
+  }
   if (options_.onEntry) options_.onEntry(kind, text);
 }
 

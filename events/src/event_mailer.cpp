@@ -5,8 +5,7 @@
 
 namespace kestrune::evt {
 
-EventMailer::EventMailer(Sender sender, std::function<void()> outcomeReady,
-                         std::size_t maxQueued)
+EventMailer::EventMailer(Sender sender, std::function<void()> outcomeReady, std::size_t maxQueued)
     : sender_(std::move(sender)), outcomeReady_(std::move(outcomeReady)), maxQueued_(maxQueued) {}
 
 EventMailer::~EventMailer() {
@@ -31,7 +30,10 @@ void EventMailer::Enqueue(EventMail mail) {
           thread_ = std::thread([this] { Run(); });
         } catch (const std::system_error&) {
           lock.unlock();
-          AddOutcome({MailOutcome::Kind::Dropped, std::move(mail.text), {}});
+          AddOutcome({MailOutcome::Kind::Dropped,
+                      std::move(mail.text),
+                      {},
+                      std::move(mail.journalFields)});
           return;
         }
       }
@@ -42,11 +44,12 @@ void EventMailer::Enqueue(EventMail mail) {
     }
     if (!stopping_) {
       lock.unlock();
-      AddOutcome({MailOutcome::Kind::Dropped, std::move(mail.text), {}});
+      AddOutcome(
+          {MailOutcome::Kind::Dropped, std::move(mail.text), {}, std::move(mail.journalFields)});
       return;
     }
   }
-  AddOutcome({MailOutcome::Kind::NotSent, std::move(mail.text), {}});
+  AddOutcome({MailOutcome::Kind::NotSent, std::move(mail.text), {}, std::move(mail.journalFields)});
 }
 
 void EventMailer::Run() {
@@ -70,12 +73,14 @@ void EventMailer::Run() {
     // sent with the others, not as a failure of the server.
     const bool cutShort = !sent && stop_->Raised();
     if (!sent && !cutShort)
-      AddOutcome({MailOutcome::Kind::Failed, std::move(mail.text), std::move(error)});
+      AddOutcome({MailOutcome::Kind::Failed, std::move(mail.text), std::move(error),
+                  std::move(mail.journalFields)});
 
     lock.lock();
     sending_ = false;
     if (cutShort) {
-      outcomes_.push_back({MailOutcome::Kind::NotSent, std::move(mail.text), {}});
+      outcomes_.push_back(
+          {MailOutcome::Kind::NotSent, std::move(mail.text), {}, std::move(mail.journalFields)});
       return;
     }
   }
@@ -94,7 +99,8 @@ void EventMailer::Stop() {
     std::lock_guard lock(mutex_);
     left.swap(queue_);
     for (EventMail& mail : left)
-      outcomes_.push_back({MailOutcome::Kind::NotSent, std::move(mail.text), {}});
+      outcomes_.push_back(
+          {MailOutcome::Kind::NotSent, std::move(mail.text), {}, std::move(mail.journalFields)});
   }
 }
 

@@ -5,11 +5,10 @@
 
 #include <netdb.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
-
-#include <sys/eventfd.h>
 
 #include <algorithm>
 #include <array>
@@ -431,6 +430,19 @@ struct SmtpSession::Impl {
     return 0;
   }
 
+  // Tells the transcript each line of `text` (line ends dropped).
+  void Note(bool fromServer, std::string_view text) {
+    if (!options.transcript) return;
+    while (!text.empty()) {
+      const auto end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      options.transcript(fromServer, std::string(line));
+      if (end == std::string_view::npos) break;
+      text.remove_prefix(end + 1);
+    }
+  }
+
   bool Send(std::string_view bytes, unsigned stepId, std::wstring& error) {
     if (const int code = SendAll(bytes); code != 0) {
       error = SocketFailure(stepId, code);
@@ -447,6 +459,7 @@ struct SmtpSession::Impl {
       error = SocketFailure(stepId, code);
       return false;
     }
+    Note(true, bytes);
     const std::wstring reply = platform::FromUtf8(bytes);
     if (!ReplyCodeIs(reply, expected)) {
       error = FirstLine(reply);
@@ -457,6 +470,7 @@ struct SmtpSession::Impl {
 
   bool Exchange(const std::string& command, unsigned sendId, std::size_t limit, int expected,
                 unsigned receiveId, std::wstring& error) {
+    Note(false, command);
     return Send(command, sendId, error) && Expect(limit, expected, receiveId, error);
   }
 
@@ -586,7 +600,14 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
   if (!impl_->Exchange("data\r\n", res::kStrSmtpDataError, kDataBuffer, 354,
                        res::kStrSmtpDataReceiveError, error))
     return false;
-  for (const auto& [bytes, stepId] : parts) {
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const auto& [bytes, stepId] = parts[i];
+    // The header lines as they are; the body by its size alone.
+    if (stepId != res::kStrSmtpBodyError) {
+      impl_->Note(false, bytes);
+    } else if (i == 0 || parts[i - 1].second != res::kStrSmtpBodyError) {
+      impl_->Note(false, "(message body, " + std::to_string(bodyBytes.size()) + " bytes)");
+    }
     if (!impl_->Send(bytes, stepId, error)) return false;
   }
   return impl_->Expect(kDataBuffer, 250, res::kStrSmtpTerminatorReceiveError, error);

@@ -1,5 +1,6 @@
 #include "machine/machine.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <utility>
 #include <variant>
@@ -71,6 +72,9 @@ Machine MakeMachine(const MachineOptions& options, std::string& error) {
   machine.registry_ = OpenRegistry(options, machine.simulator_->MediaPath(), error);
   if (!machine.registry_) return {};
   machine.sound_ = options.sound ? options.sound : platform::MakeSystemSound();
+  // Entries carry the program's name (kestrune, kestrune-monitor).
+  machine.journal_ =
+      options.journal ? *options.journal : platform::MakeSystemJournal(program_invocation_short_name);
   return machine;
 }
 

@@ -255,12 +255,16 @@ unsigned short UserLanguageId() {
   return 0;
 }
 
+std::filesystem::path DataFolder(const std::filesystem::path& executable) {
+  return (executable.parent_path() / ".." / "share" / "kestrune").lexically_normal();
+}
+
 std::filesystem::path LanguageModuleStem(const std::filesystem::path& executable) {
   std::string name = executable.filename().string();
   std::transform(name.begin(), name.end(), name.begin(), [](char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   });
-  if (name == "kestrune") return executable.parent_path() / "Res";
+  if (name == "kestrune") return DataFolder(executable) / "Res";
   return std::filesystem::path(executable.native() + "Res");
 }
 

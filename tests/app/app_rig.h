@@ -89,6 +89,8 @@ struct AppRig {
     services.program = app::BuildProgramInfo();
     services.logoPath = QStringLiteral("/nonexistent/logo.bmp");
     services.helpPath = L"/opt/kestrune/bin/kestrune.html";
+    // Waiting for the notification area passes virtual time.
+    services.trayPause = [clock = clock](std::chrono::milliseconds span) { clock->SleepFor(span); };
     services.loggerOptions.pollInterval = std::chrono::milliseconds(20);
     services.loggerOptions.mailPort = mailServer.Port();
     services.mailPort = mailServer.Port();

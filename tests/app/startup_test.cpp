@@ -74,13 +74,58 @@ TEST(StartUp, LongProductNameIsCutToTheTipLength) {
 TEST(StartUp, NoNotificationAreaSaysSoAndFails) {
   AppRig rig(QuietScenario());
   rig.tray->SetAvailable(false);
+  const auto start = rig.clock->Now();
   EXPECT_EQ(rig.app->InitInstance(), app::kExitFrameFailed);
+  // Only after waiting the whole 30 seconds for one, looking every half second.
+  EXPECT_EQ(rig.clock->Now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(rig.tray->AvailabilityLooks(), 61);
   ASSERT_EQ(rig.ui->MessageCount(), 1u);
   EXPECT_EQ(rig.ui->LastMessage()->text,
             L"Kestrune needs a notification area (system tray), and this desktop has none.");
   // The frame is gone, and the tray host it owned with it.
   EXPECT_EQ(rig.app->MainFrame(), nullptr);
   rig.tray = nullptr;
+}
+
+// A notification area that comes after the program (at session start) is
+// waited for; where none can ever come, nothing is waited for.
+TEST(StartUp, NotificationAreaIsWaitedForABoundedTime) {
+  struct Case {
+    const char* what;
+    int availableAfterLooks;  // 0: never
+    bool mayAppear;
+    int exitCode;
+    std::chrono::milliseconds waited;
+  };
+  const Case cases[] = {
+      {"appears after 3 s", 7, true, app::kExitOk, std::chrono::milliseconds(3000)},
+      {"appears at the last look", 61, true, app::kExitOk, std::chrono::milliseconds(30000)},
+      {"never appears", 0, true, app::kExitFrameFailed, std::chrono::milliseconds(30000)},
+      {"cannot appear", 0, false, app::kExitFrameFailed, std::chrono::milliseconds(0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform_qt::FakeTrayHost* tray = nullptr;
+    AppRig rig(QuietScenario(), UniqueInstanceName(), [&](app::FrameServices& services) {
+      tray = static_cast<platform_qt::FakeTrayHost*>(services.tray.get());
+      auto pause = services.trayPause;
+      services.trayPause = [&, pause](std::chrono::milliseconds span) {
+        pause(span);
+        if (tray->AvailabilityLooks() + 1 == c.availableAfterLooks) tray->SetAvailable(true);
+      };
+    });
+    tray->SetAvailable(false);
+    tray->SetMayAppear(c.mayAppear);
+    const auto start = rig.clock->Now();
+    EXPECT_EQ(rig.app->InitInstance(), c.exitCode);
+    EXPECT_EQ(rig.clock->Now() - start, c.waited);
+    EXPECT_EQ(rig.ui->MessageCount(), c.exitCode == app::kExitOk ? 0u : 1u);
+    if (c.exitCode == app::kExitOk) {
+      EXPECT_TRUE(rig.tray->Shown());
+    } else {
+      rig.tray = nullptr;  // gone with the frame
+    }
+  }
 }
 
 TEST(StartUp, RefusedIconEndsWithoutAMessage) {

@@ -425,7 +425,7 @@ TEST(EventLogger, AThreadDestroyedWhileSuspendedWritesNothing) {
   LoggerRig rig(OneAdapter());
   ASSERT_TRUE(OpenLogFile(platform::FromUtf8(rig.LogPath()), false));
   {
-    CEventLogThread thread({rig.io.get(), rig.settings.get(), &rig.window, rig.sound, rig.clock});
+    CEventLogThread thread({rig.io.get(), rig.settings.get(), &rig.window, rig.sound, rig.clock, rig.journal});
     thread.CreateThread();
     EXPECT_TRUE(thread.HasThread());
   }

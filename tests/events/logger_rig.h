@@ -23,6 +23,7 @@
 #include "events/event_log_thread.h"
 #include "events/event_rig.h"
 #include "platform/manual_clock.h"
+#include "platform/recording_journal.h"
 #include "platform/recording_sound.h"
 #include "platform/recording_ui.h"
 #include "platform/temp_dir.h"
@@ -179,6 +180,8 @@ struct LoggerRig {
   std::shared_ptr<WatchedControl> control;
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
   std::shared_ptr<platform::RecordingSound> sound = std::make_shared<platform::RecordingSound>();
+  std::shared_ptr<platform::RecordingJournal> journal =
+      std::make_shared<platform::RecordingJournal>();
   std::unique_ptr<ctl::CControllerIo> io;
   std::unique_ptr<settings::AppSettings> settings;
   MainWindowDouble window;
@@ -192,6 +195,8 @@ struct LoggerRig {
   // The event mail's time-out and host lookup, and its port (0: mailServer's).
   evt::SmtpOptions smtp{5s};
   std::uint16_t mailPort = 0;
+  // Changes the logger's options before it is made (more hooks).
+  std::function<void(evt::EventLogThreadOptions&)> adjustOptions;
 
   // Discovers the adapters at once unless told not to, as the main frame does
   // before it starts the logger.
@@ -235,8 +240,9 @@ struct LoggerRig {
       }
       changed.notify_all();
     };
+    if (adjustOptions) adjustOptions(options);
     logger = std::make_unique<evt::EventLogger>(
-        evt::EventLoggerServices{{io.get(), settings.get(), &window, sound, clock}, ui, {}},
+        evt::EventLoggerServices{{io.get(), settings.get(), &window, sound, clock, journal}, ui, {}},
         options, std::move(launcher));
   }
 

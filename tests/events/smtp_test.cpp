@@ -301,6 +301,31 @@ TEST_F(SmtpEventMailTest, FailingStepPassesItsTextOut) {
             "data\r\n");
 }
 
+// The transcript: every command and reply line as it goes, the header
+// lines, and the body by its size alone.
+TEST_F(SmtpEventMailTest, TranscriptTellsTheDialogueButNotTheBody) {
+  ScriptedServer server(S::Dialogue(1));
+  std::vector<std::string> lines;
+  SmtpOptions options = kShort;
+  options.transcript = [&](bool fromServer, const std::string& line) {
+    lines.push_back((fromServer ? "S " : "C ") + line);
+  };
+  std::wstring error;
+  ASSERT_TRUE(SendEventMailOnPort(*settings_, L"private line 1\nprivate line 2\n", error, options,
+                                  server.Port()))
+      << error;
+  ASSERT_GT(lines.size(), 4u);
+  lines.erase(lines.begin() + 9);  // the date
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "S 220 lab.example ESMTP", "C helo 127.0.0.1", "S 250 lab.example",
+                       "C mail From:<raid@lab.example>", "S 250 2.1.0 Ok",
+                       "C rcpt To:<ops@lab.example>", "S 250 2.1.5 Ok", "C data",
+                       "S 354 End data with <CR><LF>.<CR><LF>", "C From: raid@lab.example",
+                       "C TO: ops@lab.example", "C Subject: Kestrune - Event from system LAB1.",
+                       "C ", "C (message body, 32 bytes)", "C ", "C .",
+                       "S 250 2.0.0 Ok: queued", "C quit", "S 221 2.0.0 Bye"}));
+}
+
 TEST(SmtpDialogueTest, CommaAndSemicolonSeparateRecipients) {
   ScriptedServer server(S::Dialogue(2));
   {

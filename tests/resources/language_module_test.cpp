@@ -30,8 +30,9 @@ void WriteAll(const fs::path& path, const std::string& text) {
   out << text;
 }
 
-// A fresh folder standing for the executable's, removed afterwards; the
-// module is reset so that no test leaks its language into another.
+// A fresh folder standing for an installation prefix (the executable in
+// bin/, the modules in share/kestrune/), removed afterwards; the module is
+// reset so that no test leaks its language into another.
 class LanguageModules : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -39,7 +40,9 @@ class LanguageModules : public ::testing::Test {
            ("kestrune-lang-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    data_ = dir_ / "share" / "kestrune";
+    fs::create_directories(data_);
+    fs::create_directories(dir_ / "bin");
   }
   void TearDown() override {
     SetModule(nullptr);
@@ -47,12 +50,14 @@ class LanguageModules : public ::testing::Test {
   }
   void CopyGerman() {
     fs::copy_file(fs::path(KESTRUNE_SOURCE_DIR) / "tests/resources/data/Res407.lang",
-                  dir_ / "Res407.lang");
+                  data_ / "Res407.lang");
   }
   void WriteEnglish(const std::string& extra = {}) {
-    WriteAll(dir_ / "Res409.lang", BuiltinModuleText() + extra);
+    WriteAll(data_ / "Res409.lang", BuiltinModuleText() + extra);
   }
+  fs::path Program(const char* name = "kestrune") const { return dir_ / "bin" / name; }
   fs::path dir_;
+  fs::path data_;
 };
 
 TEST(ParseLanguageModule, EscapesCommentsAndLineEnds) {
@@ -222,8 +227,12 @@ TEST(LanguageId, EnvironmentOrder) {
 }
 
 TEST_F(LanguageModules, NamingRule) {
-  EXPECT_EQ(LanguageModuleStem("/opt/kestrune/bin/kestrune"), fs::path("/opt/kestrune/bin/Res"));
-  EXPECT_EQ(LanguageModuleStem("/opt/bin/KESTRUNE"), fs::path("/opt/bin/Res"));
+  EXPECT_EQ(LanguageModuleStem("/opt/kestrune/bin/kestrune"),
+            fs::path("/opt/kestrune/share/kestrune/Res"));
+  EXPECT_EQ(LanguageModuleStem("/opt/bin/KESTRUNE"), fs::path("/opt/share/kestrune/Res"));
+  // The build tree: build/app/kestrune finds build/share/kestrune.
+  EXPECT_EQ(DataFolder("/work/build/app/kestrune"), fs::path("/work/build/share/kestrune"));
+  EXPECT_EQ(DataFolder("/usr/bin/kestrune"), fs::path("/usr/share/kestrune"));
   EXPECT_EQ(LanguageModuleStem("/opt/bin/kestrune-old"), fs::path("/opt/bin/kestrune-oldRes"));
   EXPECT_EQ(LanguageModulePath("/opt/bin/Res", 0x0409), fs::path("/opt/bin/Res409.lang"));
   EXPECT_EQ(LanguageModulePath("/opt/bin/Res", 0x0C0A), fs::path("/opt/bin/Resc0a.lang"));
@@ -233,9 +242,9 @@ TEST_F(LanguageModules, NamingRule) {
 TEST_F(LanguageModules, ChosenLanguageIsLoadedAndLacksFallBackToBuiltIn) {
   CopyGerman();
   WriteEnglish();
-  const auto chosen = ChooseLanguageModule(dir_ / "kestrune", 0x0407);
+  const auto chosen = ChooseLanguageModule(Program(), 0x0407);
   ASSERT_TRUE(chosen.has_value());
-  EXPECT_EQ(*chosen, dir_ / "Res407.lang");
+  EXPECT_EQ(*chosen, data_ / "Res407.lang");
   EXPECT_EQ(LoadString(296), L"Die Anwendung l\u00e4uft bereits.");
   EXPECT_EQ(FormatString(57, 5), L"\nR\u00fcckgabewert 5.");
   EXPECT_EQ(LoadString(297), BuiltinString(297));  // not in the module
@@ -244,11 +253,11 @@ TEST_F(LanguageModules, ChosenLanguageIsLoadedAndLacksFallBackToBuiltIn) {
 
 TEST_F(LanguageModules, MissingLanguageFallsBackTo409) {
   WriteEnglish("296\tEnglish module text\n");
-  const auto chosen = ChooseLanguageModule(dir_ / "kestrune", 0x0407);
+  const auto chosen = ChooseLanguageModule(Program(), 0x0407);
   ASSERT_TRUE(chosen.has_value());
-  EXPECT_EQ(*chosen, dir_ / "Res409.lang");
+  EXPECT_EQ(*chosen, data_ / "Res409.lang");
   EXPECT_EQ(LoadString(296), L"English module text");
-  EXPECT_EQ(ChooseLanguageModule(dir_ / "kestrune", 0)->filename(), "Res409.lang");
+  EXPECT_EQ(ChooseLanguageModule(Program(), 0)->filename(), "Res409.lang");
 }
 
 TEST_F(LanguageModules, NoModuleOrRenamedProgramUsesTheBuiltInTable) {
@@ -256,32 +265,32 @@ TEST_F(LanguageModules, NoModuleOrRenamedProgramUsesTheBuiltInTable) {
       LoadLanguageModule(fs::path(KESTRUNE_SOURCE_DIR) / "tests/resources/data/Res407.lang"));
   EXPECT_NE(LoadString(296), BuiltinString(296));
   // An empty folder: no module, and the one set before is dropped.
-  EXPECT_FALSE(ChooseLanguageModule(dir_ / "kestrune", 0x0407).has_value());
+  EXPECT_FALSE(ChooseLanguageModule(Program(), 0x0407).has_value());
   EXPECT_EQ(CurrentModule(), nullptr);
   EXPECT_EQ(LoadString(296), L"Application is already running.");
 
   CopyGerman();
   WriteEnglish();
-  EXPECT_FALSE(ChooseLanguageModule(dir_ / "kestrune-copy", 0x0407).has_value());
+  EXPECT_FALSE(ChooseLanguageModule(Program("kestrune-copy"), 0x0407).has_value());
   EXPECT_EQ(LoadString(296), L"Application is already running.");
 }
 
 TEST_F(LanguageModules, UnreadableModuleKeepsTheCurrentOne) {
   CopyGerman();
-  ASSERT_TRUE(LoadLanguageModule(dir_ / "Res407.lang"));
-  EXPECT_FALSE(LoadLanguageModule(dir_ / "Res40c.lang"));
-  EXPECT_FALSE(LoadLanguageModule(dir_));  // a folder, not a file
+  ASSERT_TRUE(LoadLanguageModule(data_ / "Res407.lang"));
+  EXPECT_FALSE(LoadLanguageModule(data_ / "Res40c.lang"));
+  EXPECT_FALSE(LoadLanguageModule(data_));  // a folder, not a file
   ASSERT_NE(CurrentModule(), nullptr);
-  EXPECT_EQ(CurrentModule()->path, dir_ / "Res407.lang");
+  EXPECT_EQ(CurrentModule()->path, data_ / "Res407.lang");
 }
 
 TEST_F(LanguageModules, TextsHandedOutStayValidAcrossSwitches) {
   CopyGerman();
-  ASSERT_TRUE(LoadLanguageModule(dir_ / "Res407.lang"));
+  ASSERT_TRUE(LoadLanguageModule(data_ / "Res407.lang"));
   const std::wstring& german = LoadString(296);
   SetModule(nullptr);
   WriteEnglish("296\tother\n");
-  ASSERT_TRUE(LoadLanguageModule(dir_ / "Res409.lang"));
+  ASSERT_TRUE(LoadLanguageModule(data_ / "Res409.lang"));
   EXPECT_EQ(german, L"Die Anwendung l\u00e4uft bereits.");
   EXPECT_EQ(LoadString(296), L"other");
 }
@@ -291,7 +300,7 @@ TEST_F(LanguageModules, ReadersAndSwitchersRunTogether) {
   WriteEnglish();
   std::thread switcher([this] {
     for (int i = 0; i < 50; ++i) {
-      LoadLanguageModule(dir_ / (i % 2 ? "Res407.lang" : "Res409.lang"));
+      LoadLanguageModule(data_ / (i % 2 ? "Res407.lang" : "Res409.lang"));
     }
   });
   for (int i = 0; i < 2000; ++i) {
@@ -303,10 +312,12 @@ TEST_F(LanguageModules, ReadersAndSwitchersRunTogether) {
 }
 
 TEST(BuiltinModule, ShippedModuleMatchesTheBuiltInTable) {
-  const fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / "Res409.lang";
-  ASSERT_TRUE(fs::exists(beside)) << beside;
-  EXPECT_EQ(ReadAll(beside), BuiltinModuleText());
-  const LanguageModule module = ParseLanguageModule(ReadAll(beside));
+  // The build tree's data folder, where the programs built beside this one
+  // find it.
+  const fs::path shipped = DataFolder(fs::read_symlink("/proc/self/exe")) / "Res409.lang";
+  ASSERT_TRUE(fs::exists(shipped)) << shipped;
+  EXPECT_EQ(ReadAll(shipped), BuiltinModuleText());
+  const LanguageModule module = ParseLanguageModule(ReadAll(shipped));
   EXPECT_EQ(module.skippedLines, 0u);
   const std::vector<unsigned> ids = BuiltinStringIds();
   ASSERT_EQ(module.strings.size(), ids.size());

@@ -118,7 +118,7 @@ struct SheetRig {
       };
     }
     logger = std::make_unique<evt::EventLogger>(
-        evt::EventLoggerServices{{io.get(), settings.get(), nullptr, sound, clock}, ui, {}},
+        evt::EventLoggerServices{{io.get(), settings.get(), nullptr, sound, clock, {}}, ui, {}},
         options, std::move(launcher));
     logger->Start();
     if (kind == LoggerKind::Running) WaitFor(evt::LogEntryKind::Resumed);

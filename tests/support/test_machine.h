@@ -1,6 +1,6 @@
 // A whole machine for a test or benchmark, built by the program's own
 // composition root: the scenario given, a virtual clock, a private in-memory
-// registry that answers fixed system facts, and recording sound.
+// registry that answers fixed system facts, recording sound and journal.
 #pragma once
 
 #include <memory>
@@ -10,6 +10,7 @@
 
 #include "machine/machine.h"
 #include "platform/manual_clock.h"
+#include "platform/recording_journal.h"
 #include "platform/recording_sound.h"
 #include "support/fixed_system.h"
 
@@ -25,6 +26,8 @@ inline machine::MachineOptions TestMachineOptions(sim::Scenario scenario,
     return std::make_shared<FixedSystem>(mediaPath);
   };
   options.sound = std::make_shared<platform::RecordingSound>();
+  // Never the machine's own journal.
+  options.journal = std::make_shared<platform::RecordingJournal>();
   return options;
 }
 

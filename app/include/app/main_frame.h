@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@
 #include "events/logger_ui.h"
 #include "events/smtp.h"
 #include "platform/clock.h"
+#include "platform/journal.h"
 #include "platform/sound.h"
 #include "platform/ui_services.h"
 #include "platform_qt/command_table.h"
@@ -38,11 +40,21 @@ namespace kestrune::app {
 struct FrameServices {
   ctl::ControllerServices controller;
   std::shared_ptr<platform::Sound> sound;
+  // Where the logger's entries also go; null: nowhere.
+  std::shared_ptr<platform::Journal> journal;
   std::unique_ptr<platform_qt::TrayHost> tray;
+  // At session start the notification area often comes a few seconds after
+  // the programs that start with the session: the frame looks for it every
+  // `trayPoll` for up to `trayWait` (on the controller's clock) before it
+  // says there is none. `trayPause` lets the time between two looks pass;
+  // empty: the event loop runs meanwhile (tests advance a virtual clock).
+  std::chrono::milliseconds trayWait{30000};
+  std::chrono::milliseconds trayPoll{500};
+  std::function<void(std::chrono::milliseconds)> trayPause;
   ctl::ProgramInfo program;  // the program's own version record
   QString logoPath = QStringLiteral("logo.bmp");
   bool splashWanted = true;
-  std::wstring helpPath;  // the HTML help beside the executable
+  std::wstring helpPath;  // the HTML help in the data folder
   evt::EventLogThreadOptions loggerOptions;
   // The report mail always goes to port 25; tests point it at their server.
   std::uint16_t mailPort = evt::kSmtpPort;
@@ -159,6 +171,10 @@ class CMainFrame final : public QWidget,
   void OnSendByEmail();
   void OnRaidWizard();
   void SendReport(const std::wstring& report);
+
+  // True once the desktop has a notification area, waiting for it as the
+  // services say; false when none came.
+  bool WaitForTray();
 
   // Raises the window in the slot, or makes it. A factory that gives nothing
   // shows the text failureTextId (0: nothing is shown).

@@ -39,8 +39,8 @@ class CManagerApp final : public QObject, public platform_qt::CommandTarget {
               std::function<void()> quit = {});
   ~CManagerApp() override;
 
-  // The executable whose folder holds the language modules; none (tests):
-  // the built-in texts.
+  // The executable whose data folder holds the language modules; none
+  // (tests): the built-in texts.
   void SetExecutablePath(std::filesystem::path path) { executable_ = std::move(path); }
   // The start-up sequence; kExitOk when the program runs, else the exit code.
   int InitInstance();

@@ -1,6 +1,7 @@
 // CSplashWindow: the logo shown while the program starts, from "logo.bmp" in
-// the current folder. It goes away after two seconds or at the first key or
-// mouse press anywhere in the program, which it swallows.
+// the current folder or else the data folder (app/program_files.h). It goes
+// away after two seconds or at the first key or mouse press anywhere in the
+// program, which it swallows.
 #pragma once
 
 #include <QPixmap>

@@ -11,15 +11,18 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "controller/controller_io.h"
 #include "events/auto_reset_event.h"
 #include "events/event_mailer.h"
+#include "events/event_record.h"
 #include "events/event_text.h"
 #include "events/log_file.h"
 #include "events/logger_ui.h"
 #include "events/smtp.h"
 #include "platform/clock.h"
+#include "platform/journal.h"
 #include "platform/problem_report.h"
 #include "platform/sound.h"
 #include "platform/ui_services.h"
@@ -39,6 +42,13 @@ enum class LogEntryKind {
   EmailNotSent,  // a mail still waiting at the stop, or one the full queue refused
 };
 
+// What one poll found: how many adapters were asked for events, and how many
+// of those fetches failed.
+struct PollOutcome {
+  std::uint32_t adapters = 0;
+  std::uint32_t failedFetches = 0;
+};
+
 struct EventLogThreadOptions {
   std::chrono::milliseconds pollInterval = kDefaultPollInterval;
   // Time limits of the event mail's connection (its stop signal is the mail
@@ -53,6 +63,12 @@ struct EventLogThreadOptions {
   // Where problems that no window shows go (a log file that cannot be
   // written); null: standard error.
   std::shared_ptr<platform::ProblemReport> problems;
+  // Called on the logger thread for every event record, after its entry,
+  // with the number of the adapter it came from.
+  std::function<void(const EventRecord&, std::uint32_t adapterNumber)> onEvent;
+  // Called on the logger thread after every poll, before the main window is
+  // told of it.
+  std::function<void(const PollOutcome&)> onPollDone;
 };
 
 // What a CEventLogThread uses. The controller, settings and main window must
@@ -64,6 +80,9 @@ struct EventLogServices {
   LoggerUi* mainWindow = nullptr;
   std::shared_ptr<platform::Sound> sound;
   std::shared_ptr<platform::Clock> clock;  // the current time of the entries
+  // Every entry also goes here, whether or not the log file is on; null:
+  // nowhere (no journal runs).
+  std::shared_ptr<platform::Journal> journal;
 };
 
 // Makes a thread that runs `body`; throws std::system_error (or
@@ -116,13 +135,16 @@ class CEventLogThread {
 
  private:
   void Body();
-  void Poll();
-  void PollAdapter(std::uint32_t adapterNumber);
+  PollOutcome Poll();
+  // False when the adapter's fetch failed.
+  bool PollAdapter(std::uint32_t adapterNumber);
   void HandleRecord(const EventRecord& record, std::uint32_t adapterNumber);
   // Writes the entries of mails that failed or will not go out.
   void LogMailOutcomes();
-  // One entry: written when logging is on, then handed to the hook.
-  void Entry(LogEntryKind kind, const std::wstring& text);
+  // One entry: written when logging is on, sent to the journal with the
+  // event's fields and severity, then handed to the hook.
+  void Entry(LogEntryKind kind, const std::wstring& text,
+             const std::vector<platform::JournalField>& fields = {}, std::uint32_t severity = 0);
   // A service entry: the string filled with the current local time.
   void TimedEntry(LogEntryKind kind, unsigned stringId);
   std::wstring Now() const;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/journal.h"
 #include "platform/stop_signal.h"
 
 namespace kestrune::evt {
@@ -25,6 +26,8 @@ struct EventMail {
   std::wstring recipients;
   std::wstring subject;
   std::wstring text;
+  // The event's journal fields, carried to the entry of a mail that fails.
+  std::vector<platform::JournalField> journalFields;
 };
 
 // What became of a mail that did not go out.
@@ -37,6 +40,7 @@ struct MailOutcome {
   Kind kind = Kind::Failed;
   std::wstring eventText;
   std::wstring error;
+  std::vector<platform::JournalField> journalFields;
 };
 
 class EventMailer {

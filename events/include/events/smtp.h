@@ -55,6 +55,10 @@ struct SmtpOptions {
   // thread; a few such lookups at most are left waiting at a time, and a
   // session that would need one more fails at once.
   SmtpHostLookup lookup;
+  // When set, told each line of the dialogue as it goes: `fromServer` for the
+  // server's replies, else what this side sends. The message body is told
+  // only by its size, never its text.
+  std::function<void(bool fromServer, const std::string& line)> transcript;
 };
 
 // One mail dialogue on one connection. Destroying the session closes it.

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/device_control.h"
 #include "platform/files.h"
+#include "platform/journal.h"
 #include "platform/registry.h"
 #include "platform/sound.h"
 #include "platform/system_info.h"
@@ -51,6 +52,9 @@ struct MachineOptions {
   std::shared_ptr<platform::Files> realFiles;
   // Sound; without it, the desktop's sound system.
   std::shared_ptr<platform::Sound> sound;
+  // Where the event logger's entries also go; unset: the system journal
+  // (none where no journal runs); set to null: nowhere.
+  std::optional<std::shared_ptr<platform::Journal>> journal;
   // Wraps the backend's device control before the controller sees it, for a
   // test that watches the requests.
   std::function<std::shared_ptr<platform::DeviceControl>(std::shared_ptr<platform::DeviceControl>)>
@@ -66,6 +70,8 @@ class Machine {
   const std::shared_ptr<platform::Clock>& Clock() const { return clock_; }
   const std::shared_ptr<platform::Registry>& Registry() const { return registry_; }
   const std::shared_ptr<platform::Sound>& Sound() const { return sound_; }
+  // May be null: no journal.
+  const std::shared_ptr<platform::Journal>& Journal() const { return journal_; }
   // The simulated backend, for tests that drive it (timeline, faults); a real
   // driver backend would have none.
   sim::Simulator* Simulator() const { return simulator_.get(); }
@@ -81,6 +87,7 @@ class Machine {
   std::shared_ptr<platform::DeviceControl> deviceControl_;
   std::shared_ptr<platform::Registry> registry_;
   std::shared_ptr<platform::Sound> sound_;
+  std::shared_ptr<platform::Journal> journal_;
 };
 
 // Builds the machine: the backend first, then the registry over it. On failure

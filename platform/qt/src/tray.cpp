@@ -1,6 +1,7 @@
 #include "platform_qt/tray.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
 #include <algorithm>
 
@@ -12,6 +13,13 @@ SystemTrayHost::~SystemTrayHost() = default;
 
 bool SystemTrayHost::Available() {
   return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool SystemTrayHost::MayAppear() {
+  // Platforms without a desktop never get a notification area.
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
+         platform != QLatin1String("minimalegl");
 }
 
 bool SystemTrayHost::Add(const QIcon& icon, const QString& tip) {

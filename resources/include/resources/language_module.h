@@ -1,5 +1,5 @@
-// Language modules: string tables in files beside the executable, named
-// "Res" + the language id in lower-case hexadecimal + ".lang" (Res409.lang,
+// Language modules: string tables in files in the program's data folder
+// (DataFolder below), named "Res" + the language id in lower-case hexadecimal + ".lang" (Res409.lang,
 // Resc0a.lang). A module is UTF-8 text, one "key<TAB>text" line per entry,
 // with the escapes \n \t \r and \\ in the text; empty lines and lines starting
 // with '#' are comments. Lines that do not parse are skipped.
@@ -69,8 +69,15 @@ const std::vector<DialogText>* ModuleDialogTexts(unsigned templateId);
 unsigned short LanguageIdFromLocale(std::string_view locale);
 unsigned short UserLanguageId();
 
+// The program's data folder (language modules, help, logo): "share/kestrune"
+// beside the executable's folder, so that "<prefix>/bin/kestrune" finds
+// "<prefix>/share/kestrune" and the build tree's "app/kestrune" finds
+// "share/kestrune" at the top of the build folder. Only executables live in
+// "bin".
+std::filesystem::path DataFolder(const std::filesystem::path& executable);
+
 // The stem modules are named from: when the executable's file name is the
-// program's ("kestrune", any letter case), its folder followed by "Res";
+// program's ("kestrune", any letter case), its data folder followed by "Res";
 // otherwise the whole executable path followed by "Res", which names no
 // module (a renamed program runs with its built-in texts).
 std::filesystem::path LanguageModuleStem(const std::filesystem::path& executable);

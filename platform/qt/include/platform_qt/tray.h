@@ -22,6 +22,9 @@ class TrayHost : public QObject {
 
   // Whether the desktop has a notification area at all.
   virtual bool Available() = 0;
+  // Whether one may still appear (false where none ever can, as on the
+  // offscreen platform): only then is it worth waiting for.
+  virtual bool MayAppear() = 0;
   // Shows the icon with its tip; false when the desktop refused it.
   virtual bool Add(const QIcon& icon, const QString& tip) = 0;
   virtual void SetIcon(const QIcon& icon) = 0;
@@ -45,6 +48,7 @@ class SystemTrayHost final : public TrayHost {
   ~SystemTrayHost() override;
 
   bool Available() override;
+  bool MayAppear() override;
   bool Add(const QIcon& icon, const QString& tip) override;
   void SetIcon(const QIcon& icon) override;
   void SetTip(const QString& tip) override;
@@ -64,7 +68,11 @@ class FakeTrayHost final : public TrayHost {
 
   explicit FakeTrayHost(QObject* parent = nullptr);
 
-  bool Available() override { return available_; }
+  bool Available() override {
+    ++availabilityLooks_;
+    return available_;
+  }
+  bool MayAppear() override { return mayAppear_; }
   // Refused (false) when not available or when SetAddResult(false).
   bool Add(const QIcon& icon, const QString& tip) override;
   void SetIcon(const QIcon& icon) override;
@@ -72,6 +80,9 @@ class FakeTrayHost final : public TrayHost {
   void Remove() override;
 
   void SetAvailable(bool available) { available_ = available; }
+  void SetMayAppear(bool mayAppear) { mayAppear_ = mayAppear; }
+  // How often Available() was asked.
+  int AvailabilityLooks() const { return availabilityLooks_; }
   void SetAddResult(bool accepted) { addResult_ = accepted; }
   void SimulateLeftClick(QPoint screenPos = {}) { emit LeftButtonReleased(screenPos); }
   void SimulateRightClick(QPoint screenPos = {}) { emit RightButtonPressed(screenPos); }
@@ -84,6 +95,8 @@ class FakeTrayHost final : public TrayHost {
 
  private:
   bool available_ = true;
+  bool mayAppear_ = true;
+  int availabilityLooks_ = 0;
   bool addResult_ = true;
   bool shown_ = false;
   QIcon icon_;

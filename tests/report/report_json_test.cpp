@@ -1,0 +1,189 @@
+// The JSON report describes the same machine as the text report: every
+// labelled value, heading number and IDENTIFY dump line of the text is
+// rebuilt from the JSON, in order, and must come out the same.
+#include "report/report_json.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "report_rig.h"
+
+namespace kestrune::test {
+namespace {
+
+using Json = nlohmann::json;
+using Facts = std::vector<std::string>;
+
+// "label=value" for every text line that carries a value: "\t\tSet name\t\tX"
+// gives "Set name=X", an IDENTIFY line "identify=0000   045a ...", and the
+// adapter and set headings their numbers.
+Facts TextFacts(const std::wstring& report) {
+  Facts facts;
+  for (const std::wstring& wide : Lines(report)) {
+    std::string line = platform::ToUtf8(wide);
+    line.erase(0, line.find_first_not_of('\t'));
+    int number = 0;
+    if (std::sscanf(line.c_str(), "Adapter %d Information -", &number) == 1) {
+      facts.push_back("Adapter=" + std::to_string(number));
+    } else if (std::sscanf(line.c_str(), "Set number %d information -", &number) == 1) {
+      facts.push_back("Set=" + std::to_string(number));
+    } else if (line.size() > 7 && line.compare(4, 3, "   ") == 0) {
+      facts.push_back("identify=" + line);
+    } else if (const auto tab = line.find('\t'); tab != std::string::npos) {
+      facts.push_back(line.substr(0, tab) + "=" + line.substr(line.find_first_not_of('\t', tab)));
+    }
+  }
+  return facts;
+}
+
+void Identify(Facts& facts, const Json& words) {
+  ASSERT_EQ(words.size(), 256u);
+  for (std::size_t k = 0; k < 256; k += 8) {
+    std::string line = fmt::format("{:04d}  ", k);
+    for (std::size_t i = 0; i < 8; ++i) line += fmt::format(" {:04x}", words[k + i].get<int>());
+    facts.push_back("identify=" + line);
+  }
+}
+
+std::string YesNo(const Json& flag) {
+  return flag.get<bool>() ? "Yes" : "No";
+}
+
+Facts JsonFacts(const Json& report) {
+  Facts facts;
+  auto fact = [&](const char* label, const Json& value) {
+    facts.push_back(std::string(label) + "=" +
+                    (value.is_string() ? value.get<std::string>() : value.dump()));
+  };
+  fact("Kestrune Configuration Information.", report["time"]);
+  fact("Name", report["computer"]["name"]);
+  for (const Json& adapter : report["adapters"]) {
+    fact("Adapter", adapter["number"]);
+    fact("Chip Model", adapter["chipModel"]);
+    fact("Chip Revision", adapter["chipRevision"]);
+    fact("Chip Type", adapter["chipType"]);
+    fact("Driver Status", adapter["driverStatus"]);
+    fact("Major Version", adapter["driver"]["major"]);
+    fact("Minor Version", adapter["driver"]["minor"]);
+    fact("File Version", adapter["driver"]["fileVersion"]);
+    fact("File Date", adapter["driver"]["fileDate"]);
+    fact("PCI IRQ", adapter["pci"]["irq"]);
+    fact("PCI Bus Number", adapter["pci"]["bus"]);
+    fact("PCI Device Number", adapter["pci"]["device"]);
+    for (const Json& channel : adapter["channels"]) {
+      fact("IDE Base Address", channel["ideBase"]);
+      fact("Alt Base Address", channel["altBase"]);
+      fact("DMA Base Address", channel["dmaBase"]);
+      for (const Json& device : channel["devices"]) {
+        fact("Device Type", device["type"]);
+        if (!device["hotSpare"].is_null()) fact("Hot Spare", YesNo(device["hotSpare"]));
+        for (const auto& [label, key] : {std::pair{"Model Number", "model"},
+                                         {"Firmware Version", "firmware"},
+                                         {"Serial Number", "serial"},
+                                         {"Current Mode", "currentMode"},
+                                         {"Supported Modes", "supportedModes"},
+                                         {"Bytes\\Interrupt", "sectorsPerInterrupt"},
+                                         {"Media Type", "mediaType"},
+                                         {"ATA Version", "ataVersion"}}) {
+          fact(label, device[key]);
+        }
+        fact("SMART Support", device["smart"]["support"]);
+        fact("SMART Enabled", device["smart"]["enabled"]);
+        fact("SMART Status", device["smart"]["status"]);
+        fact("Look-ahead", device["lookAhead"]);
+        fact("Write Cache", device["writeCache"]);
+        fact("Capacity", device["capacity"]);
+        Identify(facts, device["identifyWords"]);
+      }
+    }
+    const Json& raid = adapter["raid"];
+    if (raid.is_null()) continue;
+    fact("Major revision", raid["major"]);
+    fact("Minor revision", raid["minor"]);
+    fact("Array conflicts", raid["arrayConflicts"]);
+    fact("Number of sets", raid["setCount"]);
+    for (const Json& set : raid["sets"]) {
+      fact("Set", set["index"]);
+      fact("Set name", set["name"]);
+      fact("Set type", set["type"]);
+      fact("Set state", set["state"]);
+      fact("Set location", set["location"]);
+      fact("Meta version", set["metaVersion"]);
+      fact("Capacity", set["capacity"]);
+      fact("SMART Support", set["smart"]["support"]);
+      fact("SMART Enabled", set["smart"]["enabled"]);
+      fact("SMART Status", set["smart"]["status"]);
+      if (set["stripeSize"].is_null()) {
+        fact("Hot Spare", YesNo(set["hotSpare"]));
+      } else {
+        fact("Stripe size", fmt::format("{} Bytes", set["stripeSize"].get<int>()));
+      }
+      fact("Members count", set["memberCount"]);
+      for (const Json& member : set["members"]) {
+        fact("Member index", member["index"]);
+        fact("Device index", member["deviceIndex"]);
+        fact("Member state", member["state"]);
+        const std::string state = member["state"];
+        if (state == "Rebuild" || state == "Sync") {
+          fact("Rebuild percent", member["rebuildPercent"].is_null()
+                                      ? "N/A"
+                                      : fmt::format("{} %", member["rebuildPercent"].get<int>()));
+        }
+      }
+      Identify(facts, set["identifyWords"]);
+    }
+  }
+  return facts;
+}
+
+TEST(ReportJson, DescribesTheSameMachineAsTheTextReport) {
+  struct Case {
+    const char* what;
+    sim::Scenario scenario;
+    int advanceSeconds;
+  };
+  sim::Scenario noAdapter;
+  const Case cases[] = {
+      // A rebuilding member, a spare, an extended and a standard adapter, a CD-ROM.
+      {"default machine during its rebuild", sim::DefaultScenario(), 17},
+      {"no adapter", noAdapter, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReportMachine m(c.scenario);
+    m.clock->Advance(std::chrono::seconds(c.advanceSeconds));
+    const std::wstring text = m.Report();
+    ctl::CControllerIo::Lock lock(*m.io);
+    const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kNow));
+    EXPECT_EQ(json["format"], "kestrune-report/1");
+    EXPECT_EQ(json["program"]["name"], "Kestrune");
+    EXPECT_EQ(json["program"]["version"], "1.0.0.7");
+    EXPECT_EQ(JsonFacts(json), TextFacts(text));
+  }
+}
+
+TEST(ReportJson, RebuildingMemberCarriesItsPercentAsANumber) {
+  ReportMachine m(sim::DefaultScenario());
+  m.clock->Advance(std::chrono::seconds(17));
+  m.Report();
+  ctl::CControllerIo::Lock lock(*m.io);
+  const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kNow));
+  const Json& members = json["adapters"][0]["raid"]["sets"][0]["members"];
+  ASSERT_EQ(members.size(), 2u);
+  EXPECT_TRUE(members[0]["rebuildPercent"].is_null());
+  EXPECT_EQ(members[1]["state"], "Rebuild");
+  EXPECT_TRUE(members[1]["rebuildPercent"].is_number_integer());
+  EXPECT_EQ(json["adapters"][1]["raid"], nullptr);
+  // Texts that are no valid UTF-16 still give valid JSON.
+  m.io->Model().computer.computerName = std::wstring(L"bad\xD800name");
+  EXPECT_TRUE(Json::accept(rpt::BuildReportJson(m.io->Model(), kNow)));
+}
+
+}  // namespace
+}  // namespace kestrune::test

@@ -288,10 +288,16 @@ bool EventLogger::Start() {
   return true;
 }
 
+void EventLogger::Waiting(bool waiting) {
+  if (waitingForThread_) waitingForThread_(waiting);
+}
+
 void EventLogger::Stop() {
   if (thread_) {
     thread_->SetStop();
+    Waiting(true);
     thread_->WaitExited();
+    Waiting(false);
     thread_.reset();
   }
   held_.Close();
@@ -300,7 +306,9 @@ void EventLogger::Stop() {
 void EventLogger::Pause() {
   if (thread_) {
     thread_->SetPause();
+    Waiting(true);
     thread_->WaitPaused();
+    Waiting(false);
   }
   held_.Close();
 }

@@ -105,7 +105,8 @@ class CPropertySheet : public QDialog, public CommandTarget {
   Q_OBJECT
 
  public:
-  enum class Buttons { OkCancel, OkCancelApply };
+  // None: a sheet embedded in another window, which has no buttons of its own.
+  enum class Buttons { OkCancel, OkCancelApply, None };
 
   explicit CPropertySheet(const QString& caption, QWidget* parent = nullptr,
                           Buttons buttons = Buttons::OkCancelApply);

@@ -20,6 +20,7 @@
 #include "settings/app_settings.h"
 #include "simulator/scenario.h"
 #include "support/test_machine.h"
+#include "support/watched_control.h"
 #include "views/config_tree_dlg.h"
 
 namespace kestrune::test {
@@ -34,6 +35,7 @@ inline sim::Scenario QuietDefault() {
 struct ViewRig {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
+  std::shared_ptr<WatchedControl> watched;
   machine::Machine machine;
   std::unique_ptr<ctl::CControllerIo> io;
   std::unique_ptr<settings::AppSettings> settings;
@@ -43,7 +45,12 @@ struct ViewRig {
   std::optional<unsigned> menuAnswer;
 
   explicit ViewRig(sim::Scenario scenario = QuietDefault()) {
-    machine = MakeTestMachine(TestMachineOptions(std::move(scenario), clock));
+    machine::MachineOptions options = TestMachineOptions(std::move(scenario), clock);
+    options.wrapDeviceControl = [this](std::shared_ptr<platform::DeviceControl> inner) {
+      watched = std::make_shared<WatchedControl>(std::move(inner));
+      return watched;
+    };
+    machine = MakeTestMachine(options);
     io = std::make_unique<ctl::CControllerIo>(machine.ControllerServices(ui));
     io->ReadComputerInfo();
     io->Discover();
@@ -73,6 +80,8 @@ struct ViewRig {
     QApplication::processEvents();
     return *window;
   }
+
+  sim::Simulator& Sim() { return *machine.Simulator(); }
 
   // Changes the model under its lock.
   void Edit(const std::function<void(ctl::ConfigurationModel&)>& change) {

@@ -42,6 +42,7 @@ struct ViewRig {
   std::unique_ptr<views::CConfigTreeDlg> window;
   // The right-click menu: its texts when it was shown, and the answer.
   std::vector<QString> menuTexts;
+  int menusShown = 0;
   std::optional<unsigned> menuAnswer;
 
   explicit ViewRig(sim::Scenario scenario = QuietDefault()) {
@@ -71,6 +72,7 @@ struct ViewRig {
     services.windowTitleName = L"Kestrune";
     services.wizardOffered = wizardOffered;
     services.runPopupMenu = [this](QMenu& menu, QPoint) -> std::optional<unsigned> {
+      ++menusShown;
       menuTexts.clear();
       for (QAction* action : menu.actions()) menuTexts.push_back(action->text());
       return menuAnswer;

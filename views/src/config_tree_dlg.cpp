@@ -429,13 +429,15 @@ void CConfigTreeDlg::OnPollRefresh() {
   if (root == nullptr) return;
   ForEachBelow(root, [this](QTreeWidgetItem* item) {
     if (ImageOf(item) != kImageSpare || NodeOf(item).kind != NodeKind::Device) return;
-    int image = kImageSpare;
+    bool stillSpare = true;
     {
       ctl::CControllerIo::Lock lock(Io());
       const ResolvedNode found = Resolve(Io().Model(), NodeOf(item));
-      if (found.device != nullptr && found.device->spare == 0) image = DeviceImage(*found.device);
+      stillSpare = found.device != nullptr && found.device->spare != 0;
     }
-    SetImage(item, image);
+    // Only the spare list was read again: the item shows a plain disk until
+    // its branch is rebuilt.
+    if (!stillSpare) SetImage(item, kImageDiskFree);
   });
 }
 

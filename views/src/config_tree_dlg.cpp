@@ -147,10 +147,6 @@ bool CConfigTreeDlg::HandleCommand(unsigned id) {
   return false;
 }
 
-void CConfigTreeDlg::reject() {
-  close();
-}
-
 // ---- the tree --------------------------------------------------------------
 
 NodeRef CConfigTreeDlg::NodeOf(const QTreeWidgetItem* item) {

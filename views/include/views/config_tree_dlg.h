@@ -138,7 +138,6 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
  protected:
   bool HandleCommand(unsigned id) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void reject() override;
 
  private:
   void BuildTree();

@@ -264,13 +264,41 @@ void CConfigTreeDlg::ShowNode(const NodeRef& node, int startIndex) {
   sheet->SetUiServices(services_.ui);
   for (auto& page : MakeNodePages(*this, node, Conditions())) sheet->AddNodePage(std::move(page));
   if (startIndex > 0 && startIndex < sheet->PageCount()) sheet->SetActivePage(startIndex);
-  connect(sheet, &platform_qt::CPropertySheet::ActivePageChanged, this,
-          [this] { UpdateEventsPageShown(); });
+  connect(sheet, &platform_qt::CPropertySheet::ActivePageChanged, this, [this] {
+    UpdateEventsPageShown();
+    FitSheet();
+  });
   ui_->sheetLayout->addWidget(sheet);
   sheet_ = sheet;
   sheet->show();
+  // The window grows at once where the new pages need more room.
+  FitSheet();
   UpdateEventsPageShown();
   Tree()->setFocus();
+}
+
+void CConfigTreeDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FitSheet();
+}
+
+void CConfigTreeDlg::FitSheet() {
+  if (!sheet_ || !isVisible()) return;
+  // The page filled its values on showing; the layout requests that posted
+  // go round now (page, stack, sheet), so that the sheet knows its size.
+  for (int round = 0; round < 3; ++round)
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  GrowSheetArea(sheet_->minimumSizeHint());
+}
+
+void CConfigTreeDlg::GrowSheetArea(QSize need) {
+  // Only ever grows: the window keeps its size while the user walks the tree
+  // instead of jumping with every node.
+  const QSize now = ui_->sheetHost->minimumSize();
+  if (now.expandedTo(need) == now) return;
+  ui_->sheetHost->setMinimumSize(now.expandedTo(need));
+  layout()->activate();
+  platform_qt::FitToTexts(this);
 }
 
 void CConfigTreeDlg::UpdateEventsPageShown() {

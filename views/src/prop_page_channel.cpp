@@ -1,5 +1,6 @@
 #include "views/prop_page_channel.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 #include "platform/text.h"
@@ -12,6 +13,8 @@ CPropPageChannel::CPropPageChannel(NodeContext& context, const NodeRef& node)
     : CNodePage(context, node), ui_(std::make_unique<::Ui::CPropPageChannel>()) {
   SetUpForm(*ui_);
   ShowPicture(ui_->pictureLabel, res::kBitmapChannel);
+  // A wrapped text's minimum height is one line; this one needs up to three.
+  ui_->hotSwapLabel->setMinimumHeight(3 * ui_->hotSwapLabel->fontMetrics().lineSpacing());
   connect(ui_->refreshButton, &QPushButton::clicked, this, [this] { OnRefresh(); });
 }
 

@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QPoint>
 #include <QPointer>
+#include <QSize>
 #include <array>
 #include <functional>
 #include <memory>
@@ -138,6 +139,7 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
  protected:
   bool HandleCommand(unsigned id) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildTree();
@@ -152,6 +154,8 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   void RestoreCurrent(const NodeRef& node);
   PageConditions Conditions();
   void UpdateEventsPageShown();
+  void FitSheet();
+  void GrowSheetArea(QSize need);
   void DisposeSheet();
   void SetImage(QTreeWidgetItem* item, int image);
   bool OnIconOrLabel(QTreeWidgetItem* item, QPoint viewportPos) const;

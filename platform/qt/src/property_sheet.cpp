@@ -145,10 +145,13 @@ CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, Buttons 
       row->addWidget(apply_);
     }
     layout->addLayout(row);
+  } else {
+    layout->setContentsMargins(0, 0, 0, 0);
   }
   connect(tabs_, &QTabBar::currentChanged, this, &CPropertySheet::OnTabChanged);
-  // The caption, the tabs and the pages added later all fit.
-  FitToTexts(this);
+  // The caption, the tabs and the pages added later all fit; a sheet inside a
+  // dialog is fitted with the dialog.
+  if (buttons != Buttons::None) FitToTexts(this);
 }
 
 CPropertySheet::~CPropertySheet() {

@@ -105,7 +105,7 @@ class CPropertySheet : public QDialog, public CommandTarget {
   Q_OBJECT
 
  public:
-  // None: a sheet embedded in another window, which has no buttons of its own.
+  // None: the sheet is a child of a dialog that has the buttons itself.
   enum class Buttons { OkCancel, OkCancelApply, None };
 
   explicit CPropertySheet(const QString& caption, QWidget* parent = nullptr,

@@ -98,7 +98,7 @@ TEST(ConfigWindowInFrame, StressOpenAndCloseWhileTheTimelineFires) {
   rig.tray->SimulateLeftClick();
   rig.clock->Advance(std::chrono::seconds(1));
   rig.app.reset();
-  EXPECT_GT(polls, 80);
+  EXPECT_GE(polls, 80);  // two polls a round at least
 }
 
 // While the user-interface thread waits for the logger (pause, stop), the

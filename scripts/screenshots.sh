@@ -22,9 +22,17 @@ shoot() {
 # ---- The configuration sheet: the Configuration Menu on each of its seven pages.
 shoot_settings() { shoot settings; }
 
+# ---- The configuration window on each node kind and page, the event popup and
+# the About box; kept in docs/screenshots/ for the README.
+shoot_config() {
+  shoot config
+  mkdir -p docs/screenshots
+  cp "$out"/config/*.png docs/screenshots/
+}
+
 families=("$@")
 if [ ${#families[@]} -eq 0 ]; then
-  families=(settings)
+  families=(settings config)
 fi
 for family in "${families[@]}"; do
   "shoot_$family"

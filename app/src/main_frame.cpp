@@ -77,6 +77,8 @@ CMainFrame::~CMainFrame() {
 
 bool CMainFrame::Create(bool wizardFlag) {
   wizardFlag_ = wizardFlag;
+  if (!services_.makeConfigurationWindow)
+    services_.makeConfigurationWindow = [this] { return MakeConfigurationWindow(); };
   io_ = std::make_unique<ctl::CControllerIo>(services_.controller);
   io_->SetObserver(this);
 
@@ -135,6 +137,8 @@ bool CMainFrame::Create(bool wizardFlag) {
             // Direct on this thread, queued from the logger's.
             [this] { QMetaObject::invokeMethod(this, [this] { CloseSplash(); }); }},
         services_.loggerOptions);
+    // While this thread waits for the logger it cannot take the logger's calls.
+    logger_->SetWaitingForThread([this](bool waiting) { loggerCalls_.SetClosed(waiting); });
     logger_->Start();
   }
 
@@ -174,6 +178,7 @@ void CMainFrame::Shutdown() {
     shutdownSteps_.push_back("configuration window closed");
   }
   viewExists_ = false;
+  eventsPageShown_ = false;
   if (logger_) {
     // Waits without a time limit: the logger reads the model released below.
     logger_->Stop();
@@ -235,12 +240,42 @@ void CMainFrame::OpenSlot(QPointer<QWidget>& slot, const std::function<QWidget*(
   Raise(window);
 }
 
+QWidget* CMainFrame::MakeConfigurationWindow() {
+  if (!io_ || !settings_) return nullptr;
+  views::ConfigViewServices view;
+  view.io = io_.get();
+  view.settings = settings_.get();
+  view.ui = &Ui();
+  view.windowTitleName = windowTitleName_;
+  view.wizardOffered = WizardOffered();
+  view.commandOwner = this;
+  view.dropAllowedCursor = dropAllowedCursor_;
+  view.noDropCursor = noDropCursor_;
+  view.smallIcon = normalIcon_;
+  view.runPopupMenu = services_.runPopupMenu;
+  return new views::CConfigTreeDlg(std::move(view));
+}
+
+views::CConfigTreeDlg* CMainFrame::ConfigTree() const {
+  return qobject_cast<views::CConfigTreeDlg*>(configWindow_.data());
+}
+
 void CMainFrame::OpenConfigurationWindow() {
   const bool existed = !configWindow_.isNull();
   OpenSlot(configWindow_, services_.makeConfigurationWindow);
   if (existed || !configWindow_) return;
   viewExists_ = true;
-  connect(configWindow_, &QObject::destroyed, this, [this] { viewExists_ = false; });
+  connect(configWindow_, &QObject::destroyed, this, [this] {
+    viewExists_ = false;
+    eventsPageShown_ = false;
+  });
+  if (views::CConfigTreeDlg* tree = ConfigTree()) {
+    eventsPageShown_ = tree->EventsPageShown();
+    connect(tree, &views::CConfigTreeDlg::eventsPageShownChanged, this,
+            [this](bool shown) { eventsPageShown_ = shown; });
+    connect(this, &CMainFrame::pollRefresh, tree, &views::CConfigTreeDlg::OnPollRefresh);
+    connect(this, &CMainFrame::adaptersReleased, tree, &views::CConfigTreeDlg::RemoveAllAdapters);
+  }
 }
 
 void CMainFrame::OpenConfigurationSheet() {
@@ -362,20 +397,43 @@ void CMainFrame::OnPollDone() {
 
 // ---- logger's synchronous calls -------------------------------------------
 
-// The configuration window is the only view; while it is absent the logger
-// asks nothing more of the views, so the calls below do not reach the
-// user-interface thread during shutdown (the window is gone before the logger
-// is stopped).
+// The configuration window is the only view. The logger waits for each call
+// below until the user-interface thread has run it there (SyncCalls); the
+// window may have closed meanwhile, so each looks for it when it runs. The
+// two questions are answered from flags the window keeps up to date, without
+// a wait.
 bool CMainFrame::MainViewExists() {
   return viewExists_.load();
 }
-void CMainFrame::RebuildAdapterBranch(std::uint32_t) {}
-void CMainFrame::ReselectCurrentItem() {}
-void CMainFrame::AdaptersRediscovered() {}
-bool CMainFrame::EventsPageVisible() {
-  return false;
+
+void CMainFrame::RebuildAdapterBranch(std::uint32_t adapterNumber) {
+  loggerCalls_.Call([this, adapterNumber] {
+    if (views::CConfigTreeDlg* tree = ConfigTree())
+      tree->RebuildAdapterBranchFromModel(adapterNumber);
+  });
 }
-void CMainFrame::ExchangeActivePageData() {}
+
+void CMainFrame::ReselectCurrentItem() {
+  loggerCalls_.Call([this] {
+    if (views::CConfigTreeDlg* tree = ConfigTree()) tree->ReselectCurrentItem();
+  });
+}
+
+void CMainFrame::AdaptersRediscovered() {
+  loggerCalls_.Call([this] {
+    if (views::CConfigTreeDlg* tree = ConfigTree()) tree->AddAllAdapters();
+  });
+}
+
+bool CMainFrame::EventsPageVisible() {
+  return viewExists_.load() && eventsPageShown_.load();
+}
+
+void CMainFrame::ExchangeActivePageData() {
+  loggerCalls_.Call([this] {
+    if (views::CConfigTreeDlg* tree = ConfigTree()) tree->ExchangeActivePageData();
+  });
+}
 
 // ---- commands --------------------------------------------------------------
 

@@ -70,6 +70,22 @@ bool CControllerIo::IsDiskAvailable(std::uint32_t adapterNumber, std::uint32_t c
   return (status->problem & 0x16 & 0xFF) == 0;
 }
 
+std::optional<bool> CControllerIo::DiskDeviceEnabled(std::uint32_t adapterNumber,
+                                                     std::uint32_t channel, std::uint32_t device) {
+  const auto dev = FindDiskDevice(adapterNumber, channel, device);
+  if (!dev) return std::nullopt;
+  const auto status = services_.deviceInstaller->Status(*dev);
+  if (!status) return std::nullopt;
+  return status->problem != platform::kProblemDisabled;
+}
+
+bool CControllerIo::SetDiskDeviceEnabled(std::uint32_t adapterNumber, std::uint32_t channel,
+                                         std::uint32_t device, bool enable) {
+  const auto dev = FindDiskDevice(adapterNumber, channel, device);
+  if (!dev) return false;
+  return services_.deviceInstaller->ChangeState(*dev, enable);
+}
+
 bool CControllerIo::RemoveDiskDevice(std::uint32_t adapterNumber, std::uint32_t channel,
                                      std::uint32_t device) {
   Lock lock(*this);
@@ -201,6 +217,21 @@ std::wstring CControllerIo::SystemFolder() const {
   return folder;
 }
 
+void CControllerIo::ReadAdapterDriverFile(AdapterRecord& adapter) {
+  Lock lock(*this);
+  std::wstring name;
+  if (adapter.IsExtended()) {
+    name = adapter.adapterName;
+  } else if (platform::EqualsNoCase(adapter.chipModel, L"bv-7210") ||
+             platform::EqualsNoCase(adapter.chipModel, L"bv-7250")) {
+    name = adapter.IsRaidChip() ? L"bv7210r" : L"bv7210";
+  }
+  const FileVersionTexts driver =
+      ReadFileVersion(SystemFolder() + L"system32/drivers/" + name + L".sys", L"000004b0");
+  adapter.driverFileVersion = driver.version;
+  adapter.driverFileDate = driver.date;
+}
+
 void CControllerIo::ReadDriverFiles() {
   Lock lock(*this);
   const std::wstring folder = SystemFolder();
@@ -214,17 +245,7 @@ void CControllerIo::ReadDriverFiles() {
     model_.supportMinorText = L"1";
 
     QueryDriverVersion(adapter);
-    std::wstring name;
-    if (adapter.IsExtended()) {
-      name = adapter.adapterName;
-    } else if (platform::EqualsNoCase(adapter.chipModel, L"bv-7210") ||
-               platform::EqualsNoCase(adapter.chipModel, L"bv-7250")) {
-      name = adapter.IsRaidChip() ? L"bv7210r" : L"bv7210";
-    }
-    const FileVersionTexts driver =
-        ReadFileVersion(folder + L"system32/drivers/" + name + L".sys", L"000004b0");
-    adapter.driverFileVersion = driver.version;
-    adapter.driverFileDate = driver.date;
+    ReadAdapterDriverFile(adapter);
 
     QueryAdapterInfo(adapter);
     QueryDeviceInfo(adapter);

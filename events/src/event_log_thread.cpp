@@ -363,10 +363,16 @@ bool EventLogger::Start() {
   return true;
 }
 
+void EventLogger::Waiting(bool waiting) {
+  if (waitingForThread_) waitingForThread_(waiting);
+}
+
 void EventLogger::Stop() {
   if (thread_) {
     thread_->SetStop();
+    Waiting(true);
     thread_->WaitExited();
+    Waiting(false);
     thread_.reset();
   }
   held_.Close();
@@ -375,7 +381,9 @@ void EventLogger::Stop() {
 void EventLogger::Pause() {
   if (thread_) {
     thread_->SetPause();
+    Waiting(true);
     thread_->WaitPaused();
+    Waiting(false);
   }
   held_.Close();
 }

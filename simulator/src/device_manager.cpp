@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <map>
 #include <mutex>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -28,6 +29,8 @@ enum class NodeKind { Root, Adapter, Disk, SetDisk, Cdrom };
 struct DevNode {
   NodeKind kind = NodeKind::Root;
   std::size_t port = 0;
+  int channel = 0;  // targets only
+  int device = 0;
   DevInst parent = 0;
   std::vector<DevInst> children;
   std::uint32_t problem = 0;
@@ -122,7 +125,10 @@ struct SimulatedDeviceManager::State {
   DevInst root = 0;
   int failLists = 0;
   int failIds = 0;
+  int failStateChanges = 0;
   int lag = 0;
+  // Targets the user disabled, by (kind, port, channel, device).
+  std::set<std::tuple<int, std::size_t, int, int>> disabled;
 
   DevInst IdFor(NodeKind kind, std::size_t port, int channel, int device) {
     auto [it, added] =
@@ -171,7 +177,12 @@ struct SimulatedDeviceManager::State {
       child.kind = kind;
       child.port = view.port;
       child.parent = id;
-      child.problem = target.problem;
+      child.problem = disabled.count(std::make_tuple(static_cast<int>(kind), view.port,
+                                                     int{target.channel}, int{target.device})) != 0
+                          ? platform::kProblemDisabled
+                          : target.problem;
+      child.channel = target.channel;
+      child.device = target.device;
       child.pdoName =
           L"\\Device\\Scsi\\" + keyPart +
           Format(L"\\Path%uTarget%uLun0", unsigned{target.channel}, unsigned{target.device});
@@ -344,6 +355,26 @@ bool SimulatedDeviceManager::Reenumerate(DevInst device) {
   return true;
 }
 
+bool SimulatedDeviceManager::ChangeState(DevInst device, bool enable) {
+  std::lock_guard lock(state_->mutex);
+  DevNode* node = state_->Find(device);
+  if (node == nullptr || !IsTarget(node->kind)) return false;
+  if (state_->failStateChanges > 0) {
+    --state_->failStateChanges;
+    return false;
+  }
+  const auto key =
+      std::make_tuple(static_cast<int>(node->kind), node->port, node->channel, node->device);
+  if (enable) {
+    state_->disabled.erase(key);
+    if (node->problem == platform::kProblemDisabled) node->problem = 0;
+  } else {
+    state_->disabled.insert(key);
+    node->problem = platform::kProblemDisabled;
+  }
+  return true;
+}
+
 std::optional<DevInst> SimulatedDeviceManager::FirstChild(DevInst device) {
   std::lock_guard lock(state_->mutex);
   const DevNode* node = state_->Find(device);
@@ -370,6 +401,11 @@ void SimulatedDeviceManager::FailDeviceLists(int count) {
 void SimulatedDeviceManager::FailInstanceIds(int count) {
   std::lock_guard lock(state_->mutex);
   state_->failIds = std::max(count, 0);
+}
+
+void SimulatedDeviceManager::FailStateChanges(int count) {
+  std::lock_guard lock(state_->mutex);
+  state_->failStateChanges = std::max(count, 0);
 }
 
 void SimulatedDeviceManager::SetReenumerationLag(int count) {

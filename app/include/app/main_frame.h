@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "app/event_popup.h"
 #include "app/send_dialog.h"
 #include "app/splash.h"
+#include "app/sync_calls.h"
 #include "controller/controller_io.h"
 #include "events/event_log_thread.h"
 #include "events/logger_ui.h"
@@ -32,6 +34,7 @@
 #include "platform_qt/command_table.h"
 #include "platform_qt/tray.h"
 #include "settings/app_settings.h"
+#include "views/config_tree_dlg.h"
 
 namespace kestrune::app {
 
@@ -59,11 +62,16 @@ struct FrameServices {
   // The report mail always goes to port 25; tests point it at their server.
   std::uint16_t mailPort = evt::kSmtpPort;
   evt::SmtpOptions mailOptions;
-  // Windows that come with later parts of the program; each is kept in its
-  // slot and only raised while it exists. Empty: the command does nothing.
+  // The windows opened from the menus; each is kept in its slot and only
+  // raised while it exists. The configuration window is the frame's own
+  // CConfigTreeDlg unless a factory is given; for the others, empty: the
+  // command does nothing.
   std::function<QWidget*()> makeConfigurationWindow;
   std::function<QWidget*()> makeConfigurationSheet;
   std::function<QWidget*()> makeRaidWizard;
+  // How the configuration window runs its right-click menu; empty: the menu
+  // runs itself. Tests answer it.
+  std::function<std::optional<unsigned>(QMenu&, QPoint)> runPopupMenu;
 };
 
 class CMainFrame final : public QWidget,
@@ -103,6 +111,10 @@ class CMainFrame final : public QWidget,
   CAboutBox* AboutBox() const { return aboutBox_; }
   CSendConfigDlg* SendDialog() const { return sendDialog_; }
   QWidget* ConfigurationWindow() const { return configWindow_; }
+  // The configuration window when it is the frame's own; null otherwise.
+  views::CConfigTreeDlg* ConfigTree() const;
+  // The logger's synchronous calls (for tests).
+  SyncCalls& LoggerCalls() { return loggerCalls_; }
   QWidget* ConfigurationSheet() const { return configSheet_; }
   QWidget* RaidWizard() const { return wizard_; }
   // The tray menu while it is open.
@@ -171,6 +183,8 @@ class CMainFrame final : public QWidget,
   void OnSendByEmail();
   void OnRaidWizard();
   void SendReport(const std::wstring& report);
+  // The frame's configuration window over its model and settings.
+  QWidget* MakeConfigurationWindow();
 
   // True once the desktop has a notification area, waiting for it as the
   // services say; false when none came.
@@ -193,6 +207,8 @@ class CMainFrame final : public QWidget,
   bool alertShown_ = false;
   bool shutDown_ = false;
   std::atomic<bool> viewExists_{false};
+  std::atomic<bool> eventsPageShown_{false};
+  SyncCalls loggerCalls_{this};
   std::wstring productDisplayName_;
   std::wstring windowTitleName_;
 

@@ -131,9 +131,21 @@ class CControllerIo {
   bool IsDiskAvailable(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device);
   bool RemoveDiskDevice(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device);
   bool ReenumerateAdapter(std::uint32_t adapterNumber);
+  // The operating system's disk device of (adapter, channel, device), found as
+  // IsDiskAvailable finds it: whether it is enabled (its problem number is not
+  // 22); nothing when no disk device matches or the list cannot be read.
+  std::optional<bool> DiskDeviceEnabled(std::uint32_t adapterNumber, std::uint32_t channel,
+                                        std::uint32_t device);
+  // Enables or disables that disk device through its class installer; false
+  // when no disk device matches (nothing else is touched) or the change fails.
+  bool SetDiskDeviceEnabled(std::uint32_t adapterNumber, std::uint32_t channel,
+                            std::uint32_t device, bool enable);
   std::wstring ProblemDeviceKeyPath(const AdapterRecord& adapter) const;
   FileVersionTexts ReadFileVersion(const std::wstring& path, const std::wstring& translation);
   void ReadDriverFiles();
+  // The adapter driver's file version and date into the adapter's record (the
+  // adapter-driver step of ReadDriverFiles, for one adapter).
+  void ReadAdapterDriverFile(AdapterRecord& adapter);
 
   // Shows the driver error box for a failed request with a caption.
   void ShowDriverError(std::uint32_t returnCode, const std::wstring& caption);

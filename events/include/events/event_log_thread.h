@@ -227,18 +227,28 @@ class EventLogger {
   void Pause();
   void Resume();
 
+  // Called with true just before Pause or Stop waits for the thread, and with
+  // false when the wait is over. The user interface answers the thread's
+  // synchronous calls differently meanwhile, since it cannot run them while
+  // it waits.
+  void SetWaitingForThread(std::function<void(bool waiting)> waiting) {
+    waitingForThread_ = std::move(waiting);
+  }
+
   bool Running() const { return thread_ != nullptr; }
   CEventLogThread* Thread() { return thread_.get(); }
 
  private:
   void ShowMessage(unsigned stringId);
   void Disable();
+  void Waiting(bool waiting);
 
   EventLoggerServices services_;
   EventLogThreadOptions options_;
   ThreadLauncher launcher_;
   LogFileHandle held_;
   std::unique_ptr<CEventLogThread> thread_;
+  std::function<void(bool)> waitingForThread_;
 };
 
 }  // namespace kestrune::evt

@@ -18,6 +18,9 @@ enum class DeviceProperty {
   FriendlyName,              // SPDRP_FRIENDLYNAME
 };
 
+// The problem number of a device that was disabled (CM_PROB_DISABLED).
+inline constexpr std::uint32_t kProblemDisabled = 22;
+
 struct DeviceNodeStatus {
   std::uint32_t status = 0;   // DN_* bits
   std::uint32_t problem = 0;  // CM_PROB_* number, 0 = none
@@ -48,6 +51,15 @@ class DeviceInstaller {
 
   // Re-enumerates a device node synchronously.
   virtual bool Reenumerate(DevInst device) = 0;
+
+  // Asks the device's class installer to enable or disable it for the current
+  // hardware profile (a disabled device has the problem number 22). False when
+  // the change cannot be made; by default no device can be changed.
+  virtual bool ChangeState(DevInst device, bool enable) {
+    static_cast<void>(device);
+    static_cast<void>(enable);
+    return false;
+  }
 
   // Child and sibling walk; nullopt when there is none.
   virtual std::optional<DevInst> FirstChild(DevInst device) = 0;

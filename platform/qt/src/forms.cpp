@@ -65,6 +65,11 @@ class TextFitter final : public QObject {
     const QSize layoutMinimum = layout != nullptr ? layout->totalMinimumSize() : QSize();
     const int width = std::max(layoutMinimum.width(), CaptionMinimumWidth(window_->windowTitle()));
     if (window_->minimumWidth() != width) window_->setMinimumWidth(width);
+    // An explicit minimum width stops the layout from setting the minimum
+    // height itself: a window whose content grows later (the configuration
+    // window's pages) must still grow to show it whole.
+    if (layoutMinimum.height() > window_->minimumHeight())
+      window_->setMinimumHeight(layoutMinimum.height());
     QSize size = window_->size().expandedTo(window_->minimumSize());
     // Until it is shown the window takes its preferred size; afterwards it
     // only grows where it must, so the user's own resizing stays.

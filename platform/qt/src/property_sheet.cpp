@@ -167,6 +167,9 @@ void CPropertySheet::AddPage(CPropertyPage* page) {
   pages_.push_back(page);
   const QSignalBlocker blocker(tabs_);
   tabs_->addTab(page->Caption());
+  // A hidden tab bar does not tell its layout that it grew: a sheet embedded
+  // in a window that is shown already would keep it zero high.
+  tabs_->updateGeometry();
   stack_->addWidget(page);
   tabs_->setCurrentIndex(started_ ? active_ : start_);
   stack_->setCurrentIndex(started_ ? active_ : start_);

@@ -372,6 +372,41 @@ QPixmap LoadBitmap(unsigned id) {
     IconDrawing(res::kIconSet)(p);
     return pixmap;
   }
+  // The pictures at the left edge of the node pages: the node's icon, large,
+  // on a tall panel.
+  unsigned pageIcon = 0;
+  switch (id) {
+    case res::kBitmapAdapter:
+      pageIcon = res::kIconAdapter;
+      break;
+    case res::kBitmapComputer:
+      pageIcon = res::kIconComputer;
+      break;
+    case res::kBitmapChannel:
+      pageIcon = res::kIconChannel;
+      break;
+    case res::kBitmapDevice:
+      pageIcon = res::kIconDiskFree;
+      break;
+    case res::kBitmapSet:
+      pageIcon = res::kIconSet;
+      break;
+    default:
+      break;
+  }
+  if (pageIcon != 0) {
+    QPixmap pixmap(kPageBitmapWidth, kPageBitmapHeight);
+    QPainter p(&pixmap);
+    QLinearGradient gradient(0, 0, 0, kPageBitmapHeight);
+    gradient.setColorAt(0, QColor(20, 50, 120));
+    gradient.setColorAt(1, QColor(90, 150, 230));
+    p.fillRect(pixmap.rect(), gradient);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.translate(8, 16);
+    p.scale(3, 3);
+    IconDrawing(pageIcon)(p);
+    return pixmap;
+  }
   if (id == res::kBitmapHeader) {
     QPixmap pixmap(49, 49);
     pixmap.fill(Qt::white);

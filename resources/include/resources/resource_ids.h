@@ -31,6 +31,11 @@ inline constexpr unsigned kCursorLink = 1302;
 
 // Bitmaps (the OK button's bitmap is named "ImageOk").
 inline constexpr unsigned kBitmapWatermark = 210;
+inline constexpr unsigned kBitmapAdapter = 1103;   // at the left of the node pages
+inline constexpr unsigned kBitmapComputer = 1112;
+inline constexpr unsigned kBitmapChannel = 1114;
+inline constexpr unsigned kBitmapDevice = 1115;
+inline constexpr unsigned kBitmapSet = 1116;
 inline constexpr unsigned kBitmapHeader = 1120;
 
 // Menus and toolbar.

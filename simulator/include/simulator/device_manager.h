@@ -27,6 +27,9 @@ class SimulatedDeviceManager final : public platform::DeviceInstaller {
   std::optional<platform::DeviceNodeStatus> Status(platform::DevInst device) override;
   bool Remove(platform::DevInst device) override;
   bool Reenumerate(platform::DevInst device) override;
+  // A disk's state is kept across re-enumerations, like the system keeps a
+  // disabled device disabled.
+  bool ChangeState(platform::DevInst device, bool enable) override;
   std::optional<platform::DevInst> FirstChild(platform::DevInst device) override;
   std::optional<platform::DevInst> NextSibling(platform::DevInst device) override;
 
@@ -37,6 +40,8 @@ class SimulatedDeviceManager final : public platform::DeviceInstaller {
   // The next `count` re-enumerations of an adapter node succeed but leave its
   // children as they were, as when the system has not caught up yet.
   void SetReenumerationLag(int count);
+  // The next `count` state changes are refused.
+  void FailStateChanges(int count);
 
  private:
   struct State;

@@ -26,8 +26,11 @@ QIcon LoadIcon(unsigned id);
 // Cursors 1300 (drop allowed), 1301 (no drop), 1302 (link); the arrow for
 // another number.
 QCursor LoadCursor(unsigned id);
-// Bitmaps 210 (wizard watermark, 164 x 314) and 1120 (wizard header, 49 x 49);
-// a null pixmap for another number.
+// Bitmaps 210 (wizard watermark, 164 x 314), 1120 (wizard header, 49 x 49) and
+// the node pages' pictures 1103, 1112, 1114, 1115 and 1116 (64 x 160); a null
+// pixmap for another number.
+inline constexpr int kPageBitmapWidth = 64;
+inline constexpr int kPageBitmapHeight = 160;
 QPixmap LoadBitmap(unsigned id);
 // Named bitmaps: "ImageOk" (the About box's OK button); null for another name.
 QPixmap LoadBitmap(const QString& name);

@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/tray.h"
+#include "wizard/wizard_raid.h"
 
 int main(int argc, char** argv) {
   using namespace kestrune;
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   services.sound = machine.Sound();
   services.tray = std::make_unique<platform_qt::SystemTrayHost>();
   services.program = app::BuildProgramInfo();
+  services.makeRaidWizard = wizard::MakeRaidWizard;
   services.helpPath = platform::FromUtf8(QDir(QApplication::applicationDirPath())
                                              .filePath(QStringLiteral("kestrune.html"))
                                              .toStdString());

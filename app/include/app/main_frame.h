@@ -51,7 +51,12 @@ struct FrameServices {
   // slot and only raised while it exists. Empty: the command does nothing.
   std::function<QWidget*()> makeConfigurationWindow;
   std::function<QWidget*()> makeConfigurationSheet;
-  std::function<QWidget*()> makeRaidWizard;
+  // The RAID wizard over the frame's controller and boxes; the callback
+  // removes every adapter's items from the configuration window's tree when
+  // that window is open.
+  std::function<QWidget*(ctl::CControllerIo& io, platform::UiServices& ui,
+                         std::function<void()> removeAdapterItems)>
+      makeRaidWizard;
 };
 
 class CMainFrame final : public QWidget,
@@ -158,6 +163,8 @@ class CMainFrame final : public QWidget,
   void OnSendByEmail();
   void OnRaidWizard();
   void SendReport(const std::wstring& report);
+  // The wizard's way to the configuration window's tree.
+  void RemoveAdapterItemsFromView();
 
   // Raises the window in the slot, or makes it. A factory that gives nothing
   // shows the text failureTextId (0: nothing is shown).

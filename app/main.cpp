@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/configuration_menu_factory.h"
 #include "app/manager_app.h"
 #include "machine/machine.h"
 #include "platform/text.h"
@@ -40,7 +41,14 @@ int main(int argc, char** argv) {
                                              .filePath(QStringLiteral("kestrune.html"))
                                              .toStdString());
 
+  // The configuration sheet works on the frame's settings and logger, which
+  // exist once the application has made the frame.
+  app::CManagerApp* running = nullptr;
+  services.makeConfigurationSheet = app::ConfigurationMenuFactory(
+      [&running] { return running != nullptr ? running->MainFrame() : nullptr; });
+
   app::CManagerApp managerApp(std::move(services));
+  running = &managerApp;
   managerApp.SetExecutablePath(QApplication::applicationFilePath().toStdString());
   if (const int code = managerApp.InitInstance(); code != app::kExitOk) return code;
   return QApplication::exec();

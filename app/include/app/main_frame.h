@@ -88,6 +88,7 @@ class CMainFrame final : public QWidget,
   evt::EventLogger* Logger() { return logger_.get(); }
   platform_qt::TrayHost& Tray() { return *tray_; }
   platform::UiServices& Ui() { return *services_.controller.ui; }
+  platform::Sound* SoundService() const { return services_.sound.get(); }
 
   // Single-instance windows; null while absent.
   CEventPopupDlg* Popup() const { return popup_; }

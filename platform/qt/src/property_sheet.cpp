@@ -129,24 +129,29 @@ CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, Buttons 
   stack_ = new QStackedWidget(this);
   layout->addWidget(tabs_);
   layout->addWidget(stack_, 1);
-  auto* row = new QHBoxLayout();
-  row->addStretch(1);
-  ok_ = MakeButton(this, res::kIdOk, ToQString(res::LoadString(res::kStrButtonOk)), this);
-  ok_->setDefault(true);
-  cancel_ =
-      MakeButton(this, res::kIdCancel, ToQString(res::LoadString(res::kStrButtonCancel)), this);
-  row->addWidget(ok_);
-  row->addWidget(cancel_);
-  if (buttons == Buttons::OkCancelApply) {
-    apply_ =
-        MakeButton(this, res::kIdApply, ToQString(res::LoadString(res::kStrButtonApply)), this);
-    apply_->setEnabled(false);
-    row->addWidget(apply_);
+  if (buttons != Buttons::None) {
+    auto* row = new QHBoxLayout();
+    row->addStretch(1);
+    ok_ = MakeButton(this, res::kIdOk, ToQString(res::LoadString(res::kStrButtonOk)), this);
+    ok_->setDefault(true);
+    cancel_ =
+        MakeButton(this, res::kIdCancel, ToQString(res::LoadString(res::kStrButtonCancel)), this);
+    row->addWidget(ok_);
+    row->addWidget(cancel_);
+    if (buttons == Buttons::OkCancelApply) {
+      apply_ =
+          MakeButton(this, res::kIdApply, ToQString(res::LoadString(res::kStrButtonApply)), this);
+      apply_->setEnabled(false);
+      row->addWidget(apply_);
+    }
+    layout->addLayout(row);
+  } else {
+    layout->setContentsMargins(0, 0, 0, 0);
   }
-  layout->addLayout(row);
   connect(tabs_, &QTabBar::currentChanged, this, &CPropertySheet::OnTabChanged);
-  // The caption, the tabs and the pages added later all fit.
-  FitToTexts(this);
+  // The caption, the tabs and the pages added later all fit; a sheet inside a
+  // dialog is fitted with the dialog.
+  if (buttons != Buttons::None) FitToTexts(this);
 }
 
 CPropertySheet::~CPropertySheet() {

@@ -105,7 +105,8 @@ class CPropertySheet : public QDialog, public CommandTarget {
   Q_OBJECT
 
  public:
-  enum class Buttons { OkCancel, OkCancelApply };
+  // None: the sheet is a child of a dialog that has the buttons itself.
+  enum class Buttons { OkCancel, OkCancelApply, None };
 
   explicit CPropertySheet(const QString& caption, QWidget* parent = nullptr,
                           Buttons buttons = Buttons::OkCancelApply);

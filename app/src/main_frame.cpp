@@ -180,7 +180,8 @@ void CMainFrame::Shutdown() {
   }
   delete splash_.data();
   delete aboutBox_.data();
-  delete sendDialog_.data();
+  // Its Send may be on the stack below, waiting for the mail server.
+  DeleteWindow(sendDialog_.data());
   delete configSheet_.data();
   delete trayMenu_.data();
   if (trayAdded_) {
@@ -434,6 +435,8 @@ void CMainFrame::SendReport(const std::wstring& report) {
     sent = rpt::MailReport(server, to, subject, sender, report, error, services_.mailOptions,
                            services_.mailPort);
   });
+  // Exit was chosen while the mail was on its way: nothing more to show.
+  if (shutDown_) return;
   if (!sent) rpt::ShowMailFailure(Ui(), error);
 }
 

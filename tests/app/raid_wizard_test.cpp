@@ -249,5 +249,27 @@ TEST(ReportCommands, ASilentMailServerLeavesTheWindowsRepainting) {
   EXPECT_EQ(platform_qt::RunningSteps(), 0);
 }
 
+TEST(ReportCommands, ExitWhileTheMailWaitsEndsTheSendFirst) {
+  SilentSmtp server("554 go away\r\n");
+  AppRig rig(QuietScenario(), UniqueInstanceName(),
+             [&](app::FrameServices& services) { services.mailPort = server.Port(); });
+  ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+  ASSERT_TRUE(rig.Route(res::kCmdSendByEmail));
+  QPointer<app::CSendConfigDlg> dialog = rig.Frame().SendDialog();
+  ASSERT_FALSE(dialog.isNull());
+  dialog->findChild<QLineEdit*>(QStringLiteral("serverEdit"))->setText(QStringLiteral("127.0.0.1"));
+  QTimer::singleShot(0, qApp, [&] {
+    EXPECT_TRUE(SpinUntil([&] { return server.Connected(); }));
+    server.Speak();
+    rig.app->Exit();  // the tray menu's Exit while the send waits
+  });
+  platform_qt::FindById<QPushButton>(dialog, 1)->click();
+  EXPECT_EQ(rig.quits, 1);
+  EXPECT_EQ(platform_qt::RunningSteps(), 0);
+  EXPECT_EQ(rig.ui->MessageCount(), 0u);  // the failure is not shown after Exit
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(dialog.isNull());
+}
+
 }  // namespace
 }  // namespace kestrune::test

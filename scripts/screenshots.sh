@@ -22,9 +22,12 @@ shoot() {
 # ---- The configuration sheet: the Configuration Menu on each of its seven pages.
 shoot_settings() { shoot settings; }
 
+# ---- The RAID wizard: each of its eight pages over two example adapters.
+shoot_wizard() { shoot wizard; }
+
 families=("$@")
 if [ ${#families[@]} -eq 0 ]; then
-  families=(settings)
+  families=(settings wizard)
 fi
 for family in "${families[@]}"; do
   "shoot_$family"

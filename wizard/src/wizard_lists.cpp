@@ -49,19 +49,29 @@ void FillReportList(QTreeWidget* list, const std::vector<Column>& columns,
     titles << platform_qt::ToQString(res::LoadString(column.titleId));
   list->setColumnCount(static_cast<int>(columns.size()));
   list->setHeaderLabels(titles);
-  const QFontMetrics metrics(list->header()->font());
-  for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
-    const int needed = metrics.horizontalAdvance(titles[c]) + kTitleRoom;
-    list->setColumnWidth(c, std::max(columns[static_cast<std::size_t>(c)].width, needed));
-  }
+  // A column is as wide as given, wider where its title or a text needs it,
+  // so that no model number is cut.
+  const QFontMetrics titleMetrics(list->header()->font());
+  const QFontMetrics textMetrics(list->font());
+  std::vector<int> widths;
+  for (int c = 0; c < static_cast<int>(columns.size()); ++c)
+    widths.push_back(std::max(columns[static_cast<std::size_t>(c)].width,
+                              titleMetrics.horizontalAdvance(titles[c]) + kTitleRoom));
   for (const ListRow& row : rows) {
     auto* item = new QTreeWidgetItem(list);
     const std::wstring* texts[] = {&row.first, &row.model, &row.capacity};
     for (int c = 0; c < std::min<int>(3, static_cast<int>(columns.size())); ++c) {
-      item->setText(c, platform_qt::ToQString(*texts[c]));
+      // Drives pad their model numbers with blanks; centred, they would only
+      // push the text aside.
+      const QString text = platform_qt::ToQString(*texts[c]).trimmed();
+      item->setText(c, text);
       item->setTextAlignment(c, Qt::AlignCenter);
+      auto& width = widths[static_cast<std::size_t>(c)];
+      width = std::max(width, textMetrics.horizontalAdvance(text) + kTitleRoom);
     }
   }
+  for (int c = 0; c < static_cast<int>(widths.size()); ++c)
+    list->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
 }
 
 int SelectedRow(const QTreeWidget* list) {

@@ -369,6 +369,9 @@ TEST(WizardPages, AnExistingSpareIsListedOnlyOnTheDeletionPage) {
   EXPECT_EQ(WizardRig::Column(entries, 0),
             (std::vector<std::wstring>{L"Mirrored Set", L"Spare Drive"}));
   EXPECT_EQ(WizardRig::Column(entries, 1)[1], L"DISK 2");
+  // Columns widen to their texts: the set's name is not cut.
+  EXPECT_GT(entries->columnWidth(1),
+            entries->fontMetrics().horizontalAdvance(QStringLiteral("BV MIRRORED SET")));
   EXPECT_EQ(rig.List(1153)->columnCount(), 0);
   WizardRig::ClickRow(entries, 1);
   QTreeWidget* members = rig.List(1153);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -35,18 +36,21 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "usage: kestrune-monitor [--once] [--interval MS] [--popups]\n"
+    "usage: kestrune-monitor [--once] [--interval MS] [--popups] [--port N]\n"
     "Runs the event logger over the adapters: each event is written to the log\n"
     "file, played, mailed as the settings say, and printed here.\n"
-    "  --once         poll once, then stop\n"
+    "  --once         poll once, let the mails of that poll go out, then stop\n"
     "  --interval MS  poll every MS milliseconds (default 5000)\n"
     "  --popups       print [popup] where the desktop would show its popup\n"
+    "  --port N       the mail server's port for event mail (default 25)\n"
+    "SIGINT or SIGTERM stops it at once: mails not yet sent are logged as such.\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the settings store.\n";
 
 struct Options {
   bool once = false;
   bool popups = false;
   long interval = 5000;
+  std::uint16_t port = evt::kSmtpPort;
 };
 
 // Returns an exit code when the program should end at once.
@@ -68,6 +72,16 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
         return kExitUsage;
       }
       options.interval = ms;
+    } else if (arg == "--port" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      char* end = nullptr;
+      errno = 0;
+      const long port = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || errno != 0 || port < 1 || port > 65535) {
+        std::fprintf(stderr, "kestrune-monitor: bad --port \"%s\" (1 to 65535)\n", value.c_str());
+        return kExitUsage;
+      }
+      options.port = static_cast<std::uint16_t>(port);
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return kExitOk;
@@ -183,11 +197,13 @@ int main(int argc, char** argv) {
   ConsoleWindow window(options.popups, options.once, wake[1]);
   evt::EventLogThreadOptions threadOptions;
   threadOptions.pollInterval = std::chrono::milliseconds(options.interval);
+  threadOptions.mailPort = options.port;
   threadOptions.onEntry = [](evt::LogEntryKind kind, const std::wstring& text) {
     if (kind == evt::LogEntryKind::Event) {
       std::fputs(ForTerminal(text).c_str(), stdout);
       std::fflush(stdout);
-    } else if (kind == evt::LogEntryKind::EmailFailure) {
+    } else if (kind == evt::LogEntryKind::EmailFailure ||
+               kind == evt::LogEntryKind::EmailNotSent) {
       std::fputs(ForTerminal(text).c_str(), stderr);
     }
   };
@@ -199,9 +215,14 @@ int main(int argc, char** argv) {
       threadOptions);
   if (!logger.Start()) return kExitFailed;
 
+  // Signals end the wait at once: the logger's stop ends a mail in progress
+  // without waiting for its server.
   pollfd watched[2] = {{signalFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+  bool draining = false;
   for (;;) {
-    if (::poll(watched, 2, -1) < 0) {
+    // While the mails of a single poll go out, their count is looked at
+    // every tenth of a second.
+    if (::poll(watched, draining ? 1 : 2, draining ? 100 : -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -210,7 +231,8 @@ int main(int argc, char** argv) {
       [[maybe_unused]] const auto n = ::read(signalFd, &info, sizeof info);
       break;
     }
-    if (watched[1].revents != 0 && window.Polled()) {
+    if (!draining && watched[1].revents != 0 && window.Polled()) draining = true;
+    if (draining && logger.Thread()->PendingMails() == 0) {
       // The logger waits in its poll-done; its stop is set before it goes on.
       logger.Thread()->SetStop();
       break;

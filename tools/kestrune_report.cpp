@@ -32,8 +32,10 @@ constexpr char kUsage[] =
     "                        [--server HOST] [--port N]]\n"
     "Writes the configuration report of the adapters. Without options it goes to\n"
     "standard output as UTF-8 (line ends \"\\n\"); --output FILE writes it as the\n"
-    "program saves it (UTF-16LE, \"\\r\\n\", no byte-order mark); --mail sends it to\n"
-    "the settings' \"Event List\" through \"SMTP Server\" with \"Email Subject\".\n"
+    "program saves it (UTF-16LE, \"\\r\\n\", no byte-order mark), replacing FILE only\n"
+    "once the whole report is written (FILE must be new or a regular file); --mail\n"
+    "sends it to the settings' \"Event List\" through \"SMTP Server\" with \"Email\n"
+    "Subject\".\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the registry.\n";
 
 struct Options {
@@ -156,9 +158,11 @@ int main(int argc, char** argv) {
       rpt::ProduceReportText(*headless.io, *headless.machine.Clock(), *headless.ui);
 
   if (options->output) {
-    if (!rpt::SaveReportFile(*options->output, report)) {
-      std::fprintf(stderr, "kestrune-report: %s: %s\n", options->output->c_str(),
-                   platform::ToUtf8(res::LoadString(res::kStrReportFileFailure)).c_str());
+    std::string why;
+    if (!rpt::SaveReportFile(*options->output, report, &why)) {
+      std::fprintf(stderr, "kestrune-report: %s: %s (%s)\n", options->output->c_str(),
+                   platform::ToUtf8(res::LoadString(res::kStrReportFileFailure)).c_str(),
+                   why.c_str());
       return kExitFailure;
     }
     return kExitOk;

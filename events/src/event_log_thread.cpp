@@ -2,6 +2,8 @@
 // start, stop and pause handshake around it.
 #include "events/event_log_thread.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <new>
 #include <system_error>
@@ -22,7 +24,19 @@ using settings::AppSettings;
 }  // namespace
 
 CEventLogThread::CEventLogThread(EventLogServices services, EventLogThreadOptions options)
-    : services_(std::move(services)), options_(std::move(options)), formatter_(*services_.io) {
+    : services_(std::move(services)),
+      options_(std::move(options)),
+      formatter_(*services_.io),
+      writer_(options_.problems ? options_.problems : platform::MakeStderrProblemReport({})),
+      mailer_(
+          [this](const EventMail& mail, std::wstring& error,
+                 const std::shared_ptr<platform::StopSignal>& stop) {
+            SmtpOptions smtp = options_.smtp;
+            smtp.stop = stop;
+            return SendMailWith(mail.server, options_.mailPort, mail.sender, mail.recipients,
+                                mail.subject, mail.text, error, std::move(smtp));
+          },
+          [this] { mailed_.Set(); }) {
   logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
 }
 
@@ -66,12 +80,26 @@ void CEventLogThread::Body() {
   // the socket library for this thread (and its failure message 295) has
   // nothing to do here.
   TimedEntry(LogEntryKind::Started, res::kStrLoggerStarted);
+  using SteadyClock = std::chrono::steady_clock;
+  auto nextPoll = SteadyClock::now() + options_.pollInterval;
   for (;;) {
-    const auto signalled = WaitForAny({&stop_, &pause_, &resume_}, options_.pollInterval);
+    // A mail outcome wakes the thread without moving the next poll.
+    const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   nextPoll - SteadyClock::now()),
+                               std::chrono::milliseconds(0));
+    const auto signalled = WaitForAny({&stop_, &pause_, &resume_, &mailed_}, left);
     if (signalled == 0U) {
+      // Ends a mail in progress at once; what was waiting is logged as not sent.
+      mailer_.Stop();
+      LogMailOutcomes();
       TimedEntry(LogEntryKind::Stopped, res::kStrLoggerStopped);
       return;
     }
+    if (signalled == 3U) {
+      LogMailOutcomes();
+      continue;
+    }
+    nextPoll = SteadyClock::now() + options_.pollInterval;
     if (signalled == 1U) {
       TimedEntry(LogEntryKind::PauseTaken, res::kStrWriterShuttingDown);
       logging_ = false;
@@ -204,15 +232,41 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
   }
 
   if (AppSettings::LevelReached(settings.EmailEventLevel(), record.severity)) {
-    std::wstring error;
-    if (!SendEventMailOnPort(settings, text, error, options_.smtp, options_.mailPort)) {
-      Entry(LogEntryKind::EmailFailure, res::FormatString(res::kStrEventEmailError, Now()) + error);
+    // Queued with the settings of now; the mail thread sends it.
+    const AppSettings::Values values = settings.Get();
+    mailer_.Enqueue(
+        {values.smtpServer, values.defaultEmail, values.eventList, values.eventSubject, text});
+  }
+}
+
+void CEventLogThread::LogMailOutcomes() {
+  for (MailOutcome& outcome : mailer_.TakeOutcomes()) {
+    // The event's first line (its time stamp, severity and title) names it.
+    const std::wstring& event = outcome.eventText;
+    const std::wstring forEvent =
+        res::FormatString(res::kStrEventEmailForEvent, event.substr(0, event.find_first_of(L"\r\n")));
+    switch (outcome.kind) {
+      case MailOutcome::Kind::Failed: {
+        std::wstring error = std::move(outcome.error);
+        if (error.empty() || error.back() != L'\n') error += L'\n';
+        Entry(LogEntryKind::EmailFailure,
+              res::FormatString(res::kStrEventEmailError, Now()) + error + forEvent);
+        break;
+      }
+      case MailOutcome::Kind::NotSent:
+        Entry(LogEntryKind::EmailNotSent,
+              res::FormatString(res::kStrEventEmailNotSent, Now()) + forEvent);
+        break;
+      case MailOutcome::Kind::Dropped:
+        Entry(LogEntryKind::EmailNotSent,
+              res::FormatString(res::kStrEventEmailQueueFull, Now()) + forEvent);
+        break;
     }
   }
 }
 
 void CEventLogThread::Entry(LogEntryKind kind, const std::wstring& text) {
-  WriteLogEntry(services_.settings->LogFilePath(), text, logging_.load());
+  writer_.Write(services_.settings->LogFilePath(), text, logging_.load());
   if (options_.onEntry) options_.onEntry(kind, text);
 }
 

@@ -9,13 +9,21 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <sys/eventfd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <mutex>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 
+#include "events/smtp_reply.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 #include "settings/app_settings.h"
@@ -33,10 +41,18 @@ constexpr std::size_t kDataBuffer = 80000;   // DATA reply, mail text, final rep
 constexpr std::size_t kQuitBuffer = 1000;
 
 // Windows Sockets codes with a meaning of their own here.
+constexpr int kWsaInterrupted = 10004;  // a stop request ended the wait
 constexpr int kWsaNotSocket = 10038;
 constexpr int kWsaConnReset = 10054;
 constexpr int kWsaTimedOut = 10060;
 constexpr int kWsaHostNotFound = 11001;
+constexpr int kWsaTryAgain = 11002;
+
+// Host lookups left running on their own threads after their session gave
+// up on them; more are not started, so that a name server that never
+// answers cannot pile up threads.
+constexpr int kMaxLingeringLookups = 4;
+std::atomic<int> g_lookupsRunning{0};
 
 struct CodeText {
   int code;
@@ -138,14 +154,15 @@ int RemainingMs(Clock::time_point deadline) {
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
-// Waits until fd is ready for `events`. 0 when ready, kWsaTimedOut when the
-// deadline passed, else the failing poll's code.
-int WaitFor(int fd, short events, Clock::time_point deadline) {
+// Waits until fd is ready for `events`, or the stop descriptor (when not -1)
+// is readable. 0 when ready, kWsaTimedOut when the deadline passed,
+// kWsaInterrupted on a stop, else the failing poll's code.
+int WaitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
   for (;;) {
-    pollfd p{fd, events, 0};
+    pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
     const int ms = RemainingMs(deadline);
-    const int n = ::poll(&p, 1, ms);
-    if (n > 0) return 0;
+    const int n = ::poll(p, stopFd >= 0 ? 2 : 1, ms);
+    if (n > 0) return p[1].revents != 0 && stopFd >= 0 ? kWsaInterrupted : 0;
     if (n == 0) {
       if (ms == 0 || Clock::now() >= deadline) return kWsaTimedOut;
       continue;
@@ -154,7 +171,87 @@ int WaitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
+// The result of a host lookup, shared with the thread that runs it, which
+// may outlive the session that asked.
+struct LookupState {
+  LookupState() : doneFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~LookupState() {
+    if (doneFd >= 0) ::close(doneFd);
+  }
+  LookupState(const LookupState&) = delete;
+  LookupState& operator=(const LookupState&) = delete;
+
+  std::mutex mutex;
+  bool done = false;
+  int code = 0;
+  std::vector<SmtpAddress> addresses;
+  const int doneFd;
+};
+
+// Runs the lookup on a thread of its own and waits for it within the
+// deadline and the stop request. 0 with the addresses, or a Windows Sockets
+// code: kWsaHostNotFound when the lookup failed, kWsaTimedOut when it did
+// not answer in time, kWsaInterrupted on a stop, kWsaTryAgain when too many
+// unanswered lookups are still running.
+int LookUpHost(const SmtpHostLookup& lookup, const std::string& host, std::uint16_t port,
+               Clock::time_point deadline, int stopFd, std::vector<SmtpAddress>& addresses) {
+  auto state = std::make_shared<LookupState>();
+  if (state->doneFd < 0) return WinsockCodeFromErrno(errno);
+  if (g_lookupsRunning.fetch_add(1) >= kMaxLingeringLookups) {
+    g_lookupsRunning.fetch_sub(1);
+    return kWsaTryAgain;
+  }
+  try {
+    std::thread([state, lookup, host, port] {
+      std::vector<SmtpAddress> found;
+      int code = EAI_FAIL;
+      try {
+        code = lookup ? lookup(host, port, found) : SystemHostLookup(host, port, found);
+      } catch (...) {
+        code = EAI_FAIL;
+      }
+      {
+        std::lock_guard lock(state->mutex);
+        state->code = code;
+        state->addresses = std::move(found);
+        state->done = true;
+      }
+      const std::uint64_t one = 1;
+      [[maybe_unused]] const auto n = ::write(state->doneFd, &one, sizeof one);
+      g_lookupsRunning.fetch_sub(1);
+    }).detach();
+  } catch (const std::system_error&) {
+    g_lookupsRunning.fetch_sub(1);
+    return 10055;  // no resources for another thread
+  }
+  const int waited = WaitFor(state->doneFd, POLLIN, deadline, stopFd);
+  std::lock_guard lock(state->mutex);
+  if (!state->done) return waited != 0 ? waited : kWsaTimedOut;
+  if (state->code != 0 || state->addresses.empty()) return kWsaHostNotFound;
+  addresses = std::move(state->addresses);
+  return 0;
+}
+
 }  // namespace
+
+int SystemHostLookup(const std::string& host, std::uint16_t port,
+                     std::vector<SmtpAddress>& addresses) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int code = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  if (code != 0) return code;
+  for (const addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+    if (ai->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    SmtpAddress address;
+    std::memcpy(&address.address, ai->ai_addr, ai->ai_addrlen);
+    address.length = ai->ai_addrlen;
+    addresses.push_back(address);
+  }
+  ::freeaddrinfo(found);
+  return 0;
+}
 
 int WinsockCodeFromErrno(int errnoValue) {
   switch (errnoValue) {
@@ -274,9 +371,11 @@ struct SmtpSession::Impl {
   void Close() {
     if (fd >= 0) ::close(fd);
     fd = -1;
+    pending.clear();
   }
 
   Clock::time_point Deadline() const { return Clock::now() + options.timeout; }
+  int StopFd() const { return options.stop ? options.stop->Fd() : -1; }
 
   // Sends all bytes; 0 or the Windows Sockets code of the failure.
   int SendAll(std::string_view bytes) {
@@ -291,51 +390,45 @@ struct SmtpSession::Impl {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return WinsockCodeFromErrno(errno);
-      if (const int code = WaitFor(fd, POLLOUT, deadline); code != 0) return code;
+      if (const int code = WaitFor(fd, POLLOUT, deadline, StopFd()); code != 0) return code;
     }
     return 0;
   }
 
-  // One reply, at most `limit` bytes. Reads until a whole line (ended by LF)
-  // has arrived, the buffer is full or the peer has closed, so that a reply
-  // split across segments is read whole and none of it is left for the next
-  // step. Of a first line too long for the buffer the rest is read and
-  // dropped. A peer that closes before sending anything is a connection
-  // reset. 0 or the Windows Sockets code of the failure.
+  // One reply, at most `limit` bytes kept: every line of a multi-line reply,
+  // however the server splits it into segments, so that none of it is left
+  // for the next step; of a longer reply the rest is read and dropped. Bytes
+  // that came after the reply wait for the next one. A peer that closes
+  // before sending anything is a connection reset; one that closes within a
+  // reply leaves what it sent as the reply. 0 or the Windows Sockets code of
+  // the failure.
   int Receive(std::size_t limit, std::string& reply) {
     reply.clear();
     if (fd < 0) return kWsaNotSocket;
+    SmtpReplyReader reader(limit);
+    pending.erase(0, reader.Feed(pending));
     const auto deadline = Deadline();
     char chunk[4096];
-    while (reply.size() < limit) {
-      if (const int code = WaitFor(fd, POLLIN, deadline); code != 0) return code;
-      const std::size_t want = std::min(sizeof chunk, limit - reply.size());
-      const ssize_t n = ::recv(fd, chunk, want, 0);
+    while (!reader.Complete()) {
+      if (const int code = WaitFor(fd, POLLIN, deadline, StopFd()); code != 0) {
+        // A reply longer than its buffer has given all that is used of it.
+        if (reader.Cut()) break;
+        return code;
+      }
+      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
       if (n < 0) {
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         return WinsockCodeFromErrno(errno);
       }
-      if (n == 0) return reply.empty() ? kWsaConnReset : 0;
+      if (n == 0) {
+        if (reader.Taken() == 0) return kWsaConnReset;
+        break;
+      }
       const std::string_view got(chunk, static_cast<std::size_t>(n));
-      reply.append(got);
-      if (got.find('\n') != std::string_view::npos) return 0;
+      pending.append(got.substr(reader.Feed(got)));
     }
-    DropRestOfLine(deadline);
+    reply = reader.Reply();
     return 0;
-  }
-
-  // The reply already holds its code; failing to read the rest of its line
-  // is left for the next exchange to notice.
-  void DropRestOfLine(Clock::time_point deadline) {
-    char chunk[512];
-    for (;;) {
-      if (WaitFor(fd, POLLIN, deadline) != 0) return;
-      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-      if (n <= 0) return;
-      if (std::string_view(chunk, static_cast<std::size_t>(n)).find('\n') != std::string_view::npos)
-        return;
-    }
   }
 
   bool Send(std::string_view bytes, unsigned stepId, std::wstring& error) {
@@ -367,23 +460,22 @@ struct SmtpSession::Impl {
     return Send(command, sendId, error) && Expect(limit, expected, receiveId, error);
   }
 
-  // Tries each address of the host in turn within one time-out; 0 and a
-  // connected socket, or the step and code of the last failure.
+  // Looks the host up and tries each of its addresses in turn, the lookup
+  // and the connection each within one time-out; 0 and a connected socket,
+  // or the step and code of the last failure.
   int Connect(const std::string& host, std::uint16_t port, unsigned& stepId) {
     stepId = res::kStrSmtpConnectError;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
-        found == nullptr) {
-      return kWsaHostNotFound;
+    if (options.stop && options.stop->Raised()) return kWsaInterrupted;
+    std::vector<SmtpAddress> addresses;
+    if (const int code = LookUpHost(options.lookup, host, port, Deadline(), StopFd(), addresses);
+        code != 0) {
+      return code;
     }
     const auto deadline = Deadline();
     int code = kWsaHostNotFound;
-    for (addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
-      const int s =
-          ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+    for (const SmtpAddress& address : addresses) {
+      const int family = address.address.ss_family;
+      const int s = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       if (s < 0) {
         stepId = res::kStrSmtpCreateError;
         code = WinsockCodeFromErrno(errno);
@@ -391,9 +483,9 @@ struct SmtpSession::Impl {
       }
       stepId = res::kStrSmtpConnectError;
       code = 0;
-      if (::connect(s, ai->ai_addr, ai->ai_addrlen) != 0) {
+      if (::connect(s, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0) {
         if (errno == EINPROGRESS || errno == EINTR) {
-          code = WaitFor(s, POLLOUT, deadline);
+          code = WaitFor(s, POLLOUT, deadline, StopFd());
           if (code == 0) {
             int soError = 0;
             socklen_t length = sizeof soError;
@@ -409,14 +501,15 @@ struct SmtpSession::Impl {
         break;
       }
       ::close(s);
-      if (code == kWsaTimedOut) break;  // the time-out covers all addresses
+      // The time-out covers all addresses; a stop ends the attempt.
+      if (code == kWsaTimedOut || code == kWsaInterrupted) break;
     }
-    ::freeaddrinfo(found);
     return code;
   }
 
   SmtpOptions options;
   int fd = -1;
+  std::string pending;  // received after the last reply
 };
 
 SmtpSession::SmtpSession(SmtpOptions options) : impl_(std::make_unique<Impl>(options)) {}
@@ -481,8 +574,6 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
   // The empty line ends the header.
   parts.emplace_back(platform::ToUtf8(L"Subject: " + StripLineBreaks(subject) + L"\r\n\r\n"),
                      res::kStrSmtpSubjectError);
-  std::size_t headerSize = 0;
-  for (const auto& part : parts) headerSize += part.first.size();
   constexpr std::string_view kTerminator = "\r\n.\r\n";
 
   // The body goes out in pieces no larger than the DATA buffer, so a report
@@ -506,15 +597,20 @@ bool SmtpSession::SmtpQuit(std::wstring& error) {
                          res::kStrSmtpQuitReceiveError, error);
 }
 
+bool SendMailWith(const std::wstring& server, std::uint16_t port, const std::wstring& sender,
+                  const std::wstring& recipients, const std::wstring& subject,
+                  const std::wstring& text, std::wstring& error, SmtpOptions options) {
+  SmtpSession session(std::move(options));
+  return session.SmtpConnect(server, port, error) &&
+         session.SmtpAddresses(sender, recipients, error) &&
+         session.SmtpData(sender, recipients, subject, text, error) && session.SmtpQuit(error);
+}
+
 bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstring& text,
                          std::wstring& error, SmtpOptions options, std::uint16_t port) {
   const settings::AppSettings::Values values = settings.Get();
-  SmtpSession session(options);
-  return session.SmtpConnect(values.smtpServer, port, error) &&
-         session.SmtpAddresses(values.defaultEmail, values.eventList, error) &&
-         session.SmtpData(values.defaultEmail, values.eventList, values.eventSubject, text,
-                          error) &&
-         session.SmtpQuit(error);
+  return SendMailWith(values.smtpServer, port, values.defaultEmail, values.eventList,
+                      values.eventSubject, text, error, std::move(options));
 }
 
 bool SendEventMail(const settings::AppSettings& settings, const std::wstring& text,

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 #include <new>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/text.h"
@@ -581,26 +583,14 @@ class SqliteRegistry final : public Registry {
 
 // ---- opening ----
 
-// Runs a statement expected to give one row; nullopt with the error code on failure.
-std::optional<std::string> QueryOne(sqlite3* db, const char* sql, int& rc) {
-  sqlite3_stmt* stmt = nullptr;
-  rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_finalize(stmt);
-    return std::nullopt;
-  }
-  std::optional<std::string> result;
-  rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(stmt, 0);
-    result = text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text));
-    rc = SQLITE_OK;
-  } else if (rc == SQLITE_DONE) {
-    result = std::string();
-    rc = SQLITE_OK;
-  }
-  sqlite3_finalize(stmt);
-  return result;
+// A failed statement while the file is checked and set up.
+struct OpenFailure {
+  int code;
+  std::string message;
+};
+
+bool IsBusy(int code) {
+  return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
 }
 
 std::string DbMessage(sqlite3* db, int rc) {
@@ -608,56 +598,145 @@ std::string DbMessage(sqlite3* db, int rc) {
   return message != nullptr && *message != '\0' ? message : sqlite3_errstr(rc);
 }
 
-// Checks that the file is a sound registry database (or an empty one) and
-// sets it up. Returns an empty text on success, else the reason.
-std::string PrepareDatabase(sqlite3* db) {
-  int rc = SQLITE_OK;
-  const auto appId = QueryOne(db, "PRAGMA application_id", rc);
-  if (!appId) return DbMessage(db, rc);
-  const auto version = QueryOne(db, "PRAGMA user_version", rc);
-  if (!version) return DbMessage(db, rc);
-  const auto objects = QueryOne(db, "SELECT count(*) FROM sqlite_master", rc);
-  if (!objects) return DbMessage(db, rc);
-  const auto ours = QueryOne(
-      db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'vals')",
-      rc);
-  if (!ours) return DbMessage(db, rc);
+// Runs a statement and gives the first column of every row.
+std::vector<std::string> QueryColumn(sqlite3* db, const char* sql) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+  std::vector<std::string> rows;
+  while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+    rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+      const unsigned char* text = sqlite3_column_text(stmt, 0);
+      rows.emplace_back(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+    }
+  }
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_DONE) throw OpenFailure{rc, DbMessage(db, rc)};
+  return rows;
+}
 
-  const bool empty = *objects == "0";
-  if (!empty && *appId != std::to_string(kApplicationId)) {
+// The first column of the first row, or an empty text when there is none.
+std::string QueryOne(sqlite3* db, const char* sql) {
+  const auto rows = QueryColumn(db, sql);
+  return rows.empty() ? std::string() : rows.front();
+}
+
+void ExecOrThrow(sqlite3* db, const std::string& sql) {
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+  if (rc == SQLITE_OK) return;
+  std::string reason = message != nullptr ? message : DbMessage(db, rc);
+  sqlite3_free(message);
+  throw OpenFailure{rc, std::move(reason)};
+}
+
+// A table written by something else (an older draft, a hand edit) would make
+// every read and write fail later with no word of the cause; it is refused
+// when the file is opened instead, with its columns named. A table that does
+// not exist yet passes when `missingIsFine`.
+struct TableShape {
+  const char* table;
+  const char* query;
+  std::string_view columns;
+};
+constexpr std::array<TableShape, 2> kTables{{
+    {"keys", "SELECT name FROM pragma_table_info('keys') ORDER BY cid",
+     "id, parent, name, fold, class"},
+    {"vals", "SELECT name FROM pragma_table_info('vals') ORDER BY cid",
+     "id, key, name, fold, type, data"},
+}};
+
+std::string CheckColumns(sqlite3* db, bool missingIsFine) {
+  for (const TableShape& shape : kTables) {
+    std::string columns;
+    for (const auto& name : QueryColumn(db, shape.query)) {
+      if (!columns.empty()) columns += ", ";
+      columns += name;
+    }
+    if (columns == shape.columns || (columns.empty() && missingIsFine)) continue;
+    return fmt::format("the table \"{}\" has the columns ({}) where this program needs ({})",
+                       shape.table, columns, shape.columns);
+  }
+  return {};
+}
+
+// One attempt at checking (and, for a new file, setting up) the database;
+// throws OpenFailure when a statement fails. The checks and the set-up share
+// one transaction that takes the write lock first, so that another process
+// setting up the same new file is wholly before or wholly after this one,
+// never half-way. A file that cannot be written is only checked.
+std::string TryPrepareDatabase(sqlite3* db) {
+  const bool readOnly = sqlite3_db_readonly(db, "main") == 1;
+  ExecOrThrow(db, readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  struct Rollback {
+    sqlite3* db;
+    bool done = false;
+    ~Rollback() {
+      if (!done) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  } rollback{db};
+
+  const std::string appId = QueryOne(db, "PRAGMA application_id");
+  const std::string version = QueryOne(db, "PRAGMA user_version");
+  const std::string objects = QueryOne(db, "SELECT count(*) FROM sqlite_master");
+  const std::string ours = QueryOne(
+      db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'vals')");
+
+  const bool empty = objects == "0";
+  if (!empty && appId != std::to_string(kApplicationId)) {
     return "the file is an SQLite database of another program";
   }
-  if (!empty && std::atoi(version->c_str()) > kSchemaVersion) {
+  if (!empty && std::atoi(version.c_str()) > kSchemaVersion) {
     return "the database was written by a newer version of the program";
   }
+  if (const std::string check = QueryOne(db, "PRAGMA quick_check(1)"); check != "ok") {
+    return "the database is damaged (" + check + ")";
+  }
 
-  const auto check = QueryOne(db, "PRAGMA quick_check(1)", rc);
-  if (!check) return DbMessage(db, rc);
-  if (*check != "ok") return "the database is damaged (" + *check + ")";
+  if (std::string reason = CheckColumns(db, true); !reason.empty()) return reason;
+  const bool complete = ours == "2" && QueryOne(db, "SELECT count(*) FROM keys WHERE id = 1") == "1";
+  if (!complete) {
+    try {
+      ExecOrThrow(db, fmt::format("{} PRAGMA application_id={}; PRAGMA user_version={};", kSchema,
+                                  kApplicationId, kSchemaVersion));
+    } catch (OpenFailure& failure) {
+      if (!IsBusy(failure.code)) failure.message = "cannot set up the database: " + failure.message;
+      throw;
+    }
+  }
+  if (std::string reason = CheckColumns(db, false); !reason.empty()) return reason;
+  ExecOrThrow(db, "COMMIT");
+  rollback.done = true;
+  return {};
+}
+
+// Checks that the file is a sound registry database (or an empty one) and
+// sets it up. Returns an empty text on success, else the reason. A database
+// busy with another process is waited for, within a bound.
+std::string PrepareDatabase(sqlite3* db) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * kBusyTimeoutMs);
+  std::string reason;
+  for (;;) {
+    try {
+      reason = TryPrepareDatabase(db);
+      break;
+    } catch (const OpenFailure& failure) {
+      // The busy handler waits inside most statements; what it does not
+      // cover (a lock taken on the way to a write, recovery of another
+      // process's log) is retried here.
+      if (!IsBusy(failure.code) || std::chrono::steady_clock::now() >= deadline)
+        return failure.message;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  if (!reason.empty()) return reason;
 
   // Write-ahead logging lets readers in other processes go on while one
   // writes; FULL synchronisation makes every commit survive a power loss.
   // Neither is possible on a read-only file, which still serves reads.
   sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-
-  if (*ours == "2") {
-    const auto root = QueryOne(db, "SELECT count(*) FROM keys WHERE id = 1", rc);
-    if (!root) return DbMessage(db, rc);
-    if (*root == "1") return {};
-  }
-
-  const std::string setup =
-      fmt::format("BEGIN IMMEDIATE; {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;",
-                  kSchema, kApplicationId, kSchemaVersion);
-  char* message = nullptr;
-  rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    std::string reason = message != nullptr ? message : sqlite3_errstr(rc);
-    sqlite3_free(message);
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    return "cannot set up the database: " + reason;
-  }
   return {};
 }
 

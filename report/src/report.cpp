@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <fstream>
 #include <tuple>
 #include <vector>
 
 #include "events/event_text.h"
+#include "platform/replace_file.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 #include "settings/app_settings.h"
@@ -232,14 +232,11 @@ std::wstring ProduceReportText(ctl::CControllerIo& io, platform::Clock& clock,
   return BuildReport(io.Model(), CurrentTimeText(clock));
 }
 
-bool SaveReportFile(const std::string& path, const std::wstring& report) {
-  std::ofstream file(path, std::ios::binary | std::ios::out | std::ios::trunc);
-  if (!file.is_open()) return false;
-  const std::vector<std::uint8_t> bytes = platform::ToUtf16Le(report);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  return !file.fail();
+bool SaveReportFile(const std::string& path, const std::wstring& report, std::string* why) {
+  std::string error;
+  const bool saved = platform::ReplaceFileContent(path, platform::ToUtf16Le(report), error);
+  if (why != nullptr) *why = error;
+  return saved;
 }
 
 bool CopyReportToClipboard(platform::UiServices& ui, const std::wstring& report) {

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
 
 #include "events/logger_rig.h"
+#include "support/held_lookup.h"
+#include "support/hostile_smtp.h"
+#include "support/loopback_smtp.h"
 
 namespace kestrune::evt {
 namespace {
@@ -24,6 +28,17 @@ using test::UdmaText;
 constexpr std::string_view kStarted = "15-January-2026 05:00.00\tKestrune Event Logger Started\r\n";
 constexpr std::string_view kResumed =
     "15-January-2026 05:00.00\tKestrune Event writer starting up.\r\n";
+
+// The line of a mail entry that names its event, ending the entry.
+std::string ForEvent(std::string_view severityText) {
+  const std::string event = UdmaText(severityText);
+  return "\tFor the event: " + event.substr(0, event.find('\n')) + "\r\n";
+}
+
+// The log as text, for readable failures.
+std::string AsText(const test::Bytes& bytes) {
+  return platform::ToUtf8(platform::FromUtf16Le(bytes));
+}
 
 TEST(EventLogger, StartPauseResumeStopWritesTheServiceEntries) {
   LoggerRig rig(OneAdapter());
@@ -100,11 +115,82 @@ TEST(EventLogger, ErrorAtLevelTwoSoundsPopsUpAndMailsAndLogsTheMailFailure) {
   rig.logger->Stop();
   EXPECT_EQ(rig.sound->Played(), std::vector<std::wstring>{L"/sounds/error.wav"});
   EXPECT_EQ(rig.window.Count(rig.window.popups), 1);
-  EXPECT_EQ(rig.LogBytes(),
-            LogOf({kStarted, kResumed, AsLogged(UdmaText("Error        ")),
+  EXPECT_EQ(AsText(rig.LogBytes()),
+            AsText(LogOf({kStarted, kResumed, AsLogged(UdmaText("Error        ")),
                    "15-January-2026 05:00.00\tEvent Email Error - \r\nSocket Connect Error\nThe "
-                   "attempt to connect was forcefully rejected.\nError code 0x0000274d.\r\n",
-                   "15-January-2026 05:00.00\tKestrune Event Logger Stopped\r\n"}));
+                   "attempt to connect was forcefully rejected.\nError code 0x0000274d.\n" +
+                       ForEvent("Error        "),
+                   "15-January-2026 05:00.00\tKestrune Event Logger Stopped\r\n"})));
+}
+
+// A mail error that is the server's reply line (no line end of its own) still
+// ends its entry with CR LF and names the event, so the next entry starts a
+// line of its own.
+TEST(EventLogger, AMailRefusedByTheServerIsLoggedOnLinesOfItsOwn) {
+  test::LoopbackSmtp server({"421 4.3.2 Service not available\r\n"});
+  LoggerRig rig(OneAdapter({RawStep(0, Udma(3))}));
+  rig.settings->SetEmailEventLevel(1);
+  rig.mailPort = server.Port();
+  rig.MakeLogger(1ms);
+  ASSERT_TRUE(rig.logger->Start());
+  ASSERT_TRUE(rig.WaitFor(LogEntryKind::EmailFailure));
+  rig.logger->Stop();
+  EXPECT_EQ(AsText(rig.LogBytes()),
+            AsText(LogOf({kStarted, kResumed, AsLogged(UdmaText("Error        ")),
+                   "15-January-2026 05:00.00\tEvent Email Error - \r\n421 4.3.2 Service not "
+                   "available\n" +
+                       ForEvent("Error        "),
+                   "15-January-2026 05:00.00\tKestrune Event Logger Stopped\r\n"})));
+}
+
+// However the mail server holds a mail (silent, a byte every two seconds, a
+// greeting line that never ends, a name server that never answers), the next
+// event is logged while the mail is stuck, and the stop returns at once with
+// the mail thread joined, logging both mails as not sent. The mail's own
+// time-out is an hour: only the stop can end it.
+TEST(EventLogger, AStuckMailHoldsNeitherTheLogNorTheStop) {
+  const std::string kNotSent =
+      "15-January-2026 05:00.10\tEvent Email Not Sent - the program stopped before the mail "
+      "went out.\r\n";
+  using Kind = test::HostileSmtp::Kind;
+  for (const std::optional<Kind> kind :
+       {std::optional(Kind::Silent), std::optional(Kind::Dribbling),
+        std::optional(Kind::EndlessGreeting), std::optional<Kind>()}) {
+    SCOPED_TRACE(kind ? static_cast<int>(*kind) : -1);
+    std::optional<test::HostileSmtp> server;
+    test::HeldLookup nameServer;
+    LoggerRig rig(OneAdapter({RawStep(0, Udma(3)), RawStep(10, Udma(2))}));
+    rig.settings->SetEmailEventLevel(1);
+    rig.smtp = evt::SmtpOptions(1h);
+    if (kind) {
+      server.emplace(*kind);
+      rig.mailPort = server->Port();
+    } else {
+      rig.settings->SetSmtpServer(L"mail.lab.example");
+      rig.smtp.lookup = nameServer.Lookup();
+    }
+    rig.MakeLogger(1ms);
+    ASSERT_TRUE(rig.logger->Start());
+    ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event));
+    // The first mail is in the server's (or the name server's) hands.
+    if (server) {
+      ASSERT_TRUE(server->WaitForClients(1));
+    } else {
+      nameServer.WaitAsked();
+    }
+    rig.clock->Advance(10s);
+    ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event, 2));
+    // A poll after the one that logged it: the second mail is queued too.
+    ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 1));
+    EXPECT_EQ(rig.logger->Thread()->PendingMails(), 2u);
+    rig.logger->Stop();
+    EXPECT_EQ(rig.CountOf(LogEntryKind::EmailFailure), 0u);
+    EXPECT_EQ(AsText(rig.LogBytes()),
+              AsText(LogOf({kStarted, kResumed, AsLogged(UdmaText("Error        ")),
+                     AsLogged(UdmaText("Warning      ")),
+                     kNotSent + ForEvent("Error        "), kNotSent + ForEvent("Warning      "),
+                     "15-January-2026 05:00.10\tKestrune Event Logger Stopped\r\n"})));
+  }
 }
 
 // Severity 1, 2, 3 and 7 in one batch with both levels at `level`.
@@ -125,8 +211,9 @@ Notified NotifyAtLevel(std::uint32_t level, const std::wstring& informational) {
   EXPECT_TRUE(rig.WaitFor(LogEntryKind::Event, 4));
   EXPECT_TRUE(rig.WaitForPolls(2));
   rig.logger->Stop();
+  // A mail that the stop caught before its server refused it counts too.
   return {rig.sound->Played(), rig.window.Count(rig.window.popups),
-          rig.CountOf(LogEntryKind::EmailFailure)};
+          rig.CountOf(LogEntryKind::EmailFailure) + rig.CountOf(LogEntryKind::EmailNotSent)};
 }
 
 TEST(EventLogger, NotificationsFollowTheLevelsAndSoundsTheSeverity) {

@@ -189,6 +189,9 @@ struct LoggerRig {
   std::vector<Entry> entries;
   // Runs on the logger thread for each entry, before it is recorded.
   std::function<void(evt::LogEntryKind)> alsoOnEntry;
+  // The event mail's time-out and host lookup, and its port (0: mailServer's).
+  evt::SmtpOptions smtp{5s};
+  std::uint16_t mailPort = 0;
 
   // Discovers the adapters at once unless told not to, as the main frame does
   // before it starts the logger.
@@ -222,8 +225,8 @@ struct LoggerRig {
   void MakeLogger(std::chrono::milliseconds interval, evt::ThreadLauncher launcher = {}) {
     evt::EventLogThreadOptions options;
     options.pollInterval = interval;
-    options.smtp.timeout = 5s;
-    options.mailPort = mailServer.Port();
+    options.smtp = smtp;
+    options.mailPort = mailPort != 0 ? mailPort : mailServer.Port();
     options.onEntry = [this](evt::LogEntryKind kind, const std::wstring& text) {
       if (alsoOnEntry) alsoOnEntry(kind);
       {

@@ -9,7 +9,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <netdb.h>
 #include <memory>
 #include <string>
 #include <thread>
@@ -17,6 +20,8 @@
 #include <vector>
 
 #include "events/event_rig.h"
+#include "events/smtp_reply.h"
+#include "support/held_lookup.h"
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "settings/app_settings.h"
@@ -27,7 +32,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr SmtpOptions kShort{300ms};
+const SmtpOptions kShort{300ms};
 
 // A loopback SMTP server that plays a script to one client and records every
 // byte it receives.
@@ -152,6 +157,11 @@ class Listener {
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
   std::uint16_t Port() const { return port_; }
+  // Takes the next client (waiting at most 5 s); -1 when none came.
+  int Accept() {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 5000) > 0 ? ::accept(fd_, nullptr, nullptr) : -1;
+  }
 
  private:
   std::uint16_t port_ = 0;
@@ -413,6 +423,68 @@ TEST(SmtpRepliesTest, ReplySplitAcrossSegmentsIsReadWhole) {
   EXPECT_EQ(error, L"550 no such user");
 }
 
+TEST(SmtpRepliesTest, MultiLineRepliesInSeveralSegmentsAreReadWhole) {
+  ScriptedServer server({S::Send("220-lab.example ESMTP\r\n"), S::Pause(), S::Send("220-no UCE\r\n"),
+                         S::Pause(), S::Send("220 ready\r\n"), S::Line(),
+                         S::Send("250-lab.example\r\n250-SIZE 1000"), S::Pause(),
+                         S::Send("0\r\n250 8BITMIME\r\n"), S::Line(), S::Send("550-no such"),
+                         S::Pause(), S::Send(" user\r\n550 5.1.1 really\r\n")});
+  std::wstring error;
+  SmtpSession s(kShort);
+  ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
+  EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
+  EXPECT_EQ(error, L"550-no such user");  // the error text stays the first line
+  EXPECT_EQ(server.Received(), "helo 127.0.0.1\r\nmail From:<a@x>\r\n");
+}
+
+TEST(SmtpRepliesTest, AMultiLineReplyLongerThanItsBufferIsDroppedUpToItsEnd) {
+  std::string longReply;
+  for (int i = 0; i < 20; ++i) longReply += "250-" + std::string(60, 'a' + i) + "\r\n";
+  ScriptedServer server({S::Send("220 lab\r\n"), S::Line(), S::Send(longReply), S::Pause(),
+                         S::Send("250 last\r\n"), S::Line(), S::Send("551 next\r\n")});
+  std::wstring error;
+  SmtpSession s(kShort);
+  ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
+  EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
+  EXPECT_EQ(error, L"551 next");
+}
+
+// The reader fed one byte at a time and all at once must agree.
+TEST(SmtpReplyReaderTest, EndsAtTheFirstLineWithoutHyphenAndKeepsWhatFollows) {
+  struct Case {
+    std::string bytes;
+    std::size_t limit;
+    bool complete;
+    std::string reply;
+    std::size_t used;
+  };
+  const Case cases[] = {
+      {"220 ready\r\n", 512, true, "220 ready\r\n", 11},
+      {"220-a\r\n220 b\r\n250 next\r\n", 512, true, "220-a\r\n220 b\r\n", 14},
+      {"250-a\n250\n", 512, true, "250-a\n250\n", 10},            // bare LF, code alone
+      {"250\r\nrest", 512, true, "250\r\n", 5},
+      {"250-a\r\n250-b", 512, false, "250-a\r\n250-b", 12},       // waits for more
+      {"25", 512, false, "25", 2},
+      {"250-abcdef\r\n250 x\r\nZ", 8, true, "250-abcd", 19},        // cut, then dropped
+      {"x-\r\n", 512, true, "x-\r\n", 4},                          // too short to go on
+      {"\n", 512, true, "\n", 1},
+      {"", 512, false, "", 0},
+  };
+  for (const Case& c : cases) {
+    SmtpReplyReader whole(c.limit);
+    EXPECT_EQ(whole.Feed(c.bytes), c.used) << c.bytes;
+    SmtpReplyReader bytewise(c.limit);
+    std::size_t used = 0;
+    for (char b : c.bytes) used += bytewise.Feed(std::string_view(&b, 1));
+    EXPECT_EQ(used, c.used) << c.bytes;
+    for (const SmtpReplyReader* r : {&whole, &bytewise}) {
+      EXPECT_EQ(r->Complete(), c.complete) << c.bytes;
+      EXPECT_EQ(r->Reply(), c.reply) << c.bytes;
+      EXPECT_EQ(r->Cut(), c.reply.size() < c.used) << c.bytes;
+    }
+  }
+}
+
 TEST(SmtpRepliesTest, ReplyLongerThanItsBufferIsCut) {
   ScriptedServer server({S::Send("220 lab\r\n"), S::Line(),
                          S::Send("250 " + std::string(600, 'x') + "\r\n"), S::Line(),
@@ -555,6 +627,70 @@ TEST(SmtpSocketFailureTest, ConnectTimesOut) {
   }
   for (int c : fillers) ::close(c);
   if (!full) GTEST_SKIP() << "the loopback listener's queue never filled";
+}
+
+using test::HeldLookup;
+
+TEST(SmtpSocketFailureTest, AnUnansweredHostLookupTimesOut) {
+  HeldLookup lookup;
+  SmtpOptions options(kShort);
+  options.lookup = lookup.Lookup();
+  SmtpSession s(options);
+  std::wstring error;
+  EXPECT_FALSE(s.SmtpConnect(L"mail.lab.example", 25, error));
+  EXPECT_EQ(error,
+            L"Socket Connect Error\n"
+            L"The attempt to connect timed out without establishing a connection.\n"
+            L"Error code 0x0000274c.\n");
+}
+
+// With a time-out of an hour, a stop request still ends every wait at once:
+// the host lookup and the wait for a greeting that never comes.
+TEST(SmtpSocketFailureTest, AStopRequestEndsTheLookupAndTheReplyWaits) {
+  {
+    HeldLookup lookup;
+    SmtpOptions options(std::chrono::hours(1));
+    options.stop = std::make_shared<platform::StopSignal>();
+    options.lookup = lookup.Lookup();
+    std::thread stopper([&] {
+      lookup.WaitAsked();
+      options.stop->Raise();
+    });
+    SmtpSession s(options);
+    std::wstring error;
+    EXPECT_FALSE(s.SmtpConnect(L"mail.lab.example", 25, error));
+    EXPECT_EQ(error, L"Socket Connect Error\nError code not switched.\nError code 0x00002714.\n");
+    stopper.join();
+  }
+  // A server that greets, answers HELO and then never answers MAIL FROM: the
+  // stop comes once the command has arrived, while the client waits.
+  Listener server(4);
+  SmtpOptions options(std::chrono::hours(1));
+  options.stop = std::make_shared<platform::StopSignal>();
+  std::thread stopper([&] {
+    const int fd = server.Accept();
+    std::string got;
+    auto readLine = [&] {
+      char c = 0;
+      while (::recv(fd, &c, 1, 0) == 1 && c != '\n') got.push_back(c);
+    };
+    ::send(fd, "220 a\r\n", 7, MSG_NOSIGNAL);
+    readLine();
+    ::send(fd, "250 b\r\n", 7, MSG_NOSIGNAL);
+    readLine();
+    options.stop->Raise();
+    ::close(fd);
+  });
+  SmtpSession s(options);
+  std::wstring error;
+  ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
+  EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
+  EXPECT_EQ(error,
+            L"Socket Mail Receive Error\nError code not switched.\nError code 0x00002714.\n");
+  stopper.join();
+  // Raised before the start, nothing is tried.
+  EXPECT_FALSE(s.SmtpConnect(L"127.0.0.1", server.Port(), error));
+  EXPECT_EQ(error, L"Socket Connect Error\nError code not switched.\nError code 0x00002714.\n");
 }
 
 TEST(SmtpSocketFailureTest, ServerClosesMidDialogue) {

@@ -1,86 +1,108 @@
-// Feeds arbitrary driver replies to the controller: every request is answered
-// with the next piece of the input, so discovery, refresh and event fetches
-// decode whatever bytes a broken or hostile driver could hand back.
+// Feeds arbitrary driver replies to the reply decoders. The first byte picks
+// the decoder, the second its flags, the rest is the reply payload: each input
+// is decoded by the smallest thing that decodes it, a record and a function,
+// so millions of replies go through in minutes. The records are made once
+// (an adapter record holds sixty device slots) and put back to their presets
+// by the decoders' own reset steps before every input. Which reply reaches
+// which decoder, and what a short or failed one leaves in the model, is the
+// controller's part, tested request by request in tests/controller.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
-#include <vector>
 
-#include "controller/controller_io.h"
 #include "controller/decode.h"
-#include "platform/device_control.h"
-#include "platform/null_services.h"
 
 namespace {
 
 using namespace kestrune;
 
-class ReplyStream final : public platform::DeviceControl {
- public:
-  ReplyStream(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+std::uint32_t U32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4 && at + i < bytes.size(); ++i)
+    value |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
+  return value;
+}
 
-  platform::DeviceHandle Open(const std::wstring& name, std::uint32_t*) override {
-    // Up to five ports, so the four-adapter limit is reached too.
-    for (int p = 0; p < 5; ++p)
-      if (name == L"\\\\.\\scsi" + std::to_wstring(p) + L":") return static_cast<std::uint64_t>(p + 1);
-    return platform::kInvalidDeviceHandle;
-  }
-
-  platform::ControlResult Control(platform::DeviceHandle, std::uint32_t,
-                                  std::span<std::uint8_t> buffer, std::size_t inSize,
-                                  std::size_t outSize) override {
-    if (++calls_ > 4000) return {false, 0, 31};  // bound the work of one input
-    const std::uint8_t selector = Take();
-    if (selector == 0xEE) return {false, 0, 31};
-    const std::size_t out = std::min(outSize, buffer.size());
-    if (out >= 28) {
-      // Return code: mostly success, sometimes the byte itself.
-      const std::uint32_t code = (selector & 0x80) ? selector & 0x1F : 0;
-      for (std::size_t i = 0; i < 4; ++i) buffer[20 + i] = static_cast<std::uint8_t>(code >> (8 * i));
-      const std::size_t length = std::min<std::size_t>(Take() | (Take() << 8), out - 28);
-      for (std::size_t i = 0; i < length && pos_ < size_; ++i) buffer[28 + i] = Take();
-    }
-    (void)inSize;
-    return {true, static_cast<std::uint32_t>(out), 0};
-  }
-
-  void Close(platform::DeviceHandle) override {}
-
- private:
-  std::uint8_t Take() { return pos_ < size_ ? data_[pos_++] : 0; }
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
-  int calls_ = 0;
-};
+// The adapter record a decoder fills, as the controller has it before the
+// query: presets, the driver version the flags give (bit 0: extended) and a
+// channel and device count within the model's limits (bits 2-4 and 5-7), so
+// that replies naming slots inside and outside it are both tried.
+ctl::AdapterRecord& PresetAdapter(std::uint8_t flags) {
+  static ctl::AdapterRecord adapter;
+  namespace decode = ctl::decode;
+  decode::ResetDriverVersion(adapter);
+  decode::ResetAdapterInfo(adapter);
+  decode::ResetRioVersion(adapter);
+  decode::ResetSets(adapter, true);
+  for (auto& channel : adapter.channels)
+    for (auto& device : channel.devices) device.spare = 0;
+  adapter.driverMajor = (flags & 0x01) != 0 ? 2 : 1;
+  adapter.driverMinor = 1;
+  adapter.channelCount = static_cast<std::uint16_t>(((flags >> 2) & 0x07) % (ctl::kMaxChannels + 1));
+  adapter.devicesPerChannel = static_cast<std::uint16_t>(flags >> 5);
+  return adapter;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // The decoders alone, on the raw input as one payload.
-  {
-    ctl::AdapterRecord adapter;
-    const std::span<const std::uint8_t> payload(data, size);
-    adapter.driverMajor = size > 0 && (data[0] & 1) ? 2 : 1;
-    ctl::decode::AdapterInfo(payload, adapter);
-    ctl::decode::SpareDrives(payload, adapter);
-    ctl::decode::Sets(payload, adapter, size > 1 && (data[1] & 1));
-    for (auto& set : adapter.sets) ctl::decode::SetDiskTexts(set);
-  }
-  // The whole controller against a driver that answers with the input.
-  ctl::ControllerServices services;
-  services.deviceControl = std::make_shared<ReplyStream>(data, size);
-  services.deviceInstaller = std::make_shared<platform::NullDeviceInstaller>();
-  services.ui = std::make_shared<platform::NullUi>();
-  ctl::CControllerIo io(services);
-  io.Discover();
-  ctl::CControllerIo::Lock lock(io);
-  for (std::size_t n = 0; n < io.Model().AdapterCount(); ++n) {
-    ctl::EventBatch batch;
-    io.FetchEvents(*io.Model().Adapter(n), batch);
-    io.QuerySets(*io.Model().Adapter(n), false);
+  if (size < 2) return 0;
+  const std::uint8_t selector = data[0];
+  const std::uint8_t flags = data[1];
+  const std::span<const std::uint8_t> payload(data + 2, size - 2);
+  namespace decode = ctl::decode;
+
+  ctl::AdapterRecord& adapter = PresetAdapter(flags);
+  switch (selector % 16) {
+    case 0:
+      decode::DriverVersion(payload, adapter);
+      break;
+    case 1:
+      decode::AdapterInfo(payload, adapter);
+      break;
+    case 2: {
+      ctl::ChannelRecord& channel = adapter.channels[0];
+      channel.ResetInfo();
+      decode::ChannelInfo(payload, channel);
+      break;
+    }
+    case 3: {
+      // A device block: flags, mode number, sectors per interrupt, IDENTIFY.
+      // Composing overwrites every field it reads.
+      static ctl::DeviceRecord device;
+      decode::ComposeDevice(device, U32(payload, 0), U32(payload, 4), U32(payload, 8),
+                            payload.subspan(std::min<std::size_t>(12, payload.size())));
+      decode::SmartTexts(device.identify, device.smartSupport, device.smartEnabled,
+                         device.smartStatus);
+      break;
+    }
+    case 4:
+      decode::RioVersion(payload, adapter);
+      break;
+    case 5:
+      decode::SpareDrives(payload, adapter);
+      break;
+    case 6:
+    case 7: {
+      decode::ResetSets(adapter, true);
+      decode::Sets(payload, adapter, (flags & 0x02) != 0);
+      for (std::size_t i = 0; i < adapter.sets.size(); ++i) {
+        if (decode::SetFullyDecoded(payload, i)) decode::SetDiskTexts(adapter.sets[i]);
+      }
+      break;
+    }
+    case 8:
+      decode::SmartReturnStatus(payload);
+      break;
+    default:
+      // The reply fed to every decoder in turn.
+      decode::DriverVersion(payload, adapter);
+      decode::AdapterInfo(payload, adapter);
+      decode::SpareDrives(payload, adapter);
+      decode::Sets(payload, adapter, (flags & 0x02) != 0);
+      decode::SmartReturnStatus(payload);
+      break;
   }
   return 0;
 }

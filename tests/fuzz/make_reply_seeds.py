@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of fuzz_replies: each driver call takes a selector
-byte (0 = success), a 16-bit reply length and that many payload bytes."""
+"""Writes the seed inputs of fuzz_replies. An input is a decoder selector byte,
+a flags byte (bit 0: extended adapter, bit 1: extended naming, bits 2-7: the
+channel and device counts) and the reply payload. The payloads are those of
+the reply streams of a discovery below (each driver call: a status byte, a
+16-bit length and the payload), each written as a seed of every decoder."""
 import os
+import re
 import random
 import struct
 
@@ -52,15 +56,39 @@ def legacy_adapter():
     return s
 
 
+def payloads(stream):
+    """The reply payloads of a stream, in order."""
+    at = 0
+    while at + 3 <= len(stream):
+        length = struct.unpack_from("<H", stream, at + 1)[0]
+        yield stream[at + 3:at + 3 + length]
+        at += 3 + length
+
+
 random.seed(7)
-seeds = {
-    "empty": b"",
-    "extended": extended_adapter(),
-    "legacy": legacy_adapter(),
-    "failing-calls": bytes([0xEE]) * 16,
-    "error-codes": bytes([0x8E, 0, 0]) * 40,
-    "noise": bytes(random.getrandbits(8) for _ in range(4096)),
+streams = {
+    "empty": (b"", 0),
+    "extended": (extended_adapter(), 1),
+    "legacy": (legacy_adapter(), 0),
+    "failing-calls": (bytes([0xEE]) * 16, 0),
+    "error-codes": (bytes([0x8E, 0, 0]) * 40, 0),
+    "noise": (bytes(random.getrandbits(8) for _ in range(4096)), 1),
 }
+# Old seeds go; inputs the fuzzer grew (named by their SHA-1) stay.
+for old in os.listdir(out):
+    if not re.fullmatch("[0-9a-f]{40}", old):
+        os.remove(os.path.join(out, old))
+seeds = {}
+for name, (stream, flags) in streams.items():
+    seen = set()
+    for i, payload in enumerate(payloads(stream)):
+        if payload in seen or name == "noise":
+            continue
+        seen.add(payload)
+        for selector in (0, 1, 2, 3, 4, 5, 6, 8, 9):
+            counts = (4 << 2) | (1 << 5) if flags else (2 << 2) | (2 << 5)
+            seeds["%s-%02d-decoder%d" % (name, i, selector)] = (
+                bytes([selector, flags | counts]) + payload)
 for name, data in seeds.items():
     with open(os.path.join(out, name), "wb") as f:
         f.write(data)

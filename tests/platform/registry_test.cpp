@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdlib>
 #include <fstream>
@@ -304,6 +308,27 @@ TEST_F(RegistryTest, ForeignOrDamagedFilesGiveAnErrorNamingTheFile) {
   EXPECT_FALSE(error.empty());
 }
 
+// A registry whose tables lack the columns this program uses is refused when
+// opened, with the table named, rather than failing every read later.
+TEST_F(RegistryTest, TablesWithOtherColumnsAreRefusedNamingTheTable) {
+  for (const char* sql :
+       {"CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT, fold TEXT, "
+        "class TEXT); INSERT INTO keys VALUES (1, NULL, '', '', ''); "
+        "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER, label TEXT, data BLOB);",
+        "CREATE TABLE keys(id INTEGER PRIMARY KEY, name TEXT);"}) {
+    std::filesystem::remove(path_);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    const std::string setup = std::string(sql) + " PRAGMA application_id=1263751751;";
+    ASSERT_EQ(sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::string error;
+    EXPECT_EQ(OpenSqliteRegistry(path_, system_, error), nullptr);
+    EXPECT_NE(error.find(path_), std::string::npos) << error;
+    EXPECT_NE(error.find("columns"), std::string::npos) << error;
+  }
+}
+
 TEST_F(RegistryTest, SystemKeysAnswerFromTheMachineAndRefuseWrites) {
   system_->mediaPath = L"/usr/share/kestrune/Media";
   auto reg = Open();
@@ -392,6 +417,54 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   std::vector<RegValue> values;
   ASSERT_EQ(shared->Values(key, values), RegStatus::Ok);
   EXPECT_EQ(values.size(), static_cast<std::size_t>(kThreads * kWrites));
+}
+
+// Several programs opening a registry file that does not exist yet at the same
+// moment: every one of them must get a usable store. Each round starts its
+// processes together behind a pipe that the parent closes.
+TEST_F(RegistryTest, ProcessesRacingToCreateTheFileAllSucceed) {
+  constexpr int kRounds = 25;
+  constexpr int kProcesses = 4;
+  int failures = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string file = dir_.File("race" + std::to_string(round) + ".db");
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        ::close(gate[1]);
+        char byte = 0;
+        [[maybe_unused]] const auto n = ::read(gate[0], &byte, 1);  // EOF: go
+        std::string error;
+        auto reg = OpenSqliteRegistry(file, system_, error);
+        RegKey key = kNullKey;
+        const bool ok = reg != nullptr &&
+                        reg->CreateKey(L"Software\\Brevalis\\Kestrune", L"", key) == RegStatus::Ok &&
+                        WriteSz(*reg, key, L"p" + std::to_wstring(p), L"x") == RegStatus::Ok;
+        if (!ok) std::fprintf(stderr, "round %d process %d: %s\n", round, p, error.c_str());
+        reg.reset();
+        ::_exit(ok ? 0 : 1);
+      }
+      children.push_back(pid);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (const pid_t pid : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failures;
+    }
+    path_ = file;
+    auto reg = Open();
+    ASSERT_NE(reg, nullptr);
+    std::vector<RegValue> values;
+    ASSERT_EQ(reg->Values(Create(*reg, L"Software\\Brevalis\\Kestrune"), values), RegStatus::Ok);
+    EXPECT_EQ(values.size(), static_cast<std::size_t>(kProcesses - failures)) << file;
+  }
+  EXPECT_EQ(failures, 0) << "of " << kRounds * kProcesses << " opens";
 }
 
 using test::ScopedEnv;

@@ -1,7 +1,9 @@
 // The three deliveries: the saved file's bytes, the clipboard text and the
 // mail dialogue as a loopback SMTP server sees it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,7 @@
 #include "platform/text.h"
 #include "report/report.h"
 #include "report/report_rig.h"
+#include "support/file_size_limit.h"
 #include "support/loopback_port.h"
 #include "support/loopback_smtp.h"
 
@@ -66,6 +69,50 @@ TEST(ReportFile, FailureWhenTheFileCannotBeCreated) {
   rpt::ShowFileFailure(ui);
   ASSERT_EQ(ui.MessageCount(), 1u);
   EXPECT_EQ(ui.LastMessage()->text, L"Result file creation failure!!!");
+}
+
+std::vector<std::string> FolderContent(const testing::TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ReportFile, AFullDiskLeavesTheOldFileOrNoneAndNoScratch) {
+  testing::TempDir dir;
+  const std::string old = dir.File("old.txt");
+  { std::ofstream(old, std::ios::binary) << "previous"; }
+  const std::wstring report(5000, L'r');
+  {
+    test::ScopedFileSizeLimit full(1000);
+    std::string why;
+    EXPECT_FALSE(rpt::SaveReportFile(old, report, &why));
+    EXPECT_EQ(why, "File too large");
+    EXPECT_FALSE(rpt::SaveReportFile(dir.File("new.txt"), report));
+  }
+  EXPECT_EQ(ReadAll(old), (std::vector<unsigned char>{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(FolderContent(dir), std::vector<std::string>{"old.txt"});
+}
+
+TEST(ReportFile, OnlyRegularFilesAreReplacedAndLinksStayLinks) {
+  testing::TempDir dir;
+  const std::string fifo = dir.File("fifo.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string why;
+  EXPECT_FALSE(rpt::SaveReportFile(fifo, L"text", &why));  // returns at once: nobody reads
+  EXPECT_EQ(why, "not a regular file");
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_FALSE(rpt::SaveReportFile(dir.path().string(), L"text"));
+
+  const std::string target = dir.File("target.txt");
+  const std::string link = dir.File("link.txt");
+  { std::ofstream(target) << "old"; }
+  std::filesystem::create_symlink("target.txt", link);
+  ASSERT_TRUE(rpt::SaveReportFile(link, L"AB"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadAll(target), (std::vector<unsigned char>{'A', 0, 'B', 0}));
+  EXPECT_EQ(FolderContent(dir), (std::vector<std::string>{"fifo.txt", "link.txt", "target.txt"}));
 }
 
 TEST(ReportClipboard, WholeTextOrNothing) {

@@ -14,11 +14,13 @@
 
 #include "controller/controller_io.h"
 #include "events/auto_reset_event.h"
+#include "events/event_mailer.h"
 #include "events/event_text.h"
 #include "events/log_file.h"
 #include "events/logger_ui.h"
 #include "events/smtp.h"
 #include "platform/clock.h"
+#include "platform/problem_report.h"
 #include "platform/sound.h"
 #include "platform/ui_services.h"
 #include "settings/app_settings.h"
@@ -27,11 +29,20 @@ namespace kestrune::evt {
 
 inline constexpr std::chrono::milliseconds kDefaultPollInterval{5000};
 
-enum class LogEntryKind { Started, Stopped, PauseTaken, Resumed, Event, EmailFailure };
+enum class LogEntryKind {
+  Started,
+  Stopped,
+  PauseTaken,
+  Resumed,
+  Event,
+  EmailFailure,
+  EmailNotSent,  // a mail still waiting at the stop, or one the full queue refused
+};
 
 struct EventLogThreadOptions {
   std::chrono::milliseconds pollInterval = kDefaultPollInterval;
-  // Time limits of the event mail's connection.
+  // Time limits of the event mail's connection (its stop signal is the mail
+  // thread's own) and, for tests, its host lookup.
   SmtpOptions smtp;
   // The event mail's server port; tests point it at a port of their own.
   std::uint16_t mailPort = kSmtpPort;
@@ -39,6 +50,9 @@ struct EventLogThreadOptions {
   // text, once the entry has been written (or skipped: it is called whether
   // or not logging is on, so that a console can show every event).
   std::function<void(LogEntryKind, const std::wstring&)> onEntry;
+  // Where problems that no window shows go (a log file that cannot be
+  // written); null: standard error.
+  std::shared_ptr<platform::ProblemReport> problems;
 };
 
 // What a CEventLogThread uses. The controller, settings and main window must
@@ -59,7 +73,11 @@ using ThreadLauncher = std::function<std::thread(std::function<void()> body)>;
 class CEventLogThread {
  public:
   // The logging flag is taken from "Log File Enabled" here; all five events
-  // start unsignalled.
+  // start unsignalled. Event mail goes out on a thread of its own (started
+  // with the first mail), in event order, so that no mail server can hold the
+  // polls, the log, the sounds or the popups; a failed mail's entry is written
+  // when the failure is known, naming its event. The stop ends a mail in
+  // progress at once and writes the mails still waiting as not sent.
   CEventLogThread(EventLogServices services, EventLogThreadOptions options = {});
   // A thread still running (or still suspended) is stopped and joined first.
   ~CEventLogThread();
@@ -93,12 +111,16 @@ class CEventLogThread {
   // between polls until acted on (the refresh mark only while a view exists).
   bool RefreshMark() const { return refreshMark_.load(); }
   bool RescanMark() const { return rescanMark_.load(); }
+  // Mails queued or being sent; any thread may ask.
+  std::size_t PendingMails() { return mailer_.Pending(); }
 
  private:
   void Body();
   void Poll();
   void PollAdapter(std::uint32_t adapterNumber);
   void HandleRecord(const EventRecord& record, std::uint32_t adapterNumber);
+  // Writes the entries of mails that failed or will not go out.
+  void LogMailOutcomes();
   // One entry: written when logging is on, then handed to the hook.
   void Entry(LogEntryKind kind, const std::wstring& text);
   // A service entry: the string filled with the current local time.
@@ -109,6 +131,7 @@ class CEventLogThread {
   EventLogServices services_;
   EventLogThreadOptions options_;
   EventFormatter formatter_;
+  LogWriter writer_;
 
   std::shared_ptr<EventGroup> waitGroup_ = std::make_shared<EventGroup>();
   AutoResetEvent stop_{waitGroup_};
@@ -128,6 +151,10 @@ class CEventLogThread {
   std::atomic<bool> refreshMark_{false};
   std::atomic<bool> rescanMark_{false};
   std::atomic<bool> emptyFetchSeen_{false};
+  // Set by the mail thread: a mail's outcome awaits its entry.
+  AutoResetEvent mailed_{waitGroup_};
+  // Declared after the events its thread sets, so that it is stopped first.
+  EventMailer mailer_;
   std::thread thread_;
 };
 

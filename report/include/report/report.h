@@ -42,11 +42,15 @@ void RefreshForReport(ctl::CControllerIo& io);
 std::wstring ProduceReportText(ctl::CControllerIo& io, platform::Clock& clock,
                                platform::UiServices& ui);
 
-// Creates `path` anew (truncating an existing file) and writes the report as
-// UTF-16 little-endian code units, without byte-order mark and without
-// terminator. False when the file cannot be created or fully written; the
-// caller then shows res::kStrReportFileFailure.
-bool SaveReportFile(const std::string& path, const std::wstring& report);
+// Writes the report as the new content of `path`, as UTF-16 little-endian
+// code units, without byte-order mark and without terminator. The file is
+// written beside the target and renamed over it only when complete, so a
+// failed save leaves the old file (or none); a target that is no regular file
+// is refused. False when the file cannot be created or fully written, with
+// the reason in `why` when given; the caller then shows
+// res::kStrReportFileFailure.
+bool SaveReportFile(const std::string& path, const std::wstring& report,
+                    std::string* why = nullptr);
 
 // Hands the report to the clipboard as Unicode text; false when the clipboard
 // is not available (the caller then does nothing).

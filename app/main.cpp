@@ -14,6 +14,7 @@
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/tray.h"
+#include "wizard/wizard_raid.h"
 
 int main(int argc, char** argv) {
   using namespace kestrune;
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
       app::LocateProgramFiles(executable, std::filesystem::current_path(noFolder));
   services.helpPath = platform::FromUtf8(files.help.string());
   services.logoPath = QString::fromStdString(files.logo.string());
+  services.makeRaidWizard = wizard::MakeRaidWizard;
 
   // The configuration sheet works on the frame's settings and logger, which
   // exist once the application has made the frame.

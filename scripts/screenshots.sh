@@ -30,9 +30,12 @@ shoot_config() {
   cp "$out"/config/*.png docs/screenshots/
 }
 
+# ---- The RAID wizard: each of its eight pages over two example adapters.
+shoot_wizard() { shoot wizard; }
+
 families=("$@")
 if [ ${#families[@]} -eq 0 ]; then
-  families=(settings config)
+  families=(settings config wizard)
 fi
 for family in "${families[@]}"; do
   "shoot_$family"

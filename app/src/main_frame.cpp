@@ -16,6 +16,7 @@
 #include "app/splash.h"
 #include "controller/adapter_keys.h"
 #include "platform/text.h"
+#include "platform_qt/busy_wait_box.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
 #include "report/report.h"
@@ -34,6 +35,14 @@ void Raise(QWidget* window) {
   window->show();
   window->raise();
   window->activateWindow();
+}
+
+// Deletes a window; one whose step is still on the stack below (it waited
+// for the system when the shutdown came) goes once that step has returned.
+void DeleteWindow(QWidget* window) {
+  if (window == nullptr) return;
+  window->hide();
+  platform_qt::DeleteAfterSteps(window);
 }
 
 }  // namespace
@@ -110,8 +119,8 @@ bool CMainFrame::Create(bool wizardFlag) {
     // Also on the terminal, for a start from a shell on such a desktop.
     const std::wstring& message = res::LoadString(res::kStrNoNotificationArea);
     std::fprintf(stderr, "kestrune: %s\n", platform::ToUtf8(message).c_str());
-    Ui().MessageBox(message, res::LoadString(res::kStrAppTitle),
-                    platform::MsgButtons::Ok, platform::MsgIcon::Error);
+    Ui().MessageBox(message, res::LoadString(res::kStrAppTitle), platform::MsgButtons::Ok,
+                    platform::MsgIcon::Error);
     return false;
   }
   const QString tip = platform_qt::ToQString(productDisplayName_).left(kMaxTipChars);
@@ -173,10 +182,15 @@ bool CMainFrame::WaitForTray() {
 void CMainFrame::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // A step that waits for the system (a re-enumeration, the report mail) uses
+  // the model and the settings released below: it ends first.
+  platform_qt::FinishRunningSteps();
   if (configWindow_) {
-    delete configWindow_.data();
+    DeleteWindow(configWindow_.data());
     shutdownSteps_.push_back("configuration window closed");
   }
+  // The wizard holds the model's controller.
+  DeleteWindow(wizard_.data());
   viewExists_ = false;
   eventsPageShown_ = false;
   if (logger_) {
@@ -197,9 +211,9 @@ void CMainFrame::Shutdown() {
   }
   delete splash_.data();
   delete aboutBox_.data();
-  delete sendDialog_.data();
+  // Its Send may be on the stack below, waiting for the mail server.
+  DeleteWindow(sendDialog_.data());
   delete configSheet_.data();
-  delete wizard_.data();
   delete trayMenu_.data();
   if (trayAdded_) {
     tray_->Remove();
@@ -283,7 +297,17 @@ void CMainFrame::OpenConfigurationSheet() {
 }
 
 void CMainFrame::OpenRaidWizard() {
-  OpenSlot(wizard_, services_.makeRaidWizard);
+  if (!services_.makeRaidWizard || !io_) return;
+  OpenSlot(
+      wizard_,
+      [this] {
+        return services_.makeRaidWizard(*io_, Ui(), [this] { RemoveAdapterItemsFromView(); });
+      },
+      res::kStrSheetCreateFailed);
+}
+
+void CMainFrame::RemoveAdapterItemsFromView() {
+  if (configWindow_) emit adaptersReleased();
 }
 
 void CMainFrame::OpenAboutBox() {
@@ -486,13 +510,17 @@ void CMainFrame::SendReport(const std::wstring& report) {
   const std::wstring server = sendDialog_->Server();
   const std::wstring to = sendDialog_->To();
   const std::wstring subject = sendDialog_->Subject();
+  const std::wstring sender = settings_->DefaultEmail();
   std::wstring error;
   bool sent = false;
-  {
-    platform::WaitCursor wait(Ui());
-    sent = rpt::MailReport(server, to, subject, settings_->DefaultEmail(), report, error,
-                           services_.mailOptions, services_.mailPort);
-  }
+  // Four steps that may each wait for the server: the windows keep painting
+  // and the logger's messages keep coming meanwhile.
+  platform_qt::RunWithoutFreezing(nullptr, Ui(), [&] {
+    sent = rpt::MailReport(server, to, subject, sender, report, error, services_.mailOptions,
+                           services_.mailPort);
+  });
+  // Exit was chosen while the mail was on its way: nothing more to show.
+  if (shutDown_) return;
   if (!sent) rpt::ShowMailFailure(Ui(), error);
 }
 

@@ -22,21 +22,10 @@
 #include "simulator/scenario.h"
 #include "support/loopback_port.h"
 #include "support/loopback_smtp.h"
+#include "support/spin.h"
 #include "support/test_machine.h"
 
 namespace kestrune::test {
-
-// Runs the event loop until `done` or five seconds have passed.
-inline bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
 
 // The default scenario without its timeline, so nothing happens by itself.
 inline sim::Scenario QuietScenario() {
@@ -74,9 +63,13 @@ struct AppRig {
   std::unique_ptr<app::CManagerApp> app;
   int quits = 0;
 
+  // `machineClock`: another clock for the machine than the rig's ManualClock
+  // (one whose sleeps wait for the test).
   explicit AppRig(sim::Scenario scenario, QString instanceName = UniqueInstanceName(),
-                  const std::function<void(app::FrameServices&)>& adjust = {}) {
-    auto options = TestMachineOptions(std::move(scenario), clock);
+                  const std::function<void(app::FrameServices&)>& adjust = {},
+                  std::shared_ptr<platform::Clock> machineClock = nullptr) {
+    auto options =
+        TestMachineOptions(std::move(scenario), machineClock ? std::move(machineClock) : clock);
     options.sound = sound;
     machine = MakeTestMachine(options);
     registry = machine.Registry();

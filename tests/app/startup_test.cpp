@@ -336,7 +336,8 @@ TEST(Commands, ConfigureAndWizardOpenOnceAndASheetThatCannotBeMadeSaysSo) {
       ++sheets;
       return new QWidget;
     };
-    services.makeRaidWizard = [&] {
+    services.makeRaidWizard = [&](ctl::CControllerIo&, platform::UiServices&,
+                                  std::function<void()>) -> QWidget* {
       ++wizards;
       return new QWidget;
     };

@@ -68,7 +68,12 @@ struct FrameServices {
   // command does nothing.
   std::function<QWidget*()> makeConfigurationWindow;
   std::function<QWidget*()> makeConfigurationSheet;
-  std::function<QWidget*()> makeRaidWizard;
+  // The RAID wizard over the frame's controller and boxes; the callback
+  // removes every adapter's items from the configuration window's tree when
+  // that window is open.
+  std::function<QWidget*(ctl::CControllerIo& io, platform::UiServices& ui,
+                         std::function<void()> removeAdapterItems)>
+      makeRaidWizard;
   // How the configuration window runs its right-click menu; empty: the menu
   // runs itself. Tests answer it.
   std::function<std::optional<unsigned>(QMenu&, QPoint)> runPopupMenu;
@@ -189,6 +194,8 @@ class CMainFrame final : public QWidget,
   // True once the desktop has a notification area, waiting for it as the
   // services say; false when none came.
   bool WaitForTray();
+  // The wizard's way to the configuration window's tree.
+  void RemoveAdapterItemsFromView();
 
   // Raises the window in the slot, or makes it. A factory that gives nothing
   // shows the text failureTextId (0: nothing is shown).

@@ -99,8 +99,11 @@ class InputRegistry final : public platform::Registry {
     value.name = name;
     value.type = static_cast<RegType>(Take() % 6);
     // Lengths up to 1023: past the settings' 440-byte buffer, not much further.
+    // Both bytes taken before what is left is measured.
+    const std::size_t low = Take();
+    const std::size_t high = Take();
     const std::size_t length =
-        std::min<std::size_t>((Take() | (Take() << 8)) & 0x3FF, input_.size() - pos_);
+        std::min<std::size_t>((low | (high << 8)) & 0x3FF, input_.size() - pos_);
     value.data.assign(input_.begin() + static_cast<std::ptrdiff_t>(pos_),
                       input_.begin() + static_cast<std::ptrdiff_t>(pos_ + length));
     pos_ += length;

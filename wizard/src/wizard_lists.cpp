@@ -90,12 +90,16 @@ void SelectRowQuietly(QTreeWidget* list, int row) {
 }
 
 ListClicks::ListClicks(QAbstractItemView* list, bool clearOnEmpty, std::function<void()> clicked)
-    : QObject(list), list_(list), clearOnEmpty_(clearOnEmpty), clicked_(std::move(clicked)) {
+    : QObject(list),
+      list_(list),
+      viewport_(list->viewport()),
+      clearOnEmpty_(clearOnEmpty),
+      clicked_(std::move(clicked)) {
   list->viewport()->installEventFilter(this);
 }
 
 bool ListClicks::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != list_->viewport()) return false;
+  if (watched != viewport_) return false;
   if (event->type() == QEvent::MouseButtonPress) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton) return false;

@@ -47,6 +47,9 @@ class ListClicks final : public QObject {
 
  private:
   QAbstractItemView* list_;
+  // Kept apart: while the list is being destroyed its viewport still sends
+  // events, and the list may no longer be asked for it.
+  QObject* viewport_;
   bool clearOnEmpty_;
   std::function<void()> clicked_;
   bool mouseDown_ = false;

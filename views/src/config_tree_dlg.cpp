@@ -309,18 +309,21 @@ void CConfigTreeDlg::UpdateEventsPageShown() {
   emit eventsPageShownChanged(shown);
 }
 
-void CConfigTreeDlg::RestoreCurrent(const NodeRef& node) {
-  NodeRef target = node;
+bool CConfigTreeDlg::SelectNearestItem(NodeRef& target) {
   QTreeWidgetItem* item = ItemOf(target);
   while (item == nullptr && target.kind != NodeKind::Computer) {
     target = target.Parent();
     item = ItemOf(target);
   }
-  if (item == nullptr) return;
-  {
-    const QSignalBlocker blocker(Tree());
-    Tree()->setCurrentItem(item);
-  }
+  if (item == nullptr) return false;
+  const QSignalBlocker blocker(Tree());
+  Tree()->setCurrentItem(item);
+  return true;
+}
+
+void CConfigTreeDlg::RestoreCurrent(const NodeRef& node) {
+  NodeRef target = node;
+  if (!SelectNearestItem(target)) return;
   if (!(target == currentNode_) || !sheet_) ShowNode(target);
 }
 
@@ -391,16 +394,7 @@ void CConfigTreeDlg::RebuildAdapterBranchFromModel(std::uint32_t adapterNumber) 
 void CConfigTreeDlg::ReselectCurrentItem() {
   const int tab = sheet_ ? std::max(sheet_->ActiveIndex(), 0) : 0;
   NodeRef target = currentNode_;
-  QTreeWidgetItem* item = ItemOf(target);
-  while (item == nullptr && target.kind != NodeKind::Computer) {
-    target = target.Parent();
-    item = ItemOf(target);
-  }
-  if (item == nullptr) return;
-  {
-    const QSignalBlocker blocker(Tree());
-    Tree()->setCurrentItem(item);
-  }
+  if (!SelectNearestItem(target)) return;
   ShowNode(target, target == currentNode_ ? tab : 0);
 }
 

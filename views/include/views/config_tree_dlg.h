@@ -152,6 +152,10 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   // After items were deleted: the current item is the node's, or its
   // nearest ancestor's; the sheet follows when the node changed.
   void RestoreCurrent(const NodeRef& node);
+  // Makes `target`, or its nearest ancestor that has an item, the current
+  // item without the selection signal; `target` becomes that node. False
+  // when not even the computer has an item.
+  bool SelectNearestItem(NodeRef& target);
   PageConditions Conditions();
   void UpdateEventsPageShown();
   void FitSheet();

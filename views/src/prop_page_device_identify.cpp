@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -71,9 +72,16 @@ bool CPropPageDeviceIdentify::OnSetActive() {
   const QFontMetrics textMetrics(list->font());
   const QFontMetrics titleMetrics(list->header()->font());
   const int wordWidth = textMetrics.horizontalAdvance(QStringLiteral("0000")) + kTextRoom;
-  for (int c = 0; c < list->columnCount(); ++c)
-    list->setColumnWidth(c, std::max({kColumnWidth, wordWidth,
-                                      titleMetrics.horizontalAdvance(titles[c]) + kTextRoom}));
+  int total = 0;
+  for (int c = 0; c < list->columnCount(); ++c) {
+    const int width =
+        std::max({kColumnWidth, wordWidth, titleMetrics.horizontalAdvance(titles[c]) + kTextRoom});
+    list->setColumnWidth(c, width);
+    total += width;
+  }
+  // Every column in sight: the window grows rather than hiding the last words.
+  list->setMinimumWidth(total + 2 * list->frameWidth() +
+                        list->verticalScrollBar()->sizeHint().width());
   return CNodePage::OnSetActive();
 }
 

@@ -64,7 +64,7 @@ bool CPropPageDeviceIdentify::OnSetActive() {
     item->setText(0, platform_qt::ToQString(res::FormatString(res::kStrIdentifyRow, 8 * r)));
     for (int c = 0; c < kWordsPerRow; ++c) {
       const auto word = static_cast<std::size_t>(kWordsPerRow * r + c);
-      const unsigned value = words[2 * word] | (words[2 * word + 1] << 8);
+      const auto value = static_cast<unsigned>(words[2 * word] | (words[2 * word + 1] << 8));
       item->setText(c + 1, platform_qt::ToQString(res::FormatString(res::kStrIdentifyWord, value)));
     }
   }

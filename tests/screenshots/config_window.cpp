@@ -54,8 +54,7 @@ struct Rig {
 
   explicit Rig(sim::Scenario scenario) {
     scenario.timeline.clear();
-    machine = test::MakeTestMachine(
-        test::TestMachineOptions(std::move(scenario), clock));
+    machine = test::MakeTestMachine(test::TestMachineOptions(std::move(scenario), clock));
     io = std::make_unique<ctl::CControllerIo>(machine.ControllerServices(ui));
     io->ReadComputerInfo();
     io->Discover();

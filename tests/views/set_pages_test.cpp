@@ -249,6 +249,13 @@ TEST(SetPage, ApplyStoresTheRateAndARefusalPutsTheSliderBack) {
   EXPECT_EQ(rig.ui->LastMessage()->caption, L"Set Rebuild Rate");
   EXPECT_EQ(slider->value(), 80);
   EXPECT_EQ(rig.io->Model().Adapter(0)->sets[0].rebuildRate, 80u);
+
+  // The set slot is gone: nothing is sent, the slider goes back.
+  rig.Edit([](ctl::ConfigurationModel& m) { m.Adapter(0)->setCount = 0; });
+  slider->setValue(60);
+  apply->click();
+  EXPECT_EQ(Sent(rig, code::kSetRebuildRate).size(), 2u);
+  EXPECT_EQ(slider->value(), 80);
 }
 
 // ---- Members ---------------------------------------------------------------
@@ -303,6 +310,14 @@ TEST(MembersPage, RemoveWithoutASelectionOrASetThatIsGone) {
   EXPECT_TRUE(Sent(rig, code::kRemoveMember).empty());
   EXPECT_EQ(Rows(page).size(), 2u);
   EXPECT_EQ(rig.ui->MessageCount(), 1u);
+
+  // A refresh that finds no set empties the list; the next one fills it.
+  auto* members = static_cast<views::CPropPageArrayMbrs*>(page);
+  rig.Sim().Driver()->InjectFault({0, "QuerySets", sim::FaultKind::ReplyCount, 0, 1});
+  members->Refresh();
+  EXPECT_TRUE(Rows(page).empty());
+  members->Refresh();
+  EXPECT_EQ(Rows(page), Lines({"Mirror0|Channel 0|Current|", "Mirror1|Channel 1|Current|"}));
 }
 
 TEST(MembersPage, RemovedMembersAreNotListed) {
@@ -322,8 +337,10 @@ TEST(MembersPage, RebuildClimbsUnderVirtualTimeWhileThePageIsShown) {
   scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Rebuild;
   scenario.adapters[0].sets[0].members[1].rebuildPercent = 10;
   ViewRig rig(scenario);  // a full rebuild at rate 50 takes 20 s: 5 % a second
+  rig.settings->SetDebugModeEnabled(L"TRUE");
   views::CConfigTreeDlg& window = rig.Open();
   views::CPropPageArrayMbrs* page = Members(window, NodeRef::Set(0, 0));
+  EXPECT_FALSE(Button(page, 1420)->isHidden());
   EXPECT_TRUE(page->RefreshRunning());
   EXPECT_EQ(page->RefreshInterval(), 3000);
   EXPECT_EQ(Rows(page), Lines({"Mirror0|Channel 0|Current|", "Mirror1|Channel 1|Rebuild|10 %"}));
@@ -340,6 +357,7 @@ TEST(MembersPage, RebuildClimbsUnderVirtualTimeWhileThePageIsShown) {
   rig.clock->Advance(std::chrono::seconds(30));
   page->Refresh();
   EXPECT_EQ(Rows(page).back(), std::string("Mirror1|Channel 1|Current|"));
+  EXPECT_TRUE(Button(page, 1420)->isHidden());  // nothing left to stop
 
   // Another tab stops the refresh; coming back starts it again.
   window.Sheet()->SetActivePage(0);

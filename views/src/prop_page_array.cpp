@@ -1,9 +1,9 @@
 #include "views/prop_page_array.h"
 
-#include <QAbstractSlider>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 
 #include "platform_qt/qt_ui_services.h"
 #include "resources/resource_ids.h"
@@ -31,11 +31,12 @@ CPropPageArray::CPropPageArray(NodeContext& context, const NodeRef& node)
     if (found.set != nullptr) type = found.set->type;
   }
   ShowKind(IsMirroredSet(type));
-  // A change the user made, by mouse or keyboard, once the thumb is let go.
+  // A change the user made (mouse, keyboard or wheel) once the thumb is let
+  // go; the page's own moves are made with the signals blocked.
   connect(ui_->rateSlider, &QSlider::sliderReleased, this,
           [this] { ui_->applyButton->setEnabled(true); });
-  connect(ui_->rateSlider, &QSlider::actionTriggered, this, [this](int action) {
-    if (action != QAbstractSlider::SliderMove) ui_->applyButton->setEnabled(true);
+  connect(ui_->rateSlider, &QSlider::valueChanged, this, [this] {
+    if (!ui_->rateSlider->isSliderDown()) ui_->applyButton->setEnabled(true);
   });
   connect(ui_->applyButton, &QPushButton::clicked, this, [this] { OnApplyRate(); });
 }

@@ -130,11 +130,24 @@ void CPropPageArrayMbrs::Fill(const Snapshot& snapshot) {
     titles << platform_qt::ToQString(res::LoadString(kColumns[c].titleId));
   list->setColumnCount(columns);
   list->setHeaderLabels(titles);
-  // As wide as given, wider where a title or a text needs it.
+  for (int c = 0; c < columns; ++c) list->setColumnWidth(c, kColumns[c].width);
+  WidenColumns(snapshot);
+  for (const MemberRow& row : snapshot.rows) {
+    list->addTopLevelItem(new QTreeWidgetItem());
+    SetCells(list->topLevelItemCount() - 1, row);
+  }
+  list->setUpdatesEnabled(true);
+}
+
+void CPropPageArrayMbrs::WidenColumns(const Snapshot& snapshot) {
+  // As wide as given, wider where a title or a text needs it; a column never
+  // narrows while the rows change under the user's eyes.
+  QTreeWidget* list = ui_->memberList;
   const QFontMetrics titleMetrics(list->header()->font());
   const QFontMetrics textMetrics(list->font());
-  for (int c = 0; c < columns; ++c) {
-    int width = std::max(kColumns[c].width, titleMetrics.horizontalAdvance(titles[c]) + kTextRoom);
+  for (int c = 0; c < list->columnCount(); ++c) {
+    int width = std::max(list->columnWidth(c),
+                         titleMetrics.horizontalAdvance(list->headerItem()->text(c)) + kTextRoom);
     for (const MemberRow& row : snapshot.rows) {
       const std::wstring* texts[] = {&row.label, &row.location, &row.state, &row.rebuild};
       width = std::max(
@@ -142,11 +155,6 @@ void CPropPageArrayMbrs::Fill(const Snapshot& snapshot) {
     }
     list->setColumnWidth(c, width);
   }
-  for (const MemberRow& row : snapshot.rows) {
-    list->addTopLevelItem(new QTreeWidgetItem());
-    SetCells(list->topLevelItemCount() - 1, row);
-  }
-  list->setUpdatesEnabled(true);
 }
 
 void CPropPageArrayMbrs::SetCells(int row, const MemberRow& member) {
@@ -192,6 +200,7 @@ void CPropPageArrayMbrs::Refresh() {
   } else {
     setType_ = snapshot.type;
     Bring(snapshot);
+    WidenColumns(snapshot);
   }
   ShowStopRebuild(snapshot);
 }

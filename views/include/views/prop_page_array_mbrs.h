@@ -52,6 +52,7 @@ class CPropPageArrayMbrs final : public CNodePage {
   // Rows kept where their member still is listed, the others dropped, new
   // members' rows inserted at their place, every cell rewritten.
   void Bring(const Snapshot& snapshot);
+  void WidenColumns(const Snapshot& snapshot);
   void SetCells(int row, const MemberRow& member);
   void ShowStopRebuild(const Snapshot& snapshot);
   void OnRemove();

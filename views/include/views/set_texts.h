@@ -28,9 +28,9 @@ std::wstring MemberLabel(const std::wstring& setType, std::uint8_t position);
 
 // The member position that Remove names for a row labelled `label`: the
 // mirror number after "Mirror", for a mirrored striped set twice that plus the
-// stripe number. Found as the position whose label this is, so a label of
-// another shape (a striped set's, a translated or damaged one) names no
-// member rather than a wrong one.
+// stripe number. Found as the position whose label (in the language shown)
+// this is, so a label of another shape (a striped set's, a damaged one) names
+// no member rather than a wrong one.
 std::optional<std::uint8_t> MemberIndexOfLabel(const std::wstring& setType,
                                                const std::wstring& label);
 

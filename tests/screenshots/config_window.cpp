@@ -103,7 +103,10 @@ bool ShootConfigWindow(const QString& folder) {
   const Shot shots[] = {
       {NodeRef::Computer(), 0, "config-computer"},  {NodeRef::Computer(), 1, "config-events"},
       {NodeRef::Adapter(0), 0, "config-adapter"},   {NodeRef::Channel(0, 1), 0, "config-channel"},
-      {NodeRef::Device(0, 3, 0), 0, "config-device"}, {NodeRef::Sets(0), 0, "config-sets"},
+      {NodeRef::Device(0, 3, 0), 0, "config-device"},
+      {NodeRef::Device(0, 3, 0), 1, "config-device-smart"},
+      {NodeRef::Device(0, 3, 0), 2, "config-device-identify"},
+      {NodeRef::Sets(0), 0, "config-sets"},
       {NodeRef::Set(0, 0), 0, "config-set"},
   };
   for (const Shot& shot : shots) {

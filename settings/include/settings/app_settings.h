@@ -117,6 +117,9 @@ class AppSettings {
   bool HasRaidAdapter() const;
   platform::RegKey Key() const;
   platform::RegKey DevicesDefModeKey() const;
+  // The registry the settings live in; the device pages keep their option
+  // values under the keys given out here.
+  platform::Registry& Store() const { return *registry_; }
 
   // A consistent copy of all values, and their replacement, for the
   // configuration dialog.

@@ -1,5 +1,4 @@
-// CPropPageDevice: the identity of the selected device.
-// A placeholder for now: its form holds the tab caption and template only.
+// CPropPageDevice: the identity of the selected device, as the model holds it.
 #pragma once
 
 #include <memory>
@@ -18,6 +17,8 @@ class CPropPageDevice final : public CNodePage {
  public:
   CPropPageDevice(NodeContext& context, const NodeRef& node);
   ~CPropPageDevice() override;
+
+  bool OnSetActive() override;
 
  private:
   std::unique_ptr<::Ui::CPropPageDevice> ui_;

@@ -1,5 +1,5 @@
-// CPropPageDeviceIdentify: the IDENTIFY data of the selected device or of the disk a set presents.
-// A placeholder for now: its form holds the tab caption and template only.
+// CPropPageDeviceIdentify: the 256 IDENTIFY words of the selected device, or
+// of the disk a selected set presents, eight to a row in hexadecimal.
 #pragma once
 
 #include <memory>
@@ -19,7 +19,12 @@ class CPropPageDeviceIdentify final : public CNodePage {
   CPropPageDeviceIdentify(NodeContext& context, const NodeRef& node);
   ~CPropPageDeviceIdentify() override;
 
+  bool OnSetActive() override;
+  bool OnKillActive() override;
+
  private:
+  void Empty();
+
   std::unique_ptr<::Ui::CPropPageDeviceIdentify> ui_;
 };
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "simulator/scenario.h"
 #include "support/test_machine.h"
 #include "views/config_tree_dlg.h"
+#include "views/prop_page_array_mbrs.h"
 
 namespace kestrune::shots {
 namespace {
@@ -44,6 +46,7 @@ bool Save(QWidget& widget, const QString& folder, const char* name) {
 // The window over a machine of its own.
 struct Rig {
   std::shared_ptr<platform::RecordingUi> ui = std::make_shared<platform::RecordingUi>();
+  std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   machine::Machine machine;
   std::unique_ptr<ctl::CControllerIo> io;
   std::unique_ptr<settings::AppSettings> settings;
@@ -51,8 +54,7 @@ struct Rig {
 
   explicit Rig(sim::Scenario scenario) {
     scenario.timeline.clear();
-    machine = test::MakeTestMachine(
-        test::TestMachineOptions(std::move(scenario), std::make_shared<platform::ManualClock>()));
+    machine = test::MakeTestMachine(test::TestMachineOptions(std::move(scenario), clock));
     io = std::make_unique<ctl::CControllerIo>(machine.ControllerServices(ui));
     io->ReadComputerInfo();
     io->Discover();
@@ -113,6 +115,33 @@ bool ShootConfigWindow(const QString& folder) {
     ok = Save(window, folder, shot.name) && ok;
   }
   std::filesystem::remove(log);
+
+  {
+    // A mirror whose second member is being rebuilt, and a striped set over
+    // the other two disks.
+    sim::Scenario scenario = sim::DefaultScenario();
+    sim::AdapterSpec& adapter = scenario.adapters[0];
+    adapter.spares.clear();
+    adapter.sets[0].members[1].state = sim::MemberState::Rebuild;
+    sim::SetSpec striped;
+    striped.type = sim::SetType::Striped;
+    striped.name = "BV STRIPED SET";
+    striped.members = {{2, 0}, {3, 1}};
+    adapter.sets.push_back(striped);
+    Rig sets(scenario);
+    sets.settings->SetDebugModeEnabled(L"TRUE");  // "Stop Rebuild" shown during the rebuild
+    views::CConfigTreeDlg& setsWindow = sets.Open(true);
+    setsWindow.SelectNode(NodeRef::Set(0, 1));
+    ok = Save(setsWindow, folder, "config-set-striped") && ok;
+    setsWindow.SelectNode(NodeRef::Set(0, 0));
+    setsWindow.Sheet()->SetActivePage(2);
+    ok = Save(setsWindow, folder, "config-set-smart") && ok;
+    // Seven seconds into the rebuild, one refresh of the Members page.
+    setsWindow.Sheet()->SetActivePage(1);
+    sets.clock->Advance(std::chrono::seconds(7));
+    static_cast<views::CPropPageArrayMbrs*>(setsWindow.Sheet()->ActivePage())->Refresh();
+    ok = Save(setsWindow, folder, "config-set-members") && ok;
+  }
 
   {
     // Without an extended adapter the channels have their first page.

@@ -1,7 +1,8 @@
-// CPropPageArray: the description and rebuild rate of the selected set.
-// A placeholder for now: its form holds the tab caption and template only.
+// CPropPageArray: the description of the selected set, and for a mirrored set
+// its rebuild rate, changed with the slider and "&Apply".
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "views/node_page.h"
@@ -19,8 +20,17 @@ class CPropPageArray final : public CNodePage {
   CPropPageArray(NodeContext& context, const NodeRef& node);
   ~CPropPageArray() override;
 
+  bool OnSetActive() override;
+
  private:
+  // Mirrored sets show the rebuild rate, the others the stripe size.
+  void ShowKind(bool mirrored);
+  void OnApplyRate();
+
   std::unique_ptr<::Ui::CPropPageArray> ui_;
+  // The rate the slider was last put to from the model: where it returns
+  // when the set is gone by the time "&Apply" is pressed.
+  int shownRate_ = 0;
 };
 
 }  // namespace kestrune::views

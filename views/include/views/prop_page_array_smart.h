@@ -1,5 +1,5 @@
-// CPropPageArraySmart: the SMART state and hot-spare setting of the selected set.
-// A placeholder for now: its form holds the tab caption and template only.
+// CPropPageArraySmart: the SMART state of the disk the selected set presents,
+// and whether a hot spare replaces a dropped member of a mirrored set.
 #pragma once
 
 #include <memory>
@@ -19,8 +19,19 @@ class CPropPageArraySmart final : public CNodePage {
   CPropPageArraySmart(NodeContext& context, const NodeRef& node);
   ~CPropPageArraySmart() override;
 
+  bool OnSetActive() override;
+  bool OnKillActive() override;
+
  private:
+  // The hot-spare choice kept across page switches while the set's node is
+  // selected; none until the page first shows it, and again after a refused
+  // or an unapplied change.
+  enum class SpareChoice { None, Enabled, Disabled };
+
+  void OnApplySpare();
+
   std::unique_ptr<::Ui::CPropPageArraySmart> ui_;
+  SpareChoice choice_ = SpareChoice::None;
 };
 
 }  // namespace kestrune::views

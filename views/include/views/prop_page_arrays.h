@@ -1,5 +1,5 @@
-// CPropPageArrays: the RAID layer's version and conflict state of the adapter under "Sets".
-// A placeholder for now: its form holds the tab caption and template only.
+// CPropPageArrays: the RAID layer's version and conflict state of the adapter
+// under "Sets", read again each time the page is shown.
 #pragma once
 
 #include <memory>
@@ -18,6 +18,8 @@ class CPropPageArrays final : public CNodePage {
  public:
   CPropPageArrays(NodeContext& context, const NodeRef& node);
   ~CPropPageArrays() override;
+
+  bool OnSetActive() override;
 
  private:
   std::unique_ptr<::Ui::CPropPageArrays> ui_;

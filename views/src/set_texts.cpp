@@ -1,0 +1,83 @@
+#include "views/set_texts.h"
+
+#include <algorithm>
+
+#include "platform/text.h"
+#include "resources/string_ids.h"
+#include "resources/strings.h"
+
+namespace kestrune::views {
+
+bool IsStripedSet(const std::wstring& type) {
+  return platform::EqualsNoCase(type, L"Striped Set");
+}
+
+bool IsMirroredSetOnly(const std::wstring& type) {
+  return platform::EqualsNoCase(type, L"Mirrored Set");
+}
+
+bool IsMirroredStripedSet(const std::wstring& type) {
+  return platform::EqualsNoCase(type, L"Mirrored Striped Set");
+}
+
+bool IsMirroredSet(const std::wstring& type) {
+  return IsMirroredSetOnly(type) || IsMirroredStripedSet(type);
+}
+
+bool IsRemovedMember(const std::wstring& state) {
+  return platform::EqualsNoCase(state, L"removed");
+}
+
+bool IsRebuildingMember(const std::wstring& state) {
+  return platform::EqualsNoCase(state, L"rebuild") || platform::EqualsNoCase(state, L"sync");
+}
+
+std::wstring MemberLabel(const std::wstring& setType, std::uint8_t position) {
+  const int p = position;
+  if (IsStripedSet(setType)) return res::FormatString(res::kStrMemberStriped, p);
+  if (IsMirroredSetOnly(setType)) return res::FormatString(res::kStrMemberMirror, p);
+  if (IsMirroredStripedSet(setType))
+    return res::FormatString(res::kStrMemberMirrorStriped, (p >> 1) & 1, p & 1);
+  return res::FormatString(res::kStrFormatDecimal, p);
+}
+
+std::optional<std::uint8_t> MemberIndexOfLabel(const std::wstring& setType,
+                                               const std::wstring& label) {
+  // A mirrored striped label carries two bits only: positions 0..3.
+  int last = -1;
+  if (IsMirroredSetOnly(setType)) last = 255;
+  if (IsMirroredStripedSet(setType)) last = 3;
+  for (int p = 0; p <= last; ++p) {
+    const auto position = static_cast<std::uint8_t>(p);
+    if (MemberLabel(setType, position) == label) return position;
+  }
+  return std::nullopt;
+}
+
+std::wstring MemberLocation(bool extendedAdapter, std::uint8_t deviceIndex) {
+  const int d = deviceIndex;
+  if (extendedAdapter) return res::FormatString(res::kStrChannelNumber, d);
+  return res::LoadString((d & 2) == 0 ? res::kStrPrimary : res::kStrSecondary) +
+         res::LoadString((d & 1) == 0 ? res::kStrMaster : res::kStrSlave);
+}
+
+std::vector<MemberRow> MemberRows(const ctl::SetRecord& set, bool extendedAdapter) {
+  std::vector<MemberRow> rows;
+  const std::size_t count = std::min<std::size_t>(set.memberCount, ctl::kMaxMembers);
+  for (std::size_t i = 0; i < count; ++i) {
+    const ctl::MemberRecord& member = set.members[i];
+    if (IsRemovedMember(member.state)) continue;
+    MemberRow row;
+    row.position = member.position;
+    row.deviceIndex = member.deviceIndex;
+    row.label = MemberLabel(set.type, member.position);
+    row.location = MemberLocation(extendedAdapter, member.deviceIndex);
+    row.state = member.state;
+    row.rebuilding = IsRebuildingMember(member.state);
+    if (row.rebuilding) row.rebuild = member.rebuildPercent;
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace kestrune::views

@@ -11,6 +11,7 @@
 
 #include "platform/text.h"
 #include "platform_qt/qt_ui_services.h"
+#include "platform_qt/report_list.h"
 #include "resources/strings.h"
 #include "ui_prop_page_array_mbrs.h"
 
@@ -40,17 +41,7 @@ CPropPageArrayMbrs::CPropPageArrayMbrs(NodeContext& context, const NodeRef& node
       timer_(new QTimer(this)) {
   SetUpForm(*ui_);
   QTreeWidget* list = ui_->memberList;
-  list->setRootIsDecorated(false);
-  list->setItemsExpandable(false);
-  list->setUniformRowHeights(true);
-  list->setSelectionMode(QAbstractItemView::SingleSelection);
-  list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list->setAllColumnsShowFocus(true);
-  list->header()->setSectionsClickable(false);
-  list->header()->setSectionsMovable(false);
-  list->header()->setStretchLastSection(false);
-  list->header()->setDefaultAlignment(Qt::AlignCenter);
-  list->setColumnCount(0);
+  platform_qt::SetUpReportList(list);
   timer_->setObjectName(QStringLiteral("refreshTimer"));
   timer_->setInterval(kRefreshMilliseconds);
   connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform_qt/qt_ui_services.h"
+#include "platform_qt/report_list.h"
 #include "resources/strings.h"
 #include "ui_prop_page_device_identify.h"
 
@@ -25,18 +26,7 @@ constexpr int kTextRoom = 16;
 CPropPageDeviceIdentify::CPropPageDeviceIdentify(NodeContext& context, const NodeRef& node)
     : CNodePage(context, node), ui_(std::make_unique<::Ui::CPropPageDeviceIdentify>()) {
   SetUpForm(*ui_);
-  QTreeWidget* list = ui_->identifyList;
-  list->setRootIsDecorated(false);
-  list->setItemsExpandable(false);
-  list->setUniformRowHeights(true);
-  list->setSelectionMode(QAbstractItemView::SingleSelection);
-  list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list->setAllColumnsShowFocus(true);
-  list->header()->setSectionsClickable(false);
-  list->header()->setSectionsMovable(false);
-  list->header()->setStretchLastSection(false);
-  list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  list->setColumnCount(0);
+  platform_qt::SetUpReportList(ui_->identifyList, Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 CPropPageDeviceIdentify::~CPropPageDeviceIdentify() = default;

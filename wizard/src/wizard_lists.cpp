@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform_qt/qt_ui_services.h"
+#include "platform_qt/report_list.h"
 #include "resources/string_ids.h"
 #include "resources/strings.h"
 
@@ -25,18 +26,8 @@ std::vector<Column> DiskColumns() {
 }
 
 void SetUpReportList(QTreeWidget* list) {
-  list->setRootIsDecorated(false);
-  list->setItemsExpandable(false);
-  list->setUniformRowHeights(true);
-  list->setSelectionMode(QAbstractItemView::SingleSelection);
-  list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list->setAllColumnsShowFocus(true);
+  platform_qt::SetUpReportList(list);
   list->setFrameShape(QFrame::StyledPanel);
-  list->header()->setSectionsClickable(false);
-  list->header()->setSectionsMovable(false);
-  list->header()->setStretchLastSection(false);
-  list->header()->setDefaultAlignment(Qt::AlignCenter);
-  list->setColumnCount(0);
 }
 
 void FillReportList(QTreeWidget* list, const std::vector<Column>& columns,

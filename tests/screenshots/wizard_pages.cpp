@@ -19,6 +19,7 @@
 #include "platform_qt/resources_qt.h"
 #include "resources/resource_ids.h"
 #include "shots.h"
+#include "support/scenarios.h"
 #include "wizard/wizard_raid.h"
 
 namespace kestrune::shots {
@@ -35,14 +36,7 @@ sim::DiskSpec Disk(std::uint8_t channel, std::uint8_t device, std::string model)
 }
 
 sim::Scenario ExampleMachine() {
-  sim::AdapterSpec a;
-  a.driverMajor = 2;
-  a.driverMinor = 1;
-  a.chipId = 0x7420;
-  a.chipType = 2;
-  a.name = "bv7420r";
-  a.channels = 4;
-  a.devicesPerChannel = 2;
+  sim::AdapterSpec a = test::ExtendedRaidAdapter(2);
   const char* models[] = {"NORRIK NS250", "NORRIK NS250", "HALDEN HD-500 PRO", "HALDEN HD-500 PRO",
                           "NORRIK NS250", "NORRIK NS250", "KESTREL KD320"};
   const std::uint8_t places[][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {3, 0}, {3, 1}};

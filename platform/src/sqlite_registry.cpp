@@ -348,18 +348,36 @@ class SqliteRegistry final : public Registry {
       if (FindOverlayValue(handle->overlay, name) != nullptr) return RegStatus::AccessDenied;
       Transaction tx(*this, true);
       if (!KeyExists(handle->id)) return RegStatus::InvalidHandle;
-      // An existing value keeps its place in the order and its name's case.
-      Prepare(
-          "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
-          "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data")
-          .Bind(1, handle->id)
-          .Bind(2, ToUtf8(name))
-          .Bind(3, Fold(name))
-          .Bind(4, static_cast<std::int64_t>(static_cast<std::uint32_t>(type)))
-          .BindBlob(5, data)
-          .Run();
+      Upsert(handle->id, name, type, data);
       tx.Commit();
       return RegStatus::Ok;
+    });
+  }
+
+  // One transaction, so one commit to wait for, and all or none of the
+  // values on disk after a crash.
+  RegStatus SetValues(RegKey key, std::span<const RegValue> values) override {
+    return Guarded([&] {
+      const Handle* handle = FindHandle(key);
+      if (handle == nullptr) return RegStatus::InvalidHandle;
+      Transaction tx(*this, true);
+      if (!KeyExists(handle->id)) return RegStatus::InvalidHandle;
+      RegStatus result = RegStatus::Ok;
+      for (const RegValue& value : values) {
+        RegStatus refused = RegStatus::Ok;
+        if (value.name.size() > kMaxValueNameLength || value.data.size() > kMaxValueSize) {
+          refused = RegStatus::InvalidParameter;
+        } else if (FindOverlayValue(handle->overlay, value.name) != nullptr) {
+          refused = RegStatus::AccessDenied;
+        }
+        if (refused != RegStatus::Ok) {
+          if (result == RegStatus::Ok) result = refused;
+          continue;
+        }
+        Upsert(handle->id, value.name, value.type, value.data);
+      }
+      tx.Commit();
+      return result;
     });
   }
 
@@ -526,6 +544,20 @@ class SqliteRegistry final : public Registry {
   const Handle* FindHandle(RegKey key) const {
     const auto it = handles_.find(key);
     return it == handles_.end() ? nullptr : &it->second;
+  }
+
+  // An existing value keeps its place in the order and its name's case.
+  void Upsert(std::int64_t key, const std::wstring& name, RegType type,
+              std::span<const std::uint8_t> data) {
+    Prepare(
+        "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+        "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data")
+        .Bind(1, key)
+        .Bind(2, ToUtf8(name))
+        .Bind(3, Fold(name))
+        .Bind(4, static_cast<std::int64_t>(static_cast<std::uint32_t>(type)))
+        .BindBlob(5, data)
+        .Run();
   }
 
   bool KeyExists(std::int64_t id) {

@@ -1,11 +1,13 @@
 // The registry store's costs as the programs meet them: opening the store at
-// start-up, reading one settings value, and one confirmed (durable) write.
+// start-up, reading one settings value, one confirmed (durable) write, and
+// the seventeen values of the settings saved one by one and together.
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/registry.h"
 #include "platform/sqlite_registry.h"
@@ -62,6 +64,33 @@ void BM_ConfirmedWrite(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ConfirmedWrite)->Unit(benchmark::kMicrosecond);
+
+std::vector<platform::RegValue> SeventeenValues() {
+  std::vector<platform::RegValue> values;
+  for (int i = 0; i < 17; ++i) {
+    values.push_back({L"Setting " + std::to_wstring(i), platform::RegType::Sz,
+                      platform::EncodeRegSz(L"Kestrune - Event from system WORKBENCH.")});
+  }
+  return values;
+}
+
+void BM_SettingsOneByOne(benchmark::State& state) {
+  Store store;
+  const auto values = SeventeenValues();
+  for (auto _ : state) {
+    for (const auto& value : values) {
+      store.registry->SetValue(store.key, value.name, value.type, value.data);
+    }
+  }
+}
+BENCHMARK(BM_SettingsOneByOne)->Unit(benchmark::kMillisecond);
+
+void BM_SettingsTogether(benchmark::State& state) {
+  Store store;
+  const auto values = SeventeenValues();
+  for (auto _ : state) store.registry->SetValues(store.key, values);
+}
+BENCHMARK(BM_SettingsTogether)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and tests need, when any is missing.
-# The last lines are the checkers the tests run over the metrics file, the
-# installation and the Debian package (each test skips what is absent).
+# The two lines before the last are the checkers the tests run over the
+# metrics file, the installation and the Debian package (each test skips what
+# is absent); the last is the virtual desktop the tray program's check runs on
+# (X server, window manager, notification area, mouse and keyboard, window
+# queries).
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang qt6-base-dev
   libsystemd-dev python3 python3-prometheus-client
-  systemd desktop-file-utils appstream lintian dpkg-dev file strace)
+  systemd desktop-file-utils appstream lintian dpkg-dev file strace
+  xvfb xauth openbox trayer xdotool x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -31,10 +32,29 @@ namespace {
 // The tip takes 128 characters with its terminator.
 constexpr qsizetype kMaxTipChars = 127;
 
+// Brings a window to the foreground, out of the taskbar when minimised.
 void Raise(QWidget* window) {
+  if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
   window->show();
   window->raise();
   window->activateWindow();
+}
+
+// A modal window (the wizard, the About box, a message box) stays above the
+// program's other windows and takes their input. The popup stands as its
+// transient instead, so that it comes above it and its OK can be pressed.
+// The window manager reads that when the window is mapped: a shown popup is
+// shown anew.
+void StandOverModalWindow(QWidget* popup) {
+  QWidget* modal = QApplication::activeModalWidget();
+  QWindow* over = modal != nullptr && modal != popup ? modal->windowHandle() : nullptr;
+  popup->winId();
+  QWindow* own = popup->windowHandle();
+  if (own == nullptr || own->transientParent() == over) return;
+  const bool shown = popup->isVisible();
+  if (shown) popup->hide();
+  own->setTransientParent(over);
+  if (shown) popup->show();
 }
 
 // Deletes a window; one whose step is still on the stack below (it waited
@@ -99,7 +119,9 @@ bool CMainFrame::Create(bool wizardFlag) {
   productDisplayName_ = services_.program.productName;
 
   if (services_.splashWanted && !splash_) {
-    splash_ = CSplashWindow::Create(services_.logoPath, this);
+    splash_ = CSplashWindow::Create(services_.logoPath, this, [this](const QObject* target) {
+      return tray_->IsIconTarget(target);
+    });
   }
 
   io_->ReadComputerInfo();
@@ -189,8 +211,11 @@ void CMainFrame::Shutdown() {
     DeleteWindow(configWindow_.data());
     shutdownSteps_.push_back("configuration window closed");
   }
-  // The wizard holds the model's controller.
+  // The windows over the model, the settings and the logger go before them:
+  // the wizard holds the model's controller, the configuration sheet the
+  // settings and the logger's pause handshake.
   DeleteWindow(wizard_.data());
+  DeleteWindow(configSheet_.data());
   viewExists_ = false;
   eventsPageShown_ = false;
   if (logger_) {
@@ -213,8 +238,8 @@ void CMainFrame::Shutdown() {
   delete aboutBox_.data();
   // Its Send may be on the stack below, waiting for the mail server.
   DeleteWindow(sendDialog_.data());
-  delete configSheet_.data();
-  delete trayMenu_.data();
+  // Exit may have been chosen in it: it goes once its signal has returned.
+  DiscardTrayMenu();
   if (trayAdded_) {
     tray_->Remove();
     trayAdded_ = false;
@@ -359,8 +384,17 @@ void CMainFrame::OnTrayLeftButtonUp() {
   OpenConfigurationWindow();
 }
 
+void CMainFrame::DiscardTrayMenu() {
+  if (!trayMenu_) return;
+  QMenu* menu = trayMenu_;
+  trayMenu_ = nullptr;
+  menu->hide();
+  menu->deleteLater();
+}
+
 void CMainFrame::OnTrayRightButtonDown(QPoint screenPos) {
-  delete trayMenu_.data();
+  if (shutDown_) return;
+  DiscardTrayMenu();
   QMenu* menu = BuildTrayMenu(nullptr);
   if (menu == nullptr) return;
   trayMenu_ = menu;
@@ -398,21 +432,33 @@ void CMainFrame::PostPollDone() {
 
 void CMainFrame::OnShowPopup() {
   if (shutDown_) return;
+  // A popup whose OK was pressed is on its way out (its message is still
+  // queued): a fresh one takes its place.
+  if (popup_ && popup_->isHidden()) {
+    popup_->deleteLater();
+    popup_ = nullptr;
+  }
   if (popup_) {
+    StandOverModalWindow(popup_);
     Raise(popup_);
     return;
   }
-  popup_ = new CEventPopupDlg([this] { OnPopupClosed(); });
+  // The popup's UM_POPUPCLOSED names the popup it came from.
+  auto sender = std::make_shared<QPointer<CEventPopupDlg>>();
+  popup_ = new CEventPopupDlg([this, sender] { OnPopupClosed(*sender); });
+  *sender = popup_;
   popup_->setWindowIcon(normalIcon_);
+  StandOverModalWindow(popup_);
   popup_->show();
   popup_->adjustSize();
   popup_->raise();
   popup_->activateWindow();
 }
 
-void CMainFrame::OnPopupClosed() {
-  if (popup_) popup_->deleteLater();
-  popup_ = nullptr;
+void CMainFrame::OnPopupClosed(const QPointer<CEventPopupDlg>& closed) {
+  if (!closed) return;
+  if (popup_ == closed) popup_ = nullptr;
+  closed->deleteLater();
 }
 
 void CMainFrame::OnPollDone() {

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <QCoreApplication>
+#include <QMetaObject>
 
 #include "platform/filetime.h"
 #include "platform/text.h"
@@ -115,10 +116,17 @@ void CManagerApp::OnHelp() {
 }
 
 void CManagerApp::OnAppExit() {
-  Exit();
+  // The command comes from a menu item or button whose signal is still being
+  // delivered; the windows that own it are destroyed once control is back in
+  // the event loop, never inside that signal.
+  if (exitQueued_) return;
+  exitQueued_ = true;
+  QMetaObject::invokeMethod(this, &CManagerApp::Exit, Qt::QueuedConnection);
 }
 
 void CManagerApp::Exit() {
+  if (exited_) return;
+  exited_ = true;
   if (frame_) {
     // The configuration window first, then the frame's own order.
     if (QWidget* window = frame_->ConfigurationWindow()) window->close();

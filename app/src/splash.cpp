@@ -5,17 +5,33 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 namespace kestrune::app {
 
-CSplashWindow* CSplashWindow::Create(const QString& bitmapPath, QWidget* owner) {
-  QPixmap pixmap;
-  if (!pixmap.load(bitmapPath) || pixmap.isNull()) return nullptr;
-  return new CSplashWindow(std::move(pixmap), owner);
+namespace {
+
+bool IsPopup(const QObject* target) {
+  if (target == nullptr) return false;
+  if (target->isWidgetType())
+    return static_cast<const QWidget*>(target)->window()->windowType() == Qt::Popup;
+  if (target->isWindowType()) return static_cast<const QWindow*>(target)->type() == Qt::Popup;
+  return false;
 }
 
-CSplashWindow::CSplashWindow(QPixmap pixmap, QWidget* owner)
-    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint), pixmap_(std::move(pixmap)) {
+}  // namespace
+
+CSplashWindow* CSplashWindow::Create(const QString& bitmapPath, QWidget* owner,
+                                     PassThrough passThrough) {
+  QPixmap pixmap;
+  if (!pixmap.load(bitmapPath) || pixmap.isNull()) return nullptr;
+  return new CSplashWindow(std::move(pixmap), owner, std::move(passThrough));
+}
+
+CSplashWindow::CSplashWindow(QPixmap pixmap, QWidget* owner, PassThrough passThrough)
+    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint),
+      pixmap_(std::move(pixmap)),
+      passThrough_(std::move(passThrough)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(pixmap_.size());
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -44,6 +60,9 @@ bool CSplashWindow::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick:
     case QEvent::NonClientAreaMouseButtonPress:
     case QEvent::NonClientAreaMouseButtonDblClick:
+      if (passThrough_ && passThrough_(watched)) return false;
+      // A menu open meanwhile (the tray's) takes its own clicks.
+      if (IsPopup(watched)) return false;
       // Only the first one ends the splash; the filter is gone after that.
       qApp->removeEventFilter(this);
       close();

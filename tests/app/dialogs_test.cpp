@@ -123,5 +123,19 @@ TEST(DialogForms, CaptionsFitAndControlsCarryTheirIds) {
   EXPECT_NE(platform_qt::FindById<QPushButton>(MakeSend().get(), 2), nullptr);
 }
 
+TEST(DialogForms, PopupHasACaptionAndCloseBoxOnlyAndAFixedSize) {
+  auto popup = MakePopup();
+  popup->show();
+  const Qt::WindowFlags flags = popup->windowFlags();
+  EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(popup->minimumSize(), popup->maximumSize());
+  EXPECT_EQ(popup->size(), popup->minimumSize());
+  EXPECT_GE(popup->width(), platform_qt::CaptionMinimumWidth(popup->windowTitle()));
+}
+
 }  // namespace
 }  // namespace kestrune::test

@@ -390,6 +390,10 @@ TEST(Exit, StopsTheLoggerBeforeReleasingTheModelThenRemovesTheIcon) {
   rig.Frame().PostShowPopup();
   ASSERT_TRUE(SpinUntil([&] { return rig.Frame().Popup() != nullptr; }));
   EXPECT_TRUE(rig.Route(res::kCmdExit));
+  // The command only queues the exit: whatever delivered it is still running.
+  EXPECT_TRUE(rig.Frame().ShutdownSteps().empty());
+  EXPECT_EQ(rig.quits, 0);
+  QApplication::processEvents();
   EXPECT_EQ(rig.Frame().ShutdownSteps(),
             (std::vector<std::string>{"logger stopped", "model released", "popup destroyed",
                                       "tray icon removed"}));

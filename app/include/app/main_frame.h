@@ -176,10 +176,13 @@ class CMainFrame final : public QWidget,
 
   // UM_* handlers, on the user-interface thread.
   void OnShowPopup();
-  void OnPopupClosed();
+  void OnPopupClosed(const QPointer<CEventPopupDlg>& closed);
   void OnPollDone();
   void OnTrayLeftButtonUp();
   void OnTrayRightButtonDown(QPoint screenPos);
+  // Closes the tray menu if it is open; it is deleted later, as this may run
+  // inside one of its own signals.
+  void DiscardTrayMenu();
 
   // Commands.
   void OnConfigure();

@@ -50,7 +50,7 @@ class CManagerApp final : public QObject, public platform_qt::CommandTarget {
   std::int64_t SystemStartTime() const { return systemStartTime_; }
   bool WizardFlag() const { return wizardFlag_; }
 
-  // The exit command, also for tests.
+  // The exit command's work, at once (tests); the command itself queues it.
   void Exit();
 
  protected:
@@ -72,6 +72,8 @@ class CManagerApp final : public QObject, public platform_qt::CommandTarget {
   std::int64_t systemStartTime_ = 0;
   // This platform reports the NT family with a major version of 5 or more.
   bool wizardFlag_ = true;
+  bool exitQueued_ = false;
+  bool exited_ = false;
 };
 
 }  // namespace kestrune::app

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QSystemTrayIcon;
+class QWidget;
 
 namespace kestrune::platform_qt {
 
@@ -30,6 +31,14 @@ class TrayHost : public QObject {
   virtual void SetIcon(const QIcon& icon) = 0;
   virtual void SetTip(const QString& tip) = 0;
   virtual void Remove() = 0;
+  // Whether `target` (a widget or a window) is the icon itself, where the
+  // desktop's notification area lends the program a window for it: the
+  // clicks there are the icon's, not the program's windows' (the splash lets
+  // them through).
+  virtual bool IsIconTarget(const QObject* target) const {
+    static_cast<void>(target);
+    return false;
+  }
 
  signals:
   // The left button was released over the icon (a click).
@@ -53,13 +62,17 @@ class SystemTrayHost final : public TrayHost {
   void SetIcon(const QIcon& icon) override;
   void SetTip(const QString& tip) override;
   void Remove() override;
+  bool IsIconTarget(const QObject* target) const override;
 
  private:
   std::unique_ptr<QSystemTrayIcon> icon_;
 };
 
 // A tray for tests: records every call, is available unless told otherwise,
-// and clicks when asked.
+// and clicks when asked. Its icon is also a small window of its own that
+// answers presses as the X11 notification area's icon does (a left press is
+// the click, a right press the menu request), so that tests can press it with
+// real mouse events.
 class FakeTrayHost final : public TrayHost {
   Q_OBJECT
 
@@ -67,6 +80,7 @@ class FakeTrayHost final : public TrayHost {
   enum class Call { Add, SetIcon, SetTip, Remove };
 
   explicit FakeTrayHost(QObject* parent = nullptr);
+  ~FakeTrayHost() override;
 
   bool Available() override {
     ++availabilityLooks_;
@@ -78,6 +92,7 @@ class FakeTrayHost final : public TrayHost {
   void SetIcon(const QIcon& icon) override;
   void SetTip(const QString& tip) override;
   void Remove() override;
+  bool IsIconTarget(const QObject* target) const override;
 
   void SetAvailable(bool available) { available_ = available; }
   void SetMayAppear(bool mayAppear) { mayAppear_ = mayAppear; }
@@ -88,6 +103,8 @@ class FakeTrayHost final : public TrayHost {
   void SimulateRightClick(QPoint screenPos = {}) { emit RightButtonPressed(screenPos); }
 
   bool Shown() const { return shown_; }  // added and not removed
+  // The icon's window: shown while the icon is.
+  QWidget* IconWidget() const;
   const QIcon& Icon() const { return icon_; }
   const QString& Tip() const { return tip_; }
   const std::vector<Call>& Calls() const { return calls_; }
@@ -102,6 +119,7 @@ class FakeTrayHost final : public TrayHost {
   QIcon icon_;
   QString tip_;
   std::vector<Call> calls_;
+  std::unique_ptr<QWidget> iconWidget_;
 };
 
 }  // namespace kestrune::platform_qt

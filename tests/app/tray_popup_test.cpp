@@ -36,8 +36,20 @@ void ClickAction(QMenu* menu, QAction* action) {
   QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
 }
 
+// A click as the window system delivers it, to the widget's window: what a
+// modal window blocks stays blocked.
+void ClickAt(QWidget* widget, Qt::MouseButton button, QPoint pos) {
+  QWidget* window = widget->window();
+  ASSERT_NE(window->windowHandle(), nullptr);
+  QTest::mouseClick(window->windowHandle(), button, {}, widget->mapTo(window, pos));
+}
+
 void Press(QWidget* widget, Qt::MouseButton button) {
-  QTest::mouseClick(widget, button, {}, QPoint(5, 5));
+  ClickAt(widget, button, QPoint(5, 5));
+}
+
+void ClickButton(QPushButton* button) {
+  ClickAt(button, Qt::LeftButton, button->rect().center());
 }
 
 // A logo for the splash, in a folder of its own.
@@ -208,7 +220,7 @@ TEST(TrayIcon, WorksWhileAModalWindowIsUpAndThePopupStandsOverIt) {
     ASSERT_NE(popup->windowHandle(), nullptr);
     EXPECT_EQ(popup->windowHandle()->transientParent(), modal->windowHandle());
     // Its OK takes the click although the modal window is up.
-    QTest::mouseClick(platform_qt::FindById<QPushButton>(popup, 1), Qt::LeftButton);
+    ClickButton(platform_qt::FindById<QPushButton>(popup, 1));
     EXPECT_TRUE(SpinUntil([&] { return popup.isNull(); }));
     EXPECT_EQ(rig.Frame().Popup(), nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), modal);
@@ -236,7 +248,7 @@ TEST(EventPopup, AnEventBetweenOkAndItsClosedMessageShowsAFreshPopup) {
   QPointer<app::CEventPopupDlg> first = rig.Frame().Popup();
   // The next event's message is queued before OK posts the popup's own.
   rig.Frame().PostShowPopup();
-  QTest::mouseClick(platform_qt::FindById<QPushButton>(first, 1), Qt::LeftButton);
+  ClickButton(platform_qt::FindById<QPushButton>(first, 1));
   EXPECT_TRUE(SpinUntil([&] { return first.isNull(); }));
   QApplication::processEvents();
   ASSERT_NE(rig.Frame().Popup(), nullptr);

@@ -7,6 +7,7 @@
 
 #include "platform/filetime.h"
 #include "platform/text.h"
+#include "platform_qt/qt_ui_services.h"
 #include "resources/language_module.h"
 #include "resources/resource_ids.h"
 #include "resources/string_ids.h"
@@ -121,7 +122,19 @@ void CManagerApp::OnAppExit() {
   // the event loop, never inside that signal.
   if (exitQueued_) return;
   exitQueued_ = true;
-  QMetaObject::invokeMethod(this, &CManagerApp::Exit, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &CManagerApp::ExitWhenNoBoxWaits, Qt::QueuedConnection);
+}
+
+void CManagerApp::ExitWhenNoBoxWaits() {
+  // A box waiting for an answer has its caller (a window's handler) on the
+  // stack below: the box is closed, and the exit comes once that caller has
+  // returned to the loop.
+  if (platform_qt::WaitingBoxes() > 0) {
+    platform_qt::CloseWaitingBoxes();
+    QMetaObject::invokeMethod(this, &CManagerApp::ExitWhenNoBoxWaits, Qt::QueuedConnection);
+    return;
+  }
+  Exit();
 }
 
 void CManagerApp::Exit() {

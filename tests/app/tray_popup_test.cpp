@@ -13,12 +13,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <filesystem>
 #include <string>
 
 #include "app_rig.h"
 #include "platform_qt/command_table.h"
+#include "platform_qt/qt_ui_services.h"
 #include "resources/resource_ids.h"
 #include "wizard/wizard_raid.h"
 
@@ -108,6 +110,31 @@ TEST(ExitCommand, ChosenInTheWindowsFileMenuLeavesTheWindowAliveUntilItsSignalHa
   ClickAction(file, exitAction);
   EXPECT_TRUE(aliveInSignal);
   EXPECT_TRUE(SpinUntil([&] { return rig.quits == 1 && window.isNull(); }));
+  EXPECT_EQ(rig.Frame().Io(), nullptr);
+}
+
+TEST(ExitCommand, ABoxWaitingForAnAnswerIsClosedAndItsCallerReturnsFirst) {
+  AppRig rig(QuietScenario());
+  ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+  platform_qt::QtUiServices boxes;
+  // Should the exit leave the box up, the test fails instead of waiting.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { platform_qt::CloseWaitingBoxes(); });
+  guard.start(5000);
+  // The tray menu's Exit, chosen while a window's handler waits in a box.
+  QTimer::singleShot(0, qApp, [&] {
+    EXPECT_EQ(platform_qt::WaitingBoxes(), 1);
+    rig.Route(res::kCmdExit);
+  });
+  const platform::MsgResult answer = boxes.MessageBox(
+      L"Purge?", L"Kestrune", platform::MsgButtons::YesNo, platform::MsgIcon::Question);
+  EXPECT_EQ(answer, platform::ClosedAnswer(platform::MsgButtons::YesNo));
+  EXPECT_EQ(platform_qt::WaitingBoxes(), 0);
+  // The caller runs on with everything it uses still there.
+  EXPECT_EQ(rig.quits, 0);
+  EXPECT_NE(rig.Frame().Io(), nullptr);
+  EXPECT_TRUE(SpinUntil([&] { return rig.quits == 1; }));
   EXPECT_EQ(rig.Frame().Io(), nullptr);
 }
 

@@ -379,6 +379,28 @@ TEST(QtUiServices, NameOnlyIconsTypeFilesByTheirNames) {
   EXPECT_EQ(folder.Opened(), "");
 }
 
+TEST(QtUiServices, WaitingBoxesAreCountedAndCloseWithTheirCloseAnswer) {
+  QtUiServices ui;
+  int waitingInBox = -1;
+  WhenModal<QMessageBox>([&](QMessageBox*) {
+    waitingInBox = WaitingBoxes();
+    CloseWaitingBoxes();
+  });
+  EXPECT_EQ(ui.MessageBox(L"Retry?", L"Kestrune", MsgButtons::RetryCancel, MsgIcon::Warning),
+            MsgResult::Cancel);
+  EXPECT_EQ(waitingInBox, 1);
+  int waitingInDialog = -1;
+  WhenModal<QFileDialog>([&](QFileDialog*) {
+    waitingInDialog = WaitingBoxes();
+    CloseWaitingBoxes();
+  });
+  FileDialogRequest request;
+  request.title = L"Save Events";
+  EXPECT_FALSE(ui.SaveFileName(request).has_value());
+  EXPECT_EQ(waitingInDialog, 1);
+  EXPECT_EQ(WaitingBoxes(), 0);
+}
+
 class UrlCatcher : public QObject {
   Q_OBJECT
 

@@ -61,6 +61,7 @@ class CManagerApp final : public QObject, public platform_qt::CommandTarget {
   void OnAppAbout();
   void OnHelp();
   void OnAppExit();
+  void ExitWhenNoBoxWaits();
 
   FrameServices pending_;
   std::filesystem::path executable_;

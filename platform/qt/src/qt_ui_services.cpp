@@ -12,16 +12,18 @@
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <algorithm>
 #include <future>
 #include <memory>
+#include <vector>
 
 namespace kestrune::platform_qt {
 
+using platform::ClosedAnswer;
 using platform::FileDialogRequest;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
-using platform::ClosedAnswer;
 
 QString ToQString(std::wstring_view text) {
   return QString::fromWCharArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -125,6 +127,29 @@ R CallOnGuiThread(QObject* context, F f, R fallback) {
   }
 }
 
+// The boxes waiting for an answer now; user-interface thread only.
+std::vector<QPointer<QDialog>>& Waiting() {
+  static std::vector<QPointer<QDialog>> waiting;
+  return waiting;
+}
+
+// Counts a box as waiting while it runs its loop.
+class WaitingForAnswer {
+ public:
+  explicit WaitingForAnswer(QDialog* box) : box_(box) { Waiting().emplace_back(box); }
+  ~WaitingForAnswer() {
+    auto& waiting = Waiting();
+    waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                                 [this](const QPointer<QDialog>& b) { return b == box_ || !b; }),
+                  waiting.end());
+  }
+  WaitingForAnswer(const WaitingForAnswer&) = delete;
+  WaitingForAnswer& operator=(const WaitingForAnswer&) = delete;
+
+ private:
+  QDialog* box_;
+};
+
 }  // namespace
 
 QIcon NameOnlyIconProvider::icon(IconType type) const {
@@ -175,6 +200,16 @@ std::unique_ptr<QFileDialog> MakeFileDialog(bool save, const FileDialogRequest& 
   if (save && !request.overwritePrompt) dialog->setOption(QFileDialog::DontConfirmOverwrite);
   if (!request.defaultName.empty()) dialog->selectFile(ToQString(request.defaultName));
   return dialog;
+}
+
+int WaitingBoxes() {
+  return static_cast<int>(Waiting().size());
+}
+
+void CloseWaitingBoxes() {
+  for (const QPointer<QDialog>& box : std::vector<QPointer<QDialog>>(Waiting())) {
+    if (box) box->reject();
+  }
 }
 
 QtUiServices::QtUiServices(QObject* parent) : QObject(parent) {}
@@ -233,6 +268,7 @@ MsgResult QtUiServices::ShowBox(const QString& text, const QString& caption, Msg
     case MsgButtons::YesNo:
       break;
   }
+  const WaitingForAnswer waiting(&box);
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
   if (clicked == nullptr) return ClosedAnswer(buttons);
@@ -284,6 +320,7 @@ bool QtUiServices::SetClipboardText(const std::wstring& text) {
 std::optional<std::wstring> QtUiServices::ShowFileDialog(bool save,
                                                          const FileDialogRequest& request) {
   const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(save, request, parent_.data());
+  const WaitingForAnswer waiting(dialog.get());
   if (dialog->exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog->selectedFiles();
   if (files.isEmpty()) return std::nullopt;

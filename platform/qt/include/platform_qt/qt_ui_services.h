@@ -50,6 +50,12 @@ class NameOnlyIconProvider final : public QAbstractFileIconProvider {
 std::unique_ptr<QFileDialog> MakeFileDialog(bool save, const platform::FileDialogRequest& request,
                                             QWidget* parent);
 
+// Message boxes and file dialogs that wait for the user's answer in a loop of
+// their own, their callers on the stack below. Exit closes them, each with
+// the answer of its close box, and goes on once their callers have returned.
+int WaitingBoxes();
+void CloseWaitingBoxes();
+
 // Create it on the user-interface thread (the thread of the QApplication); it
 // may then be called from any thread. Calls from other threads are carried to
 // the user-interface thread: an OK-only message box is queued and answers Ok

@@ -157,8 +157,13 @@ check_exit() {
 }
 
 # The desktop: its own display, a window manager and a notification area, and
-# no session bus, so that nothing of a desktop around leaks in.
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_CURRENT_DESKTOP SESSION_MANAGER
+# no session bus, so that nothing of a desktop around leaks in. The bus
+# addresses name a socket that does not exist: without any, the D-Bus library
+# would try to launch a bus for the display (and leak what it read from that
+# attempt, which the sanitizer build reports).
+unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP SESSION_MANAGER
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-session-bus
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-system-bus
 export QT_QPA_PLATFORM=xcb
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
@@ -166,12 +171,13 @@ pids+=($!)
 exec 3>&-
 wait_for 15 test -s "$work/display" || fail "the X server did not start"
 export DISPLAY=:$(head -n 1 "$work/display")
-openbox >"$work/openbox.log" 2>&1 &
+# The notification area starts once the window manager has set itself up
+# (openbox runs its startup command then): a panel mapped earlier, while the
+# window manager already redirects maps but does not yet manage windows, may
+# never be shown.
+openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
 pids+=($!)
-# The notification area starts once the window manager runs: a client that
-# connects while the window manager sets itself up may be refused.
-wait_for 15 eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
-  fail "the window manager did not start"
+wait_for 15 test -e "$work/wm-ready" || fail "the window manager did not start"
 trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
 pids+=($!)
 wait_for 15 eval 'xdotool search --onlyvisible --class trayer >/dev/null 2>&1' ||

@@ -25,6 +25,19 @@ std::string Trimmed(const std::wstring& text) {
   return U(end == std::wstring::npos ? std::wstring() : text.substr(0, end + 1));
 }
 
+// Where a device sits: channel and device apart (the model's own names give
+// an extended adapter's device index as the channel number), its index beside.
+std::string Location(const ctl::AdapterRecord& a, unsigned index, bool extendedNaming) {
+  std::string name;
+  if (extendedNaming && a.devicesPerChannel > 0) {
+    name = "Channel " + std::to_string(index / a.devicesPerChannel) + " Device " +
+           std::to_string(index % a.devicesPerChannel);
+  } else {
+    name = U(ctl::ChannelAndDeviceName(index, false).Joined());
+  }
+  return name + " (index " + std::to_string(index) + ")";
+}
+
 std::string DescribeSets(const ctl::AdapterRecord& a, bool extendedNaming) {
   std::string out;
   for (std::size_t s = 0; s < a.setCount && s < ctl::kMaxSets; ++s) {
@@ -36,7 +49,7 @@ std::string DescribeSets(const ctl::AdapterRecord& a, bool extendedNaming) {
     for (std::size_t k = 0; k < set.memberCount && k < ctl::kMaxMembers; ++k) {
       const ctl::MemberRecord& m = set.members[k];
       out += "      Member " + std::to_string(m.position) + ": " +
-             U(ctl::ChannelAndDeviceName(m.deviceIndex, extendedNaming).Joined()) + ", " +
+             Location(a, m.deviceIndex, extendedNaming) + ", " +
              U(m.state) + (m.rebuildPercent != L"N/A" ? ", " + U(m.rebuildPercent) : "") + "\n";
     }
   }
@@ -67,8 +80,7 @@ std::string Describe(const ctl::ConfigurationModel& model) {
         const bool present = a.IsExtended() ? dev.present != 0 : (channel.flags >> d) & 1U;
         if (!present) continue;
         const auto index = static_cast<unsigned>(ch * a.devicesPerChannel + d);
-        out += "  " + U(ctl::ChannelAndDeviceName(index, model.extendedNaming).Joined()) + " " +
-               std::to_string(index) + ": " + U(dev.deviceType) + " \"" +
+        out += "  " + Location(a, index, model.extendedNaming) + ": " + U(dev.deviceType) + " \"" +
                Trimmed(dev.modelNumber) + "\" serial \"" + Trimmed(dev.serialNumber) +
                "\" firmware \"" + Trimmed(dev.firmwareVersion) + "\", " + U(dev.capacity) +
                ", " + U(dev.currentMode) + " of " + U(dev.supportedModes) + ", " +

@@ -253,9 +253,13 @@ void AppSettings::WriteValue(RegKey key, const std::wstring& name, std::uint32_t
   registry_->SetValue(key, name, RegType::Dword, platform::EncodeRegDword(number));
 }
 
+bool AppSettings::FitsTextValue(const std::wstring& text) {
+  return Utf16Units(text) <= kMaxTextUnits;
+}
+
 bool AppSettings::StorableText(const std::wstring& valueName, const std::wstring& text,
                                std::wstring& stored) {
-  if (Utf16Units(text) <= kMaxTextUnits) {
+  if (FitsTextValue(text)) {
     stored = text;
     return true;
   }

@@ -18,7 +18,8 @@ CSendConfigDlg::CSendConfigDlg(const std::wstring& server, const std::wstring& t
   // dropped unseen. The field then takes as much as the list.
   ui_->serverEdit->setText(platform_qt::ToQString(server));
   const QString recipients = platform_qt::ToQString(to);
-  ui_->toEdit->setMaxLength(std::max(ui_->toEdit->maxLength(), static_cast<int>(recipients.size())));
+  ui_->toEdit->setMaxLength(
+      std::max(ui_->toEdit->maxLength(), static_cast<int>(recipients.size())));
   ui_->toEdit->setText(recipients);
   ui_->subjectEdit->setText(platform_qt::ToQString(subject));
   connect(ui_->sendButton, &QPushButton::clicked, this, &QDialog::accept);

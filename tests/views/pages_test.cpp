@@ -206,7 +206,10 @@ TEST(EventsPage, EmptyFileMissingFileAndFileWithoutMark) {
   };
   const Case cases[] = {
       {"only the mark", "TRUE", "", true, {}},
-      {"missing, logging on", "true", std::nullopt, true,
+      {"missing, logging on",
+       "true",
+       std::nullopt,
+       true,
        {"Could not open log file. Error code 0x2."}},
       {"missing, logging off", "FALSE", std::nullopt, true, {}},
       {"no mark, bare CR", "TRUE", "X\rY", false, {"Y", "X"}},
@@ -255,7 +258,7 @@ TEST(EventsPage, EndAndHomeGoToTheLastAndFirstRowAndALongEntryInViewCanBeScrolle
 
 TEST(EventsPage, OpenFailuresGiveTheirCauseCodes) {
   const std::pair<int, unsigned> cases[] = {{ENOENT, 2}, {ENOTDIR, 3}, {EMFILE, 4}, {EACCES, 5},
-                                            {EINVAL, 5}, {EBUSY, 11}, {EIO, 1}};
+                                            {EINVAL, 5}, {EBUSY, 11},  {EIO, 1}};
   for (const auto& [error, cause] : cases) EXPECT_EQ(views::LogOpenCause(error), cause) << error;
 }
 

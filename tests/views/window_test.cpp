@@ -84,8 +84,8 @@ TEST(Drag, StartsOnlyFromADiskWhileASetShowsAndNeverTouchesTheSelectionBefore) {
       {true, NodeRef::Device(1, 0, 0), true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.pressed.adapter << "/" << c.pressed.channel << " set "
-                                    << c.setShown);
+    SCOPED_TRACE(testing::Message()
+                 << c.pressed.adapter << "/" << c.pressed.channel << " set " << c.setShown);
     ViewRig rig;
     views::CConfigTreeDlg& window = rig.Open();
     const NodeRef shown = c.setShown ? NodeRef::Set(0, 0) : NodeRef::Computer();
@@ -160,6 +160,38 @@ TEST(Drag, SmallStepsDropOnTheSheetIntoTheSelectedSetElsewhereNothing) {
   }
   EXPECT_EQ(window.Sheet()->ActivePage()->TemplateId(), 1015u);
   EXPECT_EQ(window.CurrentNode(), set);
+}
+
+TEST(Window, FixedInSizeGrowsForALargerPageAndShrinksBackAfterIt) {
+  ViewRig rig;
+  views::CConfigTreeDlg& window = rig.Open();
+  const Qt::WindowFlags flags = window.windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  const QSize opening = window.size();
+  const struct {
+    NodeRef node;
+    int tab;
+  } walk[] = {{NodeRef::Computer(), 1}, {NodeRef::Adapter(0), 0}, {NodeRef::Device(0, 3, 0), 2},
+              {NodeRef::Set(0, 0), 0},  {NodeRef::Sets(0), 0},    {NodeRef::Computer(), 0}};
+  QSize largest = opening;
+  for (const auto& step : walk) {
+    ASSERT_TRUE(window.SelectNode(step.node));
+    window.Sheet()->SetActivePage(step.tab);
+    QApplication::processEvents();
+    SCOPED_TRACE(testing::Message() << window.width() << "x" << window.height());
+    // Not resizable, and the pages fit whole.
+    EXPECT_EQ(window.minimumSize(), window.size());
+    EXPECT_EQ(window.maximumSize(), window.size());
+    EXPECT_GE(window.width(), opening.width());
+    EXPECT_GE(window.height(), opening.height());
+    const QSize need = window.Sheet()->minimumSizeHint();
+    EXPECT_GE(window.Sheet()->width(), need.width());
+    EXPECT_GE(window.Sheet()->height(), need.height());
+    largest = largest.expandedTo(window.size());
+  }
+  EXPECT_NE(largest, opening);  // some page needed more room
+  EXPECT_EQ(window.size(), opening);
 }
 
 TEST(DeviceMenu, OnlyForAFreeDiskWithItsOwnSystemDevice) {

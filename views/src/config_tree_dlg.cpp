@@ -9,8 +9,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionViewItem>
 #include <QSignalBlocker>
+#include <QStyleOptionViewItem>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -79,10 +79,12 @@ CConfigTreeDlg::CConfigTreeDlg(ConfigViewServices services, QWidget* parent)
       services_(std::move(services)),
       ui_(std::make_unique<::Ui::CConfigTreeDlg>()) {
   platform_qt::SetUpForm(*ui_, this);
-  // A window of its own with a taskbar button: caption, system menu and
-  // minimise box.
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  // A window of its own with a taskbar button: caption, system menu (with
+  // its close box) and minimise box; no maximise box, and a size of its own
+  // choosing (FitSheetArea).
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setWindowTitle(ToQString(res::LoadString(res::kStrConfigurationFor) + services_.windowTitleName));
   if (!services_.smallIcon.isNull()) setWindowIcon(services_.smallIcon);
   SetNextCommandTarget(services_.commandOwner);
@@ -303,17 +305,21 @@ void CConfigTreeDlg::FitSheet() {
   // go round now (page, stack, sheet), so that the sheet knows its size.
   for (int round = 0; round < 3; ++round)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-  GrowSheetArea(sheet_->minimumSizeHint());
+  FitSheetArea(sheet_->minimumSizeHint());
 }
 
-void CConfigTreeDlg::GrowSheetArea(QSize need) {
-  // Only ever grows: the window keeps its size while the user walks the tree
-  // instead of jumping with every node.
-  const QSize now = ui_->sheetHost->minimumSize();
-  if (now.expandedTo(need) == now) return;
-  ui_->sheetHost->setMinimumSize(now.expandedTo(need));
+void CConfigTreeDlg::FitSheetArea(QSize need) {
+  // As large as the pages shown need, never smaller than at opening: the
+  // window grows for a larger page and shrinks back after it. The user does
+  // not resize it.
+  if (!openingArea_.isValid()) openingArea_ = need.expandedTo(ui_->sheetHost->minimumSize());
+  const QSize area = need.expandedTo(openingArea_);
+  if (ui_->sheetHost->minimumSize() != area) ui_->sheetHost->setMinimumSize(area);
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   layout()->activate();
   platform_qt::FitToTexts(this);
+  setFixedSize(minimumSize().expandedTo(minimumSizeHint()));
 }
 
 void CConfigTreeDlg::UpdateEventsPageShown() {

@@ -177,7 +177,8 @@ bool CPropPageEvents::OnSetActive() {
     platform::WaitCursor wait(Context().Ui());
     ui_->eventList->setUpdatesEnabled(false);
     const settings::AppSettings& settings = Context().Settings();
-    model_->Load(settings.LogFilePath(), platform::EqualsNoCase(settings.LogFileEnabled(), L"TRUE"));
+    model_->Load(settings.LogFilePath(),
+                 platform::EqualsNoCase(settings.LogFileEnabled(), L"TRUE"));
     ui_->eventList->horizontalHeader()->resizeSection(0, kColumnWidth);
     WidenToRowsInView();
     ui_->eventList->setUpdatesEnabled(true);
@@ -211,7 +212,8 @@ bool CPropPageEvents::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->eventList &&
       (event->type() == QEvent::Show || event->type() == QEvent::Resize)) {
     // Once the view has laid out the rows it shows.
-    QMetaObject::invokeMethod(this, [this] { WidenToRowsInView(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { WidenToRowsInView(); }, Qt::QueuedConnection);
   }
   if (watched == ui_->eventList && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);

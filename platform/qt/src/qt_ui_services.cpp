@@ -4,21 +4,27 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <algorithm>
 #include <future>
 #include <memory>
 
+#include "platform_qt/forms.h"
+
 namespace kestrune::platform_qt {
 
+using platform::ClosedAnswer;
 using platform::FileDialogRequest;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
-using platform::ClosedAnswer;
 
 QString ToQString(std::wstring_view text) {
   return QString::fromWCharArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -168,6 +174,14 @@ MsgResult QtUiServices::MessageBox(const std::wstring& text, const std::wstring&
 MsgResult QtUiServices::ShowBox(const QString& text, const QString& caption, MsgButtons buttons,
                                 MsgIcon icon) {
   QMessageBox box(ToQtIcon(icon), caption, text, ToQtButtons(buttons), parent_.data());
+  // The box is as wide as its text and buttons; the window manager would
+  // elide a longer caption ("Dele…Drive"). A spacer across the box's grid
+  // keeps it at least as wide as the caption needs.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(CaptionMinimumWidth(caption), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, std::max(1, grid->columnCount()));
+  }
   switch (buttons) {
     case MsgButtons::Ok:
       box.setEscapeButton(QMessageBox::Ok);
@@ -230,7 +244,12 @@ bool QtUiServices::SetClipboardText(const std::wstring& text) {
 
 std::optional<std::wstring> QtUiServices::ShowFileDialog(bool save,
                                                          const FileDialogRequest& request) {
-  QFileDialog dialog(parent_.data(), ToQString(request.title), ToQString(request.startFolder));
+  // A start folder that does not exist would be taken for a file name in
+  // its parent (a missing "Media" folder offered as the file "Media"): the
+  // dialog then starts where it would by itself.
+  QString startFolder = ToQString(request.startFolder);
+  if (!startFolder.isEmpty() && !QFileInfo(startFolder).isDir()) startFolder.clear();
+  QFileDialog dialog(parent_.data(), ToQString(request.title), startFolder);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(!save && request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   const QString filter = ConvertFilter(request.filter);

@@ -165,7 +165,7 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   PageConditions Conditions();
   void UpdateEventsPageShown();
   void FitSheet();
-  void GrowSheetArea(QSize need);
+  void FitSheetArea(QSize need);
   void DisposeSheet();
   void SetImage(QTreeWidgetItem* item, int image);
   bool OnIconOrLabel(QTreeWidgetItem* item, QPoint viewportPos) const;
@@ -184,6 +184,8 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   QPointer<CNodePageSheet> sheet_;
   NodeRef currentNode_;
   bool eventsPageShown_ = false;
+  // What the sheet took when the window was first shown.
+  QSize openingArea_;
   std::array<QIcon, 13> images_;
 
   // Drag state. The pressed disk is kept as its node: a rebuild meanwhile

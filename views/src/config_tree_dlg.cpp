@@ -14,8 +14,10 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
 #include <utility>
+#include <vector>
 
 #include "platform/text.h"
 #include "platform_qt/forms.h"
@@ -308,11 +310,42 @@ void CConfigTreeDlg::FitSheet() {
   FitSheetArea(sheet_->minimumSizeHint());
 }
 
+QSize CConfigTreeDlg::LargestPagesNeed() {
+  // Every kind of node the tree holds, and every set (whose page differs
+  // with the set's type), in sheets that are never shown: a page fills its
+  // values only when it is shown, so nothing is asked of the driver.
+  QSize largest;
+  QTreeWidgetItem* root = Tree()->topLevelItem(0);
+  if (root == nullptr) return largest;
+  const PageConditions conditions = Conditions();
+  std::vector<NodeRef> measured;
+  auto measure = [&](QTreeWidgetItem* item) {
+    const NodeRef node = NodeOf(item);
+    const bool seen = std::any_of(measured.begin(), measured.end(), [&](const NodeRef& other) {
+      return other.kind == node.kind && (node.kind != NodeKind::Set || other == node);
+    });
+    if (seen) return;
+    measured.push_back(node);
+    CNodePageSheet probe(ui_->sheetHost);
+    probe.hide();
+    for (auto& page : MakeNodePages(*this, node, conditions)) probe.AddNodePage(std::move(page));
+    for (int round = 0; round < 3; ++round)
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    largest = largest.expandedTo(probe.minimumSizeHint());
+  };
+  measure(root);
+  ForEachBelow(root, measure);
+  return largest;
+}
+
 void CConfigTreeDlg::FitSheetArea(QSize need) {
-  // As large as the pages shown need, never smaller than at opening: the
-  // window grows for a larger page and shrinks back after it. The user does
-  // not resize it.
-  if (!openingArea_.isValid()) openingArea_ = need.expandedTo(ui_->sheetHost->minimumSize());
+  // The window opens as large as the largest page of any node needs and
+  // keeps that size while the user walks the tree; only a page whose values
+  // need still more room widens it, until another node is shown. The user
+  // does not resize it.
+  if (!openingArea_.isValid()) {
+    openingArea_ = need.expandedTo(ui_->sheetHost->minimumSize()).expandedTo(LargestPagesNeed());
+  }
   const QSize area = need.expandedTo(openingArea_);
   if (ui_->sheetHost->minimumSize() != area) ui_->sheetHost->setMinimumSize(area);
   setMinimumSize(0, 0);

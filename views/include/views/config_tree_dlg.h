@@ -166,6 +166,8 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   void UpdateEventsPageShown();
   void FitSheet();
   void FitSheetArea(QSize need);
+  // What the pages of the nodes in the tree need, measured unfilled.
+  QSize LargestPagesNeed();
   void DisposeSheet();
   void SetImage(QTreeWidgetItem* item, int image);
   bool OnIconOrLabel(QTreeWidgetItem* item, QPoint viewportPos) const;
@@ -184,7 +186,8 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   QPointer<CNodePageSheet> sheet_;
   NodeRef currentNode_;
   bool eventsPageShown_ = false;
-  // What the sheet took when the window was first shown.
+  // What the sheet took when the window was first shown: room for the
+  // largest page of any node.
   QSize openingArea_;
   std::array<QIcon, 13> images_;
 

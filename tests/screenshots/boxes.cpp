@@ -2,9 +2,7 @@
 // dialog over the longest event list, and a message box whose caption is
 // longer than its text.
 #include <QApplication>
-#include <QDir>
 #include <QTimer>
-#include <cstdio>
 #include <string>
 
 #include "app/send_dialog.h"
@@ -14,16 +12,6 @@
 
 namespace kestrune::shots {
 namespace {
-
-bool Save(QWidget& widget, const QString& folder, const char* name) {
-  for (int i = 0; i < 4; ++i) QApplication::processEvents();
-  const QString path = QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
-  if (!widget.grab().save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  return true;
-}
 
 bool ShootBoxes(const QString& folder) {
   bool ok = true;

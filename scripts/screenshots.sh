@@ -33,9 +33,13 @@ shoot_config() {
 # ---- The RAID wizard: each of its eight pages over two example adapters.
 shoot_wizard() { shoot wizard; }
 
+# ---- The small boxes: the wait box (with and without Cancel), the Send dialog, a
+# message box with a long caption.
+shoot_boxes() { shoot boxes; }
+
 families=("$@")
 if [ ${#families[@]} -eq 0 ]; then
-  families=(settings config wizard)
+  families=(settings config wizard boxes)
 fi
 for family in "${families[@]}"; do
   "shoot_$family"

@@ -18,11 +18,26 @@ namespace {
 using namespace kestrune;
 using platform::ToUtf8;
 
-std::string U(const std::wstring& text) { return ToUtf8(text); }
+std::string U(const std::wstring& text) {
+  return ToUtf8(text);
+}
 
 std::string Trimmed(const std::wstring& text) {
   const auto end = text.find_last_not_of(L' ');
   return U(end == std::wstring::npos ? std::wstring() : text.substr(0, end + 1));
+}
+
+// Where a device sits: channel and device apart (the model's own names give
+// an extended adapter's device index as the channel number), its index beside.
+std::string Location(const ctl::AdapterRecord& a, unsigned index, bool extendedNaming) {
+  std::string name;
+  if (extendedNaming && a.devicesPerChannel > 0) {
+    name = "Channel " + std::to_string(index / a.devicesPerChannel) + " Device " +
+           std::to_string(index % a.devicesPerChannel);
+  } else {
+    name = U(ctl::ChannelAndDeviceName(index, false).Joined());
+  }
+  return name + " (index " + std::to_string(index) + ")";
 }
 
 std::string DescribeSets(const ctl::AdapterRecord& a, bool extendedNaming) {
@@ -36,8 +51,8 @@ std::string DescribeSets(const ctl::AdapterRecord& a, bool extendedNaming) {
     for (std::size_t k = 0; k < set.memberCount && k < ctl::kMaxMembers; ++k) {
       const ctl::MemberRecord& m = set.members[k];
       out += "      Member " + std::to_string(m.position) + ": " +
-             U(ctl::ChannelAndDeviceName(m.deviceIndex, extendedNaming).Joined()) + ", " +
-             U(m.state) + (m.rebuildPercent != L"N/A" ? ", " + U(m.rebuildPercent) : "") + "\n";
+             Location(a, m.deviceIndex, extendedNaming) + ", " + U(m.state) +
+             (m.rebuildPercent != L"N/A" ? ", " + U(m.rebuildPercent) : "") + "\n";
     }
   }
   return out;
@@ -51,9 +66,8 @@ std::string Describe(const ctl::ConfigurationModel& model) {
   for (std::size_t n = 0; n < model.AdapterCount(); ++n) {
     const ctl::AdapterRecord& a = *model.Adapter(n);
     out += "Adapter " + std::to_string(n) + ": " + U(a.chipModel) + " rev " + U(a.chipRevision) +
-           ", " + U(a.chipType) + ", driver " + U(a.driverMajorText) + "." +
-           U(a.driverMinorText) + " (file " + U(a.driverFileVersion) + ", " +
-           U(a.driverFileDate) + ")";
+           ", " + U(a.chipType) + ", driver " + U(a.driverMajorText) + "." + U(a.driverMinorText) +
+           " (file " + U(a.driverFileVersion) + ", " + U(a.driverFileDate) + ")";
     if (a.IsExtended()) out += ", name " + U(a.adapterName);
     out += ", PCI bus " + U(a.pciBus) + " device " + U(a.pciDevice) + " IRQ " + U(a.pciInterrupt);
     if (a.IsRaidChip())
@@ -67,16 +81,14 @@ std::string Describe(const ctl::ConfigurationModel& model) {
         const bool present = a.IsExtended() ? dev.present != 0 : (channel.flags >> d) & 1U;
         if (!present) continue;
         const auto index = static_cast<unsigned>(ch * a.devicesPerChannel + d);
-        out += "  " + U(ctl::ChannelAndDeviceName(index, model.extendedNaming).Joined()) + " " +
-               std::to_string(index) + ": " + U(dev.deviceType) + " \"" +
+        out += "  " + Location(a, index, model.extendedNaming) + ": " + U(dev.deviceType) + " \"" +
                Trimmed(dev.modelNumber) + "\" serial \"" + Trimmed(dev.serialNumber) +
-               "\" firmware \"" + Trimmed(dev.firmwareVersion) + "\", " + U(dev.capacity) +
-               ", " + U(dev.currentMode) + " of " + U(dev.supportedModes) + ", " +
-               U(dev.ataVersion) + ", " + U(dev.mediaType) + ", write cache " +
-               U(dev.writeCache) + ", look-ahead " + U(dev.lookAhead) + ", SMART " +
-               U(dev.smartSupport) + "/" + U(dev.smartEnabled) + "/" + U(dev.smartStatus) +
-               ((dev.flags & ctl::kFlagInUse) ? ", in use" : "") + (dev.spare ? ", hot spare" : "") +
-               "\n";
+               "\" firmware \"" + Trimmed(dev.firmwareVersion) + "\", " + U(dev.capacity) + ", " +
+               U(dev.currentMode) + " of " + U(dev.supportedModes) + ", " + U(dev.ataVersion) +
+               ", " + U(dev.mediaType) + ", write cache " + U(dev.writeCache) + ", look-ahead " +
+               U(dev.lookAhead) + ", SMART " + U(dev.smartSupport) + "/" + U(dev.smartEnabled) +
+               "/" + U(dev.smartStatus) + ((dev.flags & ctl::kFlagInUse) ? ", in use" : "") +
+               (dev.spare ? ", hot spare" : "") + "\n";
       }
     }
     out += DescribeSets(a, model.extendedNaming);
@@ -128,7 +140,8 @@ int main(int argc, char** argv) {
       if (!a.IsRaidChip()) continue;
       io.QuerySpareDrives(a);
       io.QuerySets(a, false);
-      now += "Adapter " + std::to_string(n) + " sets:\n" + DescribeSets(a, io.Model().extendedNaming);
+      now +=
+          "Adapter " + std::to_string(n) + " sets:\n" + DescribeSets(a, io.Model().extendedNaming);
     }
     if (!last.empty() && now != last) {
       std::fputs(now.c_str(), stdout);

@@ -16,6 +16,7 @@
 #include "app/send_dialog.h"
 #include "app/splash.h"
 #include "controller/adapter_keys.h"
+#include "platform/stop_signal.h"
 #include "platform/text.h"
 #include "platform_qt/busy_wait_box.h"
 #include "platform_qt/qt_ui_services.h"
@@ -560,11 +561,17 @@ void CMainFrame::SendReport(const std::wstring& report) {
   std::wstring error;
   bool sent = false;
   // Four steps that may each wait for the server: the windows keep painting
-  // and the logger's messages keep coming meanwhile.
-  platform_qt::RunWithoutFreezing(nullptr, Ui(), [&] {
-    sent = rpt::MailReport(server, to, subject, sender, report, error, services_.mailOptions,
-                           services_.mailPort);
-  });
+  // and the logger's messages keep coming meanwhile. Cancel in the wait box,
+  // like Exit, ends whatever step waits at once; the step then fails.
+  evt::SmtpOptions options = services_.mailOptions;
+  options.stop = std::make_shared<platform::StopSignal>();
+  platform_qt::RunWithoutFreezing(
+      nullptr, Ui(),
+      [&] {
+        sent = rpt::MailReport(server, to, subject, sender, report, error, options,
+                               services_.mailPort);
+      },
+      [stop = options.stop] { stop->Raise(); }, platform_qt::StepCancel::Offered);
   // Exit was chosen while the mail was on its way: nothing more to show.
   if (shutDown_) return;
   if (!sent) rpt::ShowMailFailure(Ui(), error);

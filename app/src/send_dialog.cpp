@@ -1,6 +1,7 @@
 #include "app/send_dialog.h"
 
 #include <QPushButton>
+#include <algorithm>
 
 #include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
@@ -12,9 +13,14 @@ CSendConfigDlg::CSendConfigDlg(const std::wstring& server, const std::wstring& t
                                const std::wstring& subject, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CSendConfigDlg>()) {
   platform_qt::SetUpForm(*ui_, this);
-  // The edits cut what is longer than their maximum length.
+  // The edits cut what is longer than their maximum length, except the
+  // recipients: the event list may be longer, and a recipient must not be
+  // dropped unseen. The field then takes as much as the list.
   ui_->serverEdit->setText(platform_qt::ToQString(server));
-  ui_->toEdit->setText(platform_qt::ToQString(to));
+  const QString recipients = platform_qt::ToQString(to);
+  ui_->toEdit->setMaxLength(
+      std::max(ui_->toEdit->maxLength(), static_cast<int>(recipients.size())));
+  ui_->toEdit->setText(recipients);
   ui_->subjectEdit->setText(platform_qt::ToQString(subject));
   connect(ui_->sendButton, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);

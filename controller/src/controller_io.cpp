@@ -365,8 +365,11 @@ bool CControllerIo::QueryRioVersion(AdapterRecord& adapter) {
 bool CControllerIo::QuerySpareDrives(AdapterRecord& adapter) {
   Lock lock(*this);
   platform::WaitCursor wait(*services_.ui);
-  for (std::size_t c = 0; c < 2; ++c)
-    for (std::size_t d = 0; d < 2; ++d) adapter.channels[c].devices[d].spare = 0;
+  // Every slot, not only the four of the old layout: a spare on a later
+  // channel that has gone into a set would stay marked until the devices are
+  // read again (the poll would never show it as a plain disk).
+  for (ChannelRecord& channel : adapter.channels)
+    for (DeviceRecord& device : channel.devices) device.spare = 0;
   auto request = RioRequest(wire::code::kSpareDrives, wire::length::kSpareDrives);
   request.Put(wire::spare_drives::kRoom, std::uint16_t{wire::spare_drives::kMaxEntries});
   if (!Send(adapter, request, {0}, res::kStrOpGetSpareDrives)) return false;

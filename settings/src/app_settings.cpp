@@ -256,9 +256,13 @@ void AppSettings::AddWrite(std::vector<platform::RegValue>& writes, const std::w
   writes.push_back({name, RegType::Dword, platform::EncodeRegDword(number)});
 }
 
+bool AppSettings::FitsTextValue(const std::wstring& text) {
+  return Utf16Units(text) <= kMaxTextUnits;
+}
+
 bool AppSettings::StorableText(const std::wstring& valueName, const std::wstring& text,
                                std::wstring& stored) {
-  if (Utf16Units(text) <= kMaxTextUnits) {
+  if (FitsTextValue(text)) {
     stored = text;
     return true;
   }

@@ -264,17 +264,30 @@ TEST(ReportCommands, RefusedMailShowsTheStepErrorAndCancelSendsNothing) {
   EXPECT_EQ(rig.ui->LastMessage()->icon, platform::MsgIcon::Information);
 }
 
-TEST(SendDialog, FieldsTakeAtMost99Characters) {
+TEST(SendDialog, FieldsTakeAtMost99CharactersButEveryPrefilledRecipientStays) {
   const std::wstring longText(150, L'x');
-  app::CSendConfigDlg dialog(longText, longText, longText);
-  for (const char* name : {"serverEdit", "toEdit", "subjectEdit"}) {
-    auto* edit = dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
+  // Eight addresses, 219 characters: the longest event list there can be.
+  std::wstring recipients;
+  for (int i = 0; i < 8; ++i) recipients += std::wstring(26, static_cast<wchar_t>(L'a' + i)) + L";";
+  recipients += std::wstring(2, L'z') + L";";
+  ASSERT_EQ(recipients.size(), 219u);
+  const struct {
+    const char* name;
+    std::size_t shown;  // of the prefilled text
+    int typed;          // of 250 typed characters
+  } cases[] = {{"serverEdit", 99, 99}, {"toEdit", 219, 219}, {"subjectEdit", 99, 99}};
+  app::CSendConfigDlg dialog(longText, recipients, longText);
+  for (const auto& c : cases) {
+    auto* edit = dialog.findChild<QLineEdit*>(QString::fromLatin1(c.name));
     ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(edit->text().size(), 99) << name;
+    EXPECT_EQ(static_cast<std::size_t>(edit->text().size()), c.shown) << c.name;
     edit->clear();
-    edit->insert(QString(120, QLatin1Char('y')));
-    EXPECT_EQ(edit->text().size(), 99) << name;
+    edit->insert(QString(250, QLatin1Char('y')));
+    EXPECT_EQ(edit->text().size(), c.typed) << c.name;
   }
+  EXPECT_EQ(app::CSendConfigDlg(L"s", L"a@b;", L"t").ToEdit()->maxLength(), 99);
+  dialog.ToEdit()->setText(platform_qt::ToQString(recipients));
+  EXPECT_EQ(dialog.To(), recipients);
 }
 
 TEST(AboutBox, TextsTitleLinkAndOnlyOneAtATime) {

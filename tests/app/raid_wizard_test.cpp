@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "app_rig.h"
+#include "platform/text.h"
 #include "platform_qt/busy_wait_box.h"
 #include "platform_qt/command_table.h"
 #include "resources/resource_ids.h"
@@ -269,6 +270,49 @@ TEST(ReportCommands, ExitWhileTheMailWaitsEndsTheSendFirst) {
   EXPECT_EQ(rig.ui->MessageCount(), 0u);  // the failure is not shown after Exit
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(dialog.isNull());
+}
+
+TEST(ReportCommands, CancelEscapeOrExitEndAMailToASilentServerAtOnce) {
+  enum class Way { CancelButton, Escape, Exit };
+  for (const Way way : {Way::CancelButton, Way::Escape, Way::Exit}) {
+    SCOPED_TRACE(static_cast<int>(way));
+    SilentSmtp server("554 go away\r\n");  // speaks only when it goes
+    AppRig rig(QuietScenario(), UniqueInstanceName(), [&](app::FrameServices& services) {
+      services.mailPort = server.Port();
+      // Were the wait not ended, it would end here, with another error.
+      services.mailOptions.timeout = std::chrono::seconds(20);
+    });
+    ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+    ASSERT_TRUE(rig.Route(res::kCmdSendByEmail));
+    QPointer<app::CSendConfigDlg> dialog = rig.Frame().SendDialog();
+    ASSERT_FALSE(dialog.isNull());
+    dialog->findChild<QLineEdit*>(QStringLiteral("serverEdit"))
+        ->setText(QStringLiteral("127.0.0.1"));
+    QTimer::singleShot(0, qApp, [&] {
+      EXPECT_TRUE(SpinUntil([&] { return server.Connected(); }));
+      auto* box = qobject_cast<platform_qt::BusyWaitBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      auto* cancel = platform_qt::FindById<QPushButton>(box, 2);
+      ASSERT_NE(cancel, nullptr);
+      EXPECT_TRUE(cancel->isVisible());
+      if (way == Way::CancelButton) cancel->click();
+      if (way == Way::Escape) QTest::keyClick(box, Qt::Key_Escape);
+      if (way == Way::Exit) rig.app->Exit();
+    });
+    platform_qt::FindById<QPushButton>(dialog, 1)->click();
+    EXPECT_EQ(platform_qt::RunningSteps(), 0);
+    EXPECT_EQ(rig.ui->WaitDepth(), 0);
+    if (way == Way::Exit) {
+      EXPECT_EQ(rig.quits, 1);
+      EXPECT_EQ(rig.ui->MessageCount(), 0u);
+      continue;
+    }
+    // The step that waited failed, interrupted (10004), and says so.
+    ASSERT_EQ(rig.ui->MessageCount(), 1u);
+    EXPECT_EQ(rig.ui->LastMessage()->caption, L"Ostrevan Error");
+    EXPECT_NE(rig.ui->LastMessage()->text.find(L"Error code 0x00002714."), std::wstring::npos)
+        << platform::ToUtf8(rig.ui->LastMessage()->text);
+  }
 }
 
 }  // namespace

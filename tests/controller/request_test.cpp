@@ -321,6 +321,12 @@ TEST(Requests, SpareReplyAboveRoomFailsSilentlyAndEntriesMapByAdapterKind) {
   count = 2;
   EXPECT_TRUE(rig.io->QuerySpareDrives(rig.adapter));
   EXPECT_EQ(rig.adapter.channels[2].devices[0].spare, 1);
+  // A spare no longer listed loses its mark, on every channel.
+  count = 0;
+  rig.adapter.channels[3].devices[0].spare = 1;
+  EXPECT_TRUE(rig.io->QuerySpareDrives(rig.adapter));
+  for (std::size_t c = 0; c < 4; ++c) EXPECT_EQ(rig.adapter.channels[c].devices[0].spare, 0) << c;
+  count = 2;
 
   rig.adapter = AdapterRecord{};
   rig.adapter.handle = 1;

@@ -120,7 +120,14 @@ TEST_F(PropertySheet, ChangingTabsLeavesTheOldPageFirst) {
 TEST_F(PropertySheet, TooLongTextKeepsTheUserOnThePage) {
   sheet.show();
   smtp->edit->setText(QString(221, QLatin1Char('x')));
+  // While the message is up, the tabs still show the page it is about.
+  int tabDuringMessage = -1;
+  ui.SetResponder([&](const platform::RecordedMessage&) -> std::optional<platform::MsgResult> {
+    tabDuringMessage = sheet.TabBar()->currentIndex();
+    return std::nullopt;
+  });
   sheet.TabBar()->setCurrentIndex(2);
+  EXPECT_EQ(tabDuringMessage, 0);
   EXPECT_EQ(sheet.ActivePage(), smtp);
   EXPECT_EQ(sheet.TabBar()->currentIndex(), 0);  // the tab went back too
   ASSERT_EQ(ui.MessageCount(), 1u);

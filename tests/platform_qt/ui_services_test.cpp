@@ -24,6 +24,8 @@
 #include <thread>
 
 #include "modal_helper.h"
+#include "platform/text.h"
+#include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
 
 namespace kestrune::platform_qt {
@@ -119,6 +121,19 @@ TEST(QtUiServices, MessageBoxShowsCaptionIconButtonsAndAnswersTheClick) {
   EXPECT_EQ(seenText, QStringLiteral("Purge it?"));
   EXPECT_EQ(seenIcon, QMessageBox::Question);
   EXPECT_EQ(buttonCount, 3);
+}
+
+TEST(QtUiServices, ABoxIsWideEnoughForItsCaption) {
+  QtUiServices ui;
+  for (const wchar_t* caption : {L"Delete Spare Drive", L"Select path and file name", L"x"}) {
+    int width = 0;
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+      width = box->width();
+      box->button(QMessageBox::Ok)->click();
+    });
+    ui.MessageBox(L"No.", caption, MsgButtons::Ok, MsgIcon::Error);
+    EXPECT_GE(width, CaptionMinimumWidth(ToQString(caption))) << platform::ToUtf8(caption);
+  }
 }
 
 TEST(QtUiServices, EscapeAnswersCancelWhereThereIsOne) {
@@ -237,6 +252,28 @@ TEST(QtUiServices, CancelledDialogAnswersNothing) {
   });
   EXPECT_FALSE(ui.OpenFileName(request).has_value());
   EXPECT_EQ(mode, QFileDialog::ExistingFile);
+}
+
+TEST(QtUiServices, AStartFolderThatIsMissingIsNotOfferedAsTheFileName) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QtUiServices ui;
+  for (const QString& folder : {dir.path(), dir.filePath(QStringLiteral("Media"))}) {
+    FileDialogRequest request;
+    request.title = L"Which wave file";
+    request.startFolder = ToWString(folder);
+    QString fileName = QStringLiteral("<none>");
+    QString shown;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+      if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        fileName = edit->text();
+      shown = dialog->directory().absolutePath();
+      static_cast<QDialog*>(dialog)->reject();
+    });
+    EXPECT_FALSE(ui.OpenFileName(request).has_value());
+    EXPECT_EQ(fileName, QString()) << folder.toStdString();
+    EXPECT_TRUE(QFileInfo(shown).isDir()) << shown.toStdString();
+  }
 }
 
 // A folder as the file dialogs meet it: the settings store, a log, a file

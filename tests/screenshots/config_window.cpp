@@ -4,10 +4,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QPixmap>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -31,17 +29,6 @@ namespace kestrune::shots {
 namespace {
 
 using views::NodeRef;
-
-bool Save(QWidget& widget, const QString& folder, const char* name) {
-  // Layout requests go round a few times (page, sheet, window).
-  for (int i = 0; i < 4; ++i) QApplication::processEvents();
-  const QString path = QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
-  if (!widget.grab().save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  return true;
-}
 
 // The window over a machine of its own.
 struct Rig {

@@ -3,6 +3,7 @@
 // a look at them as a user would see them. Without families, every one.
 #include <QApplication>
 #include <QDir>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +14,17 @@ namespace kestrune::shots {
 std::map<QString, Family>& Families() {
   static std::map<QString, Family> families;
   return families;
+}
+
+bool Save(QWidget& widget, const QString& folder, const char* name) {
+  // Layout requests go round a few times (page, sheet, window).
+  for (int i = 0; i < 4; ++i) QApplication::processEvents();
+  const QString path = QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+  if (!widget.grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kestrune::shots

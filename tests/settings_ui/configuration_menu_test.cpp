@@ -219,6 +219,43 @@ TEST(AddressList, AddRefusesAnAddressDifferingOnlyInCaseAndRemoveNeedsASelection
   EXPECT_EQ(rig.settings->EventList(), L"ops@example.com;new@example.com;");
 }
 
+TEST(AddressList, AnAddressThatWouldNotBeStoredWholeIsRefusedWhenAdded) {
+  // "ops@example.com;Admin@Example.com;" holds 34 of the 219 units; an
+  // address and its ";" may take 185 more.
+  const struct {
+    std::wstring address;
+    bool added;
+  } cases[] = {
+      {std::wstring(184, L'a'), true},
+      {std::wstring(185, L'b'), false},
+      {std::wstring(183, L'c') + L"\U0001F600", false},  // two units
+      {std::wstring(182, L'd') + L"\U0001F600", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address.size());
+    SheetRig rig(LoggerKind::None);
+    rig.Open();
+    rig.ShowPage(kNotification);
+    auto* edit = rig.Control<QLineEdit>(1393);
+    edit->setText(ToQString(c.address));
+    rig.Control<QPushButton>(1394)->click();
+    EXPECT_EQ(Rows(rig.Control<QTreeWidget>(1398)).size(), c.added ? 3u : 2u);
+    if (!c.added) {
+      ASSERT_EQ(rig.ui->MessageCount(), 1u);
+      EXPECT_EQ(rig.ui->LastMessage()->text,
+                L"The list of addresses cannot hold this address.\nAddress will not be added.");
+      EXPECT_EQ(ToWString(edit->text()), c.address);
+    }
+    rig.PressOk();
+    ASSERT_TRUE(rig.MenuGone());
+    // What the page showed is what was stored, every address whole.
+    const std::wstring expected =
+        L"ops@example.com;Admin@Example.com;" + (c.added ? c.address + L";" : L"");
+    EXPECT_EQ(rig.settings->EventList(), expected);
+    EXPECT_EQ(rig.StoredText(settings::kEventListName), expected);
+  }
+}
+
 TEST(AddressList, EveryAddressRemovedStoresAnEmptyListAndOneTypedWithoutAddIsNotStored) {
   SheetRig rig(LoggerKind::None);
   rig.Open();

@@ -26,6 +26,16 @@ inline void UseOffscreenPlatform() {
   detail::previousHandler = qInstallMessageHandler(detail::QuietOffscreen);
 }
 
+// Qt's minimal platform with the system's fonts, unless the caller chose
+// another: like the offscreen one, but with Qt's own in-process drag and
+// drop (QDrag::exec runs its loop there; on the offscreen platform it returns
+// at once), for tests that drag.
+inline void UsePlatformThatDrags() {
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+    setenv("QT_QPA_PLATFORM", "minimal:enable_fonts", 1);
+  detail::previousHandler = qInstallMessageHandler(detail::QuietOffscreen);
+}
+
 // A state folder of the program's own (XDG_STATE_HOME, for log files) with a
 // private runtime folder in it; removed with everything in it at the end.
 class ScopedStateFolder {

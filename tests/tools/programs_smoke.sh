@@ -13,6 +13,10 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$tools/kestrune-inspect" >"$work/inspect.txt"
 grep -q '^Adapter 0: BV-7420' "$work/inspect.txt" || fail "inspect lists no extended adapter"
 grep -q 'Mirrored Set, Online' "$work/inspect.txt" || fail "inspect lists no mirror"
+grep -q '^  Channel 3 Device 0 (index 3): Disk' "$work/inspect.txt" ||
+  fail "inspect names the free disk by its index twice"
+grep -q 'Member 1: Channel 1 Device 0 (index 1), ' "$work/inspect.txt" ||
+  fail "inspect names a member by its index twice"
 
 "$tools/kestrune-monitor" --once --interval 200 >"$work/monitor.txt"
 log=$work/state/kestrune/errlgr.txt

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <cerrno>
 #include <filesystem>
@@ -205,7 +206,10 @@ TEST(EventsPage, EmptyFileMissingFileAndFileWithoutMark) {
   };
   const Case cases[] = {
       {"only the mark", "TRUE", "", true, {}},
-      {"missing, logging on", "true", std::nullopt, true,
+      {"missing, logging on",
+       "true",
+       std::nullopt,
+       true,
        {"Could not open log file. Error code 0x2."}},
       {"missing, logging off", "FALSE", std::nullopt, true, {}},
       {"no mark, bare CR", "TRUE", "X\rY", false, {"Y", "X"}},
@@ -218,9 +222,43 @@ TEST(EventsPage, EmptyFileMissingFileAndFileWithoutMark) {
   }
 }
 
+TEST(EventsPage, EndAndHomeGoToTheLastAndFirstRowAndALongEntryInViewCanBeScrolledTo) {
+  EventsRig events;
+  // The oldest entry, shown last, is far wider than the column.
+  const std::string longEntry = "01-May-2026 10:00.00\t" + std::string(300, 'W');
+  std::string file = longEntry + "\r\n";
+  for (int i = 0; i < 200; ++i) file += "entry " + std::to_string(i) + "\r\n";
+  events.Write(file);
+  ASSERT_EQ(events.Rows().size(), 201);
+  auto* list = platform_qt::FindById<QTableView>(events.window->Sheet()->ActivePage(), 1386);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->columnWidth(0), 700);  // the long entry is not in view yet
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int row;
+  } keys[] = {{Qt::Key_End, Qt::NoModifier, 200},
+              {Qt::Key_Home, Qt::NoModifier, 0},
+              {Qt::Key_End, Qt::ControlModifier, 200},
+              {Qt::Key_Home, Qt::ShiftModifier, 0}};
+  for (const auto& k : keys) {
+    QTest::keyClick(list, k.key, k.modifiers);
+    EXPECT_EQ(list->currentIndex().row(), k.row) << k.key << " " << k.modifiers;
+  }
+  // At the end the long entry was in view: the column took its width, and
+  // the list scrolls sideways to it.
+  const QString shown = list->model()->index(200, 0).data().toString();
+  EXPECT_GE(list->columnWidth(0), list->fontMetrics().horizontalAdvance(shown));
+  EXPECT_GT(list->horizontalScrollBar()->maximum(), 0);
+  // Shown anew: 700 again until a wider row is in view.
+  events.window->Sheet()->SetActivePage(0);
+  events.window->Sheet()->SetActivePage(1);
+  EXPECT_EQ(list->columnWidth(0), 700);
+}
+
 TEST(EventsPage, OpenFailuresGiveTheirCauseCodes) {
   const std::pair<int, unsigned> cases[] = {{ENOENT, 2}, {ENOTDIR, 3}, {EMFILE, 4}, {EACCES, 5},
-                                            {EINVAL, 5}, {EBUSY, 11}, {EIO, 1}};
+                                            {EINVAL, 5}, {EBUSY, 11},  {EIO, 1}};
   for (const auto& [error, cause] : cases) EXPECT_EQ(views::LogOpenCause(error), cause) << error;
 }
 

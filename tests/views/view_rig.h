@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QtTest/QTest>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -91,6 +95,49 @@ struct ViewRig {
     change(io->Model());
   }
 };
+
+namespace detail {
+struct Gesture {
+  QWidget* from = nullptr;
+  std::vector<std::function<void()>> steps;
+  std::size_t finished = 0;
+};
+inline void RunGestureStep(const std::shared_ptr<Gesture>& gesture, std::size_t k) {
+  // The next step is queued first: this one may not return until the drag
+  // is over.
+  if (k + 1 < gesture->steps.size())
+    QTimer::singleShot(0, gesture->from, [gesture, k] { RunGestureStep(gesture, k + 1); });
+  gesture->steps[k]();
+  ++gesture->finished;
+}
+}  // namespace detail
+
+// A hand's drag with the left button: a press on `from` at `start`, moves in
+// steps of `step` pixels to `end` and the release there, all in `from`'s
+// coordinates (which may lie outside it: the pressed widget keeps the
+// mouse). Every event is a step of its own from the event loop, so that a
+// drag loop that one of them starts (QDrag::exec) takes the later ones as
+// the platform's would. `afterMove` runs after each move has been handled.
+// Returns once every step has returned.
+inline void MouseDrag(QWidget* from, QPoint start, QPoint end, int step = 3,
+                      const std::function<void()>& afterMove = {}) {
+  auto gesture = std::make_shared<detail::Gesture>();
+  gesture->from = from;
+  gesture->steps.emplace_back([=] { QTest::mousePress(from, Qt::LeftButton, {}, start); });
+  const QPoint delta = end - start;
+  const int count = std::max(1, std::max(std::abs(delta.x()), std::abs(delta.y())) / step);
+  for (int i = 1; i <= count; ++i) {
+    const QPoint at = start + delta * i / count;
+    gesture->steps.emplace_back([=] {
+      QTest::mouseMove(from, at);
+      if (afterMove) afterMove();
+    });
+  }
+  gesture->steps.emplace_back([=] { QTest::mouseRelease(from, Qt::LeftButton, {}, end); });
+  QTimer::singleShot(0, from, [gesture] { detail::RunGestureStep(gesture, 0); });
+  for (int round = 0; gesture->finished < gesture->steps.size() && round < 100000; ++round)
+    QCoreApplication::processEvents();
+}
 
 // The tree as indented lines: "label [image]", two blanks a level.
 inline std::vector<std::string> TreeLines(const QTreeWidget& tree) {

@@ -383,6 +383,45 @@ TEST(WizardPages, AnExistingSpareIsListedOnlyOnTheDeletionPage) {
   EXPECT_EQ(rig.log->Changes(), 0u);
 }
 
+TEST(WizardPages, ListsShowWholeRowsAndTheSheetKeepsItsSizeOnEveryPage) {
+  WizardRig rig(SetSpareAndFree());
+  rig.Open();
+  const QSize opening = rig.wizard->size();
+  // A list is exactly so many rows high: none of them is ever cut.
+  auto wholeRows = [&](unsigned id, int rows) {
+    QTreeWidget* list = rig.List(id);
+    ASSERT_NE(list, nullptr) << id;
+    ASSERT_GT(list->topLevelItemCount(), 0) << id;
+    const int row = list->visualItemRect(list->topLevelItem(0)).height();
+    EXPECT_EQ(list->viewport()->height(), rows * row) << id;
+  };
+  const struct {
+    P page;
+    std::vector<std::pair<unsigned, int>> lists;
+  } walk[] = {{P::kSpareDisks, {{1191, 4}}}, {P::kDelete, {{1152, 6}}}};
+  for (const auto& step : walk) {
+    SCOPED_TRACE(static_cast<int>(step.page));
+    rig.wizard->restart();
+    WalkTo(rig, step.page);
+    ASSERT_EQ(rig.Page(), step.page);
+    for (const auto& [id, rows] : step.lists) wholeRows(id, rows);
+    if (step.page == P::kSpareDisks) {
+      WizardRig::ClickRow(rig.List(1191), 0);
+      rig.Control<QPushButton>(1196)->click();
+      wholeRows(1192, 4);
+      EXPECT_EQ(rig.wizard->size(), opening);
+      rig.Next();
+      ASSERT_EQ(rig.Page(), P::kSpareSummary);
+      wholeRows(1198, 4);
+    }
+    if (step.page == P::kDelete) {
+      WizardRig::ClickRow(rig.List(1152), 0);
+      wholeRows(1153, 4);
+    }
+    EXPECT_EQ(rig.wizard->size(), opening);
+  }
+}
+
 TEST(WizardPages, StripedSetWarningStaysUntilTheNextActivation) {
   sim::AdapterSpec a = ExtendedRaidAdapter(1);
   for (std::uint8_t c = 0; c < 4; ++c) a.disks.push_back(Disk(c, 0));

@@ -1,16 +1,23 @@
 #include "views/config_tree_dlg.h"
 
+#include <QAbstractItemDelegate>
 #include <QApplication>
-#include <QFontMetrics>
-#include <QLabel>
+#include <QDrag>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSignalBlocker>
+#include <QStyleOptionViewItem>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "platform/text.h"
 #include "platform_qt/forms.h"
@@ -29,8 +36,6 @@ constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kImageRole = Qt::UserRole + 2;
 constexpr unsigned kEventsTemplate = 1016;
 constexpr unsigned kMembersTemplate = 1015;
-// Where the drag image sits from the pointer.
-constexpr QPoint kDragImageOffset(16, 32);
 // The top-level menu the RAID wizard has.
 constexpr int kRaidMenuPosition = 2;
 
@@ -52,6 +57,14 @@ bool Draggable(int image) {
   return image == kImageDiskFree || image == kImageDiskInUse || image == kImageSpare;
 }
 
+QModelIndex IndexOf(const QTreeWidget& tree, const QTreeWidgetItem* item) {
+  if (item == nullptr) return {};
+  const QTreeWidgetItem* parent = item->parent();
+  const int row = parent != nullptr ? parent->indexOfChild(const_cast<QTreeWidgetItem*>(item))
+                                    : tree.indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+  return tree.model()->index(row, 0, IndexOf(tree, parent));
+}
+
 // Every item below `item` (not itself), depth first.
 void ForEachBelow(QTreeWidgetItem* item, const std::function<void(QTreeWidgetItem*)>& visit) {
   for (int i = 0; i < item->childCount(); ++i) {
@@ -68,10 +81,12 @@ CConfigTreeDlg::CConfigTreeDlg(ConfigViewServices services, QWidget* parent)
       services_(std::move(services)),
       ui_(std::make_unique<::Ui::CConfigTreeDlg>()) {
   platform_qt::SetUpForm(*ui_, this);
-  // A window of its own with a taskbar button: caption, system menu and
-  // minimise box.
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  // A window of its own with a taskbar button: caption, system menu (with
+  // its close box) and minimise box; no maximise box, and a size of its own
+  // choosing (FitSheetArea).
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setWindowTitle(ToQString(res::LoadString(res::kStrConfigurationFor) + services_.windowTitleName));
   if (!services_.smallIcon.isNull()) setWindowIcon(services_.smallIcon);
   SetNextCommandTarget(services_.commandOwner);
@@ -123,7 +138,8 @@ CConfigTreeDlg::CConfigTreeDlg(ConfigViewServices services, QWidget* parent)
 }
 
 CConfigTreeDlg::~CConfigTreeDlg() {
-  CancelDrag();
+  // The platform's drag loop must not outlive its source.
+  if (dragging_) QDrag::cancel();
   // The pages reach this window while they leave their node: before its
   // members go.
   if (sheet_) {
@@ -262,6 +278,9 @@ void CConfigTreeDlg::ShowNode(const NodeRef& node, int startIndex) {
   currentNode_ = node;
   auto* sheet = new CNodePageSheet(ui_->sheetHost);
   sheet->SetUiServices(services_.ui);
+  // Disks dragged from the tree are let go over the sheet.
+  sheet->setAcceptDrops(true);
+  sheet->installEventFilter(this);
   for (auto& page : MakeNodePages(*this, node, Conditions())) sheet->AddNodePage(std::move(page));
   if (startIndex > 0 && startIndex < sheet->PageCount()) sheet->SetActivePage(startIndex);
   connect(sheet, &platform_qt::CPropertySheet::ActivePageChanged, this, [this] {
@@ -288,17 +307,52 @@ void CConfigTreeDlg::FitSheet() {
   // go round now (page, stack, sheet), so that the sheet knows its size.
   for (int round = 0; round < 3; ++round)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-  GrowSheetArea(sheet_->minimumSizeHint());
+  FitSheetArea(sheet_->minimumSizeHint());
 }
 
-void CConfigTreeDlg::GrowSheetArea(QSize need) {
-  // Only ever grows: the window keeps its size while the user walks the tree
-  // instead of jumping with every node.
-  const QSize now = ui_->sheetHost->minimumSize();
-  if (now.expandedTo(need) == now) return;
-  ui_->sheetHost->setMinimumSize(now.expandedTo(need));
+QSize CConfigTreeDlg::LargestPagesNeed() {
+  // Every kind of node the tree holds, and every set (whose page differs
+  // with the set's type), in sheets that are never shown: a page fills its
+  // values only when it is shown, so nothing is asked of the driver.
+  QSize largest;
+  QTreeWidgetItem* root = Tree()->topLevelItem(0);
+  if (root == nullptr) return largest;
+  const PageConditions conditions = Conditions();
+  std::vector<NodeRef> measured;
+  auto measure = [&](QTreeWidgetItem* item) {
+    const NodeRef node = NodeOf(item);
+    const bool seen = std::any_of(measured.begin(), measured.end(), [&](const NodeRef& other) {
+      return other.kind == node.kind && (node.kind != NodeKind::Set || other == node);
+    });
+    if (seen) return;
+    measured.push_back(node);
+    CNodePageSheet probe(ui_->sheetHost);
+    probe.hide();
+    for (auto& page : MakeNodePages(*this, node, conditions)) probe.AddNodePage(std::move(page));
+    for (int round = 0; round < 3; ++round)
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    largest = largest.expandedTo(probe.minimumSizeHint());
+  };
+  measure(root);
+  ForEachBelow(root, measure);
+  return largest;
+}
+
+void CConfigTreeDlg::FitSheetArea(QSize need) {
+  // The window opens as large as the largest page of any node needs and
+  // keeps that size while the user walks the tree; only a page whose values
+  // need still more room widens it, until another node is shown. The user
+  // does not resize it.
+  if (!openingArea_.isValid()) {
+    openingArea_ = need.expandedTo(ui_->sheetHost->minimumSize()).expandedTo(LargestPagesNeed());
+  }
+  const QSize area = need.expandedTo(openingArea_);
+  if (ui_->sheetHost->minimumSize() != area) ui_->sheetHost->setMinimumSize(area);
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   layout()->activate();
   platform_qt::FitToTexts(this);
+  setFixedSize(minimumSize().expandedTo(minimumSizeHint()));
 }
 
 void CConfigTreeDlg::UpdateEventsPageShown() {
@@ -461,72 +515,175 @@ void CConfigTreeDlg::OnPollRefresh() {
 
 // ---- drag and drop ---------------------------------------------------------
 
-QPoint CConfigTreeDlg::ToWindow(QWidget* from, QPoint pos) const {
-  return from->mapTo(this, pos);
+namespace {
+
+QByteArray EncodeDisk(const NodeRef& disk) {
+  return QByteArray::number(disk.adapter) + ',' + QByteArray::number(disk.channel) + ',' +
+         QByteArray::number(disk.device);
 }
 
-bool CConfigTreeDlg::BeginDrag(const NodeRef& dragged, QPoint windowPos) {
-  if (dragging_) return false;
+std::optional<NodeRef> DecodeDisk(const QByteArray& data) {
+  const QList<QByteArray> parts = data.split(',');
+  if (parts.size() != 3) return std::nullopt;
+  std::array<std::uint32_t, 3> numbers{};
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    bool ok = false;
+    numbers[i] = parts[static_cast<int>(i)].toUInt(&ok);
+    if (!ok) return std::nullopt;
+  }
+  return NodeRef::Device(numbers[0], numbers[1], numbers[2]);
+}
+
+// The platform's drag shows a cursor picture with its hot spot in the
+// middle: the picture is widened so that the cursor's own hot spot is there.
+QPixmap DragCursorPixmap(const QCursor& cursor) {
+  const QPixmap picture = cursor.pixmap();
+  if (picture.isNull()) return {};
+  const QPoint hot = cursor.hotSpot();
+  const int width = 2 * std::max(hot.x(), picture.width() - hot.x());
+  const int height = 2 * std::max(hot.y(), picture.height() - hot.y());
+  QPixmap centred(width, height);
+  centred.fill(Qt::transparent);
+  QPainter painter(&centred);
+  painter.drawPixmap(width / 2 - hot.x(), height / 2 - hot.y(), picture);
+  return centred;
+}
+
+}  // namespace
+
+bool CConfigTreeDlg::CanDrag(const NodeRef& dragged) const {
   // A set's pages must be showing, and the item must be a disk (free, in use
   // or spare) under one of its adapter's channels. The disk's adapter need
   // not be the set's: the driver decides.
   if (currentNode_.kind != NodeKind::Set || dragged.kind != NodeKind::Device) return false;
   QTreeWidgetItem* item = ItemOf(dragged);
   if (item == nullptr || !Draggable(ImageOf(item))) return false;
-  if (NodeOf(item->parent()) != NodeRef::Channel(dragged.adapter, dragged.channel)) return false;
+  return NodeOf(item->parent()) == NodeRef::Channel(dragged.adapter, dragged.channel);
+}
 
-  dragged_ = dragged;
+bool CConfigTreeDlg::TreeMouseEvent(QMouseEvent* mouse) {
+  const QPoint pos = mouse->position().toPoint();
+  switch (mouse->type()) {
+    case QEvent::MouseButtonPress: {
+      spentGesture_ = false;
+      if (mouse->button() != Qt::LeftButton || dragging_) return false;
+      QTreeWidgetItem* item = Tree()->itemAt(pos);
+      if (item == nullptr || !OnIconOrLabel(item, pos) || !CanDrag(NodeOf(item))) return false;
+      // Like the system's tree: the selection stays on the set until the
+      // button is released without a drag.
+      pressPending_ = true;
+      pressPos_ = pos;
+      pressed_ = NodeOf(item);
+      return true;
+    }
+    case QEvent::MouseMove:
+      if (spentGesture_) {
+        // What the hand does after a drag, until it lets go, is not the
+        // tree's either.
+        if ((mouse->buttons() & Qt::LeftButton) != 0) return true;
+        spentGesture_ = false;
+      }
+      if (!pressPending_) return false;
+      if ((mouse->buttons() & Qt::LeftButton) == 0) {
+        // The release went elsewhere.
+        pressPending_ = false;
+        return false;
+      }
+      // Moves short of the start distance are the hand's tremor, not the
+      // tree's (which would select what is under the pointer).
+      if ((pos - pressPos_).manhattanLength() >= QApplication::startDragDistance()) {
+        pressPending_ = false;
+        RunDrag();
+      }
+      return true;
+    case QEvent::MouseButtonRelease:
+      if (mouse->button() == Qt::LeftButton && std::exchange(spentGesture_, false)) return true;
+      if (mouse->button() != Qt::LeftButton || !pressPending_) return false;
+      pressPending_ = false;
+      SelectNode(pressed_);
+      return true;
+    case QEvent::MouseButtonDblClick:
+      return pressPending_;
+    default:
+      return false;
+  }
+}
+
+void CConfigTreeDlg::RunDrag() {
+  QTreeWidgetItem* item = ItemOf(pressed_);
+  if (item == nullptr || !CanDrag(pressed_)) {
+    SelectNode(pressed_);
+    return;
+  }
+  auto* payload = new QMimeData;
+  payload->setData(QString::fromLatin1(kDiskMimeType), EncodeDisk(pressed_));
+  auto* drag = new QDrag(this);
+  drag->setMimeData(payload);
+  drag->setPixmap(Tree()->viewport()->grab(IconAndLabelRect(item)));
+  drag->setHotSpot(-kDragImageOffset);
+  drag->setDragCursor(DragCursorPixmap(services_.dropAllowedCursor), Qt::CopyAction);
+  drag->setDragCursor(DragCursorPixmap(services_.noDropCursor), Qt::IgnoreAction);
   dragging_ = true;
-  dropAllowed_ = false;
-  dragImage_ = new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
-  dragImage_->setObjectName(QStringLiteral("dragImage"));
-  dragImage_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  dragImage_->setAttribute(Qt::WA_ShowWithoutActivating);
-  dragImage_->setPixmap(Tree()->viewport()->grab(Tree()->visualItemRect(item)));
-  dragImage_->move(mapToGlobal(windowPos + QPoint(16, 16)));
-  dragImage_->show();
-  QApplication::setOverrideCursor(services_.noDropCursor);
+  dropped_.reset();
   Tree()->viewport()->update();
-  return true;
-}
-
-void CConfigTreeDlg::DragMove(QPoint windowPos) {
-  if (!dragging_) return;
-  if (dragImage_ != nullptr) dragImage_->move(mapToGlobal(windowPos + kDragImageOffset));
-  QWidget* under = childAt(windowPos);
-  dropAllowed_ = sheet_ && under != nullptr && (under == sheet_ || sheet_->isAncestorOf(under));
-  QApplication::changeOverrideCursor(dropAllowed_ ? services_.dropAllowedCursor
-                                                  : services_.noDropCursor);
-}
-
-void CConfigTreeDlg::DragEnd(QPoint windowPos) {
-  if (!dragging_) return;
-  DragMove(windowPos);
-  const bool allowed = dropAllowed_;
-  EndDragState();
-  if (allowed) Drop();
-}
-
-void CConfigTreeDlg::CancelDrag() {
-  pressPending_ = false;
-  if (dragging_) EndDragState();
-}
-
-void CConfigTreeDlg::EndDragState() {
+  const QPointer<CConfigTreeDlg> alive(this);
+  // The platform's loop runs until the button is let go or Escape is
+  // pressed; the logger's calls are carried out meanwhile.
+  drag->exec(Qt::CopyAction, Qt::CopyAction);
+  if (!alive) return;
   dragging_ = false;
-  dropAllowed_ = false;
-  delete dragImage_;
-  dragImage_ = nullptr;
-  QApplication::restoreOverrideCursor();
+  spentGesture_ = true;
   Tree()->viewport()->update();
+  // The drop's request may raise a box: after the platform's drag is over.
+  if (const std::optional<NodeRef> disk = std::exchange(dropped_, std::nullopt)) Drop(*disk);
 }
 
-void CConfigTreeDlg::Drop() {
+bool CConfigTreeDlg::AcceptsDrop(const QDropEvent& event) const {
+  // Only this window's own drag, while a set's pages show.
+  return dragging_ && event.source() == this && currentNode_.kind == NodeKind::Set &&
+         event.mimeData() != nullptr &&
+         event.mimeData()->hasFormat(QString::fromLatin1(kDiskMimeType));
+}
+
+bool CConfigTreeDlg::SheetDragEvent(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (AcceptsDrop(*drag)) {
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+      } else {
+        drag->ignore();
+      }
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      const std::optional<NodeRef> disk =
+          AcceptsDrop(*drop)
+              ? DecodeDisk(drop->mimeData()->data(QString::fromLatin1(kDiskMimeType)))
+              : std::nullopt;
+      if (!disk) {
+        drop->ignore();
+        return true;
+      }
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      dropped_ = disk;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void CConfigTreeDlg::Drop(const NodeRef& disk) {
   if (currentNode_.kind != NodeKind::Set) return;
   const std::uint32_t set = currentNode_.set;
   {
     ctl::CControllerIo::Lock lock(Io());
-    const ResolvedNode found = Resolve(Io().Model(), dragged_);
+    const ResolvedNode found = Resolve(Io().Model(), disk);
     // A refusal is shown by the request layer, after the lock is let go.
     if (found.adapter != nullptr && found.device != nullptr) {
       Io().AddMember(*found.adapter, static_cast<std::uint8_t>(set),
@@ -537,80 +694,42 @@ void CConfigTreeDlg::Drop() {
 }
 
 bool CConfigTreeDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != Tree()->viewport()) return QDialog::eventFilter(watched, event);
-  QWidget* viewport = Tree()->viewport();
-  switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() != Qt::LeftButton) break;
-      const QPoint pos = mouse->position().toPoint();
-      QTreeWidgetItem* item = Tree()->itemAt(pos);
-      // A disk pressed while a set is shown may be dragged: like the
-      // system's tree, the selection stays on the set until the button is
-      // released without a drag.
-      if (item != nullptr && currentNode_.kind == NodeKind::Set &&
-          NodeOf(item).kind == NodeKind::Device && Draggable(ImageOf(item)) &&
-          OnIconOrLabel(item, pos)) {
-        pressPending_ = true;
-        pressPos_ = pos;
-        pressed_ = NodeOf(item);
-        return true;
-      }
-      break;
+  if (watched == Tree()->viewport()) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseMove:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+        if (TreeMouseEvent(static_cast<QMouseEvent*>(event))) return true;
+        break;
+      default:
+        break;
     }
-    case QEvent::MouseMove: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint pos = mouse->position().toPoint();
-      if (dragging_) {
-        DragMove(ToWindow(viewport, pos));
-        return true;
-      }
-      if (pressPending_ && (mouse->buttons() & Qt::LeftButton) != 0 &&
-          (pos - pressPos_).manhattanLength() >= QApplication::startDragDistance()) {
-        pressPending_ = false;
-        if (BeginDrag(pressed_, ToWindow(viewport, pressPos_))) {
-          DragMove(ToWindow(viewport, pos));
-        } else {
-          SelectNode(pressed_);
-        }
-        return true;
-      }
-      break;
-    }
-    case QEvent::MouseButtonRelease: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() != Qt::LeftButton) break;
-      if (dragging_) {
-        DragEnd(ToWindow(viewport, mouse->position().toPoint()));
-        return true;
-      }
-      if (pressPending_) {
-        pressPending_ = false;
-        SelectNode(pressed_);
-        return true;
-      }
-      break;
-    }
-    case QEvent::KeyPress:
-      if (dragging_ && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        CancelDrag();
-        return true;
-      }
-      break;
-    default:
-      break;
+  } else if (sheet_ && watched == sheet_.data()) {
+    if (SheetDragEvent(event)) return true;
   }
   return QDialog::eventFilter(watched, event);
 }
 
 // ---- right-click -----------------------------------------------------------
 
+QRect CConfigTreeDlg::IconAndLabelRect(QTreeWidgetItem* item) const {
+  const QModelIndex index = IndexOf(*Tree(), item);
+  if (!index.isValid()) return {};
+  const QRect row = Tree()->visualItemRect(item);
+  // As wide as the tree's own delegate paints icon and label, margins
+  // included.
+  QStyleOptionViewItem option;
+  option.initFrom(Tree()->viewport());
+  option.font = Tree()->font();
+  option.decorationSize = Tree()->iconSize();
+  option.widget = Tree();
+  const QSize painted = Tree()->itemDelegateForIndex(index)->sizeHint(option, index);
+  return {row.left(), row.top(), std::min(painted.width(), row.width()), row.height()};
+}
+
 bool CConfigTreeDlg::OnIconOrLabel(QTreeWidgetItem* item, QPoint viewportPos) const {
-  const QRect rect = Tree()->visualItemRect(item);
-  const QFontMetrics metrics(Tree()->font());
-  const int right =
-      rect.left() + Tree()->iconSize().width() + 8 + metrics.horizontalAdvance(item->text(0));
-  return rect.contains(viewportPos) && viewportPos.x() <= right;
+  return IconAndLabelRect(item).contains(viewportPos);
 }
 
 void CConfigTreeDlg::ContextMenuOn(QTreeWidgetItem* item, QPoint screenPos) {

@@ -21,12 +21,37 @@ constexpr int kRows = 32;
 // Room around a text in a column: the margins and the separator.
 constexpr int kTextRoom = 16;
 
+QStringList Titles() {
+  QStringList titles{platform_qt::ToQString(res::LoadString(res::kStrIdentifyDataColumn))};
+  for (int c = 0; c < kWordsPerRow; ++c)
+    titles << platform_qt::ToQString(res::FormatString(res::kStrIdentifyOffset, c));
+  return titles;
+}
+
+// As narrow as written, unless a title or a word would be cut.
+int ColumnWidth(const QTreeWidget& list, const QString& title) {
+  const QFontMetrics textMetrics(list.font());
+  const QFontMetrics titleMetrics(list.header()->font());
+  const int wordWidth = textMetrics.horizontalAdvance(QStringLiteral("0000")) + kTextRoom;
+  return std::max({kColumnWidth, wordWidth, titleMetrics.horizontalAdvance(title) + kTextRoom});
+}
+
+// Every column in sight: the page asks for the room rather than hiding the
+// last words. Known before the words are read, so that the window is wide
+// enough from the start.
+void KeepEveryColumnInSight(QTreeWidget& list) {
+  int total = 0;
+  for (const QString& title : Titles()) total += ColumnWidth(list, title);
+  list.setMinimumWidth(total + 2 * list.frameWidth() + list.verticalScrollBar()->sizeHint().width());
+}
+
 }  // namespace
 
 CPropPageDeviceIdentify::CPropPageDeviceIdentify(NodeContext& context, const NodeRef& node)
     : CNodePage(context, node), ui_(std::make_unique<::Ui::CPropPageDeviceIdentify>()) {
   SetUpForm(*ui_);
   platform_qt::SetUpReportList(ui_->identifyList, Qt::AlignLeft | Qt::AlignVCenter);
+  KeepEveryColumnInSight(*ui_->identifyList);
 }
 
 CPropPageDeviceIdentify::~CPropPageDeviceIdentify() = default;
@@ -44,9 +69,7 @@ bool CPropPageDeviceIdentify::OnSetActive() {
   }
   Empty();
   QTreeWidget* list = ui_->identifyList;
-  QStringList titles{platform_qt::ToQString(res::LoadString(res::kStrIdentifyDataColumn))};
-  for (int c = 0; c < kWordsPerRow; ++c)
-    titles << platform_qt::ToQString(res::FormatString(res::kStrIdentifyOffset, c));
+  const QStringList titles = Titles();
   list->setColumnCount(static_cast<int>(titles.size()));
   list->setHeaderLabels(titles);
   for (int r = 0; r < kRows; ++r) {
@@ -58,20 +81,8 @@ bool CPropPageDeviceIdentify::OnSetActive() {
       item->setText(c + 1, platform_qt::ToQString(res::FormatString(res::kStrIdentifyWord, value)));
     }
   }
-  // As narrow as written, unless a title or a word would be cut.
-  const QFontMetrics textMetrics(list->font());
-  const QFontMetrics titleMetrics(list->header()->font());
-  const int wordWidth = textMetrics.horizontalAdvance(QStringLiteral("0000")) + kTextRoom;
-  int total = 0;
-  for (int c = 0; c < list->columnCount(); ++c) {
-    const int width =
-        std::max({kColumnWidth, wordWidth, titleMetrics.horizontalAdvance(titles[c]) + kTextRoom});
-    list->setColumnWidth(c, width);
-    total += width;
-  }
-  // Every column in sight: the window grows rather than hiding the last words.
-  list->setMinimumWidth(total + 2 * list->frameWidth() +
-                        list->verticalScrollBar()->sizeHint().width());
+  for (int c = 0; c < list->columnCount(); ++c) list->setColumnWidth(c, ColumnWidth(*list, titles[c]));
+  KeepEveryColumnInSight(*list);
   return CNodePage::OnSetActive();
 }
 

@@ -1,7 +1,12 @@
 #include "views/prop_page_events.h"
 
 #include <QAbstractTableModel>
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTableView>
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -157,6 +162,12 @@ CPropPageEvents::CPropPageEvents(NodeContext& context, const NodeRef& node)
   list->setShowGrid(false);
   list->setWordWrap(false);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  list->installEventFilter(this);
+  connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { WidenToRowsInView(); });
+  connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { WidenToRowsInView(); });
+  connect(model_, &QAbstractItemModel::dataChanged, this, [this] { WidenToRowsInView(); });
 }
 
 CPropPageEvents::~CPropPageEvents() = default;
@@ -166,8 +177,10 @@ bool CPropPageEvents::OnSetActive() {
     platform::WaitCursor wait(Context().Ui());
     ui_->eventList->setUpdatesEnabled(false);
     const settings::AppSettings& settings = Context().Settings();
-    model_->Load(settings.LogFilePath(), platform::EqualsNoCase(settings.LogFileEnabled(), L"TRUE"));
+    model_->Load(settings.LogFilePath(),
+                 platform::EqualsNoCase(settings.LogFileEnabled(), L"TRUE"));
     ui_->eventList->horizontalHeader()->resizeSection(0, kColumnWidth);
+    WidenToRowsInView();
     ui_->eventList->setUpdatesEnabled(true);
     ui_->eventList->viewport()->update();
   }
@@ -178,6 +191,47 @@ bool CPropPageEvents::OnKillActive() {
   const bool left = CNodePage::OnKillActive();
   if (left) model_->Clear();
   return left;
+}
+
+void CPropPageEvents::WidenToRowsInView() {
+  QTableView* list = ui_->eventList;
+  if (!list->isVisible() || model_->columnCount({}) == 0) return;
+  const int first = list->rowAt(0);
+  const int rowHeight = list->verticalHeader()->defaultSectionSize();
+  if (first < 0 || rowHeight <= 0) return;
+  const int last =
+      std::min(model_->rowCount({}) - 1, first + list->viewport()->height() / rowHeight + 1);
+  // Measured as the delegate paints them, margins included.
+  int widest = 0;
+  for (int row = first; row <= last; ++row)
+    widest = std::max(widest, list->sizeHintForIndex(model_->index(row, 0)).width());
+  if (widest > list->columnWidth(0)) list->horizontalHeader()->resizeSection(0, widest);
+}
+
+bool CPropPageEvents::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->eventList &&
+      (event->type() == QEvent::Show || event->type() == QEvent::Resize)) {
+    // Once the view has laid out the rows it shows.
+    QMetaObject::invokeMethod(
+        this, [this] { WidenToRowsInView(); }, Qt::QueuedConnection);
+  }
+  if (watched == ui_->eventList && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_End || key->key() == Qt::Key_Home) &&
+        (key->modifiers() & Qt::ControlModifier) == 0) {
+      // Without a current row the table would go to the first one.
+      QTableView* list = ui_->eventList;
+      if (!list->currentIndex().isValid() && model_->rowCount({}) > 0)
+        list->selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::NoUpdate);
+      // The table's own Home and End go along the row; with Ctrl they go to
+      // the first and the last row.
+      QKeyEvent rowWise(QEvent::KeyPress, key->key(), key->modifiers() | Qt::ControlModifier,
+                        key->text(), key->isAutoRepeat(), static_cast<quint16>(key->count()));
+      QCoreApplication::sendEvent(ui_->eventList, &rowWise);
+      return true;
+    }
+  }
+  return CNodePage::eventFilter(watched, event);
 }
 
 bool CPropPageEvents::DoDataExchange(bool save) {

@@ -26,8 +26,16 @@ CWizardDelRaidSet::CWizardDelRaidSet(CWizardRaid& sheet)
     : WizardPageBase(sheet, WizardPage::kDelete), ui_(std::make_unique<Ui::CWizardDelRaidSet>()) {
   platform_qt::SetUpForm(*ui_, this);
   SetHeader(res::kStrWizardDeleteTitle, res::kStrWizardDeleteSubtitle);
-  SetUpReportList(ui_->entryList);
-  SetUpReportList(ui_->memberList);
+  // Two sets and four spare drives at most; four members.
+  SetUpReportList(ui_->entryList, 6);
+  SetUpReportList(ui_->memberList, 4);
+  // The warning's room is kept while it is hidden: showing it moves nothing.
+  for (QWidget* warning :
+       {static_cast<QWidget*>(ui_->warningIcon), static_cast<QWidget*>(ui_->warningLabel)}) {
+    QSizePolicy policy = warning->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    warning->setSizePolicy(policy);
+  }
   ui_->warningIcon->setPixmap(
       platform_qt::LoadIcon(res::kIconWarning).pixmap(kIconSize, kIconSize));
   // A click on the empty part keeps the row selected, and the keyboard moves

@@ -1,6 +1,7 @@
 #include "wizard_lists.h"
 
 #include <QAbstractItemView>
+#include <QBoxLayout>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -25,9 +26,22 @@ std::vector<Column> DiskColumns() {
       {res::kStrColumnLocation, 98}, {res::kStrColumnDiskModel, 98}, {res::kStrColumnCapacity, 98}};
 }
 
-void SetUpReportList(QTreeWidget* list) {
+void SetUpReportList(QTreeWidget* list, int wholeRows) {
   platform_qt::SetUpReportList(list);
   list->setFrameShape(QFrame::StyledPanel);
+  // A header and a row as the list paints them, measured on a probe.
+  list->setHeaderLabels({QStringLiteral("Xg")});
+  auto* probe = new QTreeWidgetItem(list, {QStringLiteral("Xg")});
+  const int header = list->header()->sizeHint().height();
+  const int row = static_cast<const QAbstractItemView*>(list)->sizeHintForRow(0);
+  delete probe;
+  list->setColumnCount(0);
+  list->setFixedHeight(header + wholeRows * row + 2 * list->frameWidth());
+  // What the page has to spare goes below its controls.
+  if (auto* page = qobject_cast<QBoxLayout*>(list->parentWidget()->layout())) {
+    if (page->count() == 0 || page->itemAt(page->count() - 1)->spacerItem() == nullptr)
+      page->addStretch(1);
+  }
 }
 
 void FillReportList(QTreeWidget* list, const std::vector<Column>& columns,

@@ -22,8 +22,9 @@ struct Column {
 std::vector<Column> DiskColumns();
 
 // Single selection of whole rows, a border, headers that cannot be clicked,
-// no tree decoration.
-void SetUpReportList(QTreeWidget* list);
+// no tree decoration; exactly `wholeRows` rows high (under the header), so
+// that none shows cut, whatever else the page shows.
+void SetUpReportList(QTreeWidget* list, int wholeRows);
 // Empties the list and deletes its columns; then inserts `columns` (centred)
 // and one row per entry of `rows`.
 void FillReportList(QTreeWidget* list, const std::vector<Column>& columns,

@@ -24,6 +24,26 @@ QString Text(unsigned id) {
   return platform_qt::ToQString(res::LoadString(id));
 }
 
+// The size a sheet of this style needs for a page of `page` size with a
+// header: measured on a wizard laid out without being shown on the screen.
+QSize SheetSizeForHeaderPages(const QPixmap& header, QSize page, const QString& title,
+                              const QString& subTitle) {
+  QWizard probe;
+  probe.setAttribute(Qt::WA_DontShowOnScreen);
+  probe.setWizardStyle(QWizard::ModernStyle);
+  probe.setOption(QWizard::HaveHelpButton, false);
+  probe.setPixmap(QWizard::LogoPixmap, header);
+  auto* sample = new QWizardPage;
+  sample->setTitle(title);
+  sample->setSubTitle(subTitle);
+  sample->setMinimumSize(page);
+  probe.addPage(sample);
+  probe.show();
+  const QSize size = probe.size().expandedTo(probe.minimumSizeHint());
+  probe.hide();
+  return size;
+}
+
 }  // namespace
 
 CWizardRaid::CWizardRaid(WizardServices services, const QPixmap& watermark, const QPixmap& header,
@@ -51,6 +71,24 @@ CWizardRaid::CWizardRaid(WizardServices services, const QPixmap& watermark, cons
     setPage(static_cast<int>(page->Id()), page);
   }
   setStartId(static_cast<int>(WizardPage::kWelcome));
+  // The wizard sizes itself for the page it shows: every page with a header
+  // asks for as much room as the largest, so that the sheet and its buttons
+  // stay where they are from page to page.
+  QSize largest;
+  for (WizardPageBase* page : pages_) {
+    if (page->Id() != WizardPage::kWelcome && page->Id() != WizardPage::kFinish)
+      largest = largest.expandedTo(page->minimumSizeHint());
+  }
+  QString title, subTitle;
+  for (WizardPageBase* page : pages_) {
+    if (page->Id() == WizardPage::kWelcome || page->Id() == WizardPage::kFinish) continue;
+    page->setMinimumSize(largest);
+    if (page->title().size() > title.size()) title = page->title();
+    if (page->subTitle().size() > subTitle.size()) subTitle = page->subTitle();
+  }
+  // It opens on an exterior page, which has no header: it is made as large
+  // as the others need from the start.
+  setMinimumSize(SheetSizeForHeaderPages(header, largest, title, subTitle));
 
   // Back goes where the state machine says, after the page's own step.
   QAbstractButton* back = button(QWizard::BackButton);

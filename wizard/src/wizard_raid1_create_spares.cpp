@@ -21,7 +21,7 @@ CWizardRaid1CreateSpares::CWizardRaid1CreateSpares(CWizardRaid& sheet)
       ui_(std::make_unique<Ui::CWizardRaid1CreateSpares>()) {
   platform_qt::SetUpForm(*ui_, this);
   SetHeader(res::kStrWizardCreateSparesTitle, res::kStrWizardCreateSparesSubtitle);
-  SetUpReportList(ui_->diskList);
+  SetUpReportList(ui_->diskList, 4);  // four spare drives at most
   ui_->warningIcon->setPixmap(
       platform_qt::LoadIcon(res::kIconWarning).pixmap(kIconSize, kIconSize));
 }

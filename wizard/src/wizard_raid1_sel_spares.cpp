@@ -15,8 +15,9 @@ CWizardRaid1SelSpares::CWizardRaid1SelSpares(CWizardRaid& sheet)
       ui_(std::make_unique<Ui::CWizardRaid1SelSpares>()) {
   platform_qt::SetUpForm(*ui_, this);
   SetHeader(res::kStrWizardSelectSparesTitle, res::kStrWizardSelectSparesSubtitle);
-  SetUpReportList(ui_->availableList);
-  SetUpReportList(ui_->chosenList);
+  // Four spare drives may be chosen: four whole rows each.
+  SetUpReportList(ui_->availableList, 4);
+  SetUpReportList(ui_->chosenList, 4);
   ui_->selectButton->setEnabled(false);
   ui_->deselectButton->setEnabled(false);
   // Only mouse clicks enable the buttons; the keyboard moves the selection

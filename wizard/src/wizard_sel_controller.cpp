@@ -16,7 +16,7 @@ CWizardSelController::CWizardSelController(CWizardRaid& sheet)
       ui_(std::make_unique<Ui::CWizardSelController>()) {
   platform_qt::SetUpForm(*ui_, this);
   SetHeader(res::kStrWizardControllerTitle, res::kStrWizardControllerSubtitle);
-  SetUpReportList(ui_->controllerList);
+  SetUpReportList(ui_->controllerList, 4);  // four adapters at most
   clicks_ = new ListClicks(ui_->controllerList, true, [this] { OnClick(); });
   // The keyboard moves the selection too: the choice follows what is marked,
   // so that Next never works on another adapter than the one shown selected.

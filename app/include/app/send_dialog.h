@@ -18,7 +18,8 @@ class CSendConfigDlg final : public QDialog {
   Q_OBJECT
 
  public:
-  // Texts longer than the edits take (99 characters) are cut.
+  // Server and subject longer than the edits take (99 characters) are cut;
+  // the recipients are shown whole, however long.
   CSendConfigDlg(const std::wstring& server, const std::wstring& to, const std::wstring& subject,
                  QWidget* parent = nullptr);
   ~CSendConfigDlg() override;

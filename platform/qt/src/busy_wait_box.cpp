@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QPushButton>
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -48,27 +49,42 @@ BusyWaitBox::BusyWaitBox(QWidget* over)
                      ? over->window()->windowTitle()
                      : QGuiApplication::applicationDisplayName());
   setWindowModality(Qt::ApplicationModal);
+  ui_->cancelButton->hide();
+  connect(ui_->cancelButton, &QPushButton::clicked, this, &BusyWaitBox::reject);
   FitToTexts(this);
 }
 
 BusyWaitBox::~BusyWaitBox() = default;
 
+void BusyWaitBox::OfferCancel(std::function<void()> cancel) {
+  cancel_ = std::move(cancel);
+  ui_->cancelButton->setVisible(static_cast<bool>(cancel_));
+  setWindowFlag(Qt::WindowCloseButtonHint, static_cast<bool>(cancel_));
+  FitToTexts(this);
+}
+
 void BusyWaitBox::reject() {
-  // Escape: the step cannot be abandoned half way.
+  // Escape, Cancel: a step that cannot be abandoned half way goes on; one
+  // that can is asked once to stop, and the box goes when it has.
+  if (!cancel_) return;
+  ui_->cancelButton->setEnabled(false);
+  std::exchange(cancel_, {})();
 }
 
 void BusyWaitBox::closeEvent(QCloseEvent* event) {
   event->ignore();
+  reject();
 }
 
 void RunWithoutFreezing(QWidget* over, platform::UiServices& ui, const std::function<void()>& step,
-                        std::function<void()> stop) {
+                        std::function<void()> stop, StepCancel cancel) {
   auto state = std::make_shared<RunningStep>();
   state->stop = std::move(stop);
   Steps().push_back(state);
   platform::WaitCursor cursor(ui);
   // On the heap and guarded: the box belongs to `over`'s window too.
   QPointer<BusyWaitBox> box = new BusyWaitBox(over);
+  if (cancel == StepCancel::Offered && state->stop) box->OfferCancel(state->stop);
   box->show();
 
   QEventLoop loop;

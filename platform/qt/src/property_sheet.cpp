@@ -246,10 +246,11 @@ bool CPropertySheet::SetActivePage(int index) {
     return true;
   }
   CPropertyPage* old = ActivePage();
-  if (old != nullptr && !old->OnKillActive()) {
-    showTab(active_);
-    return false;
-  }
+  // A click has moved the tab bar already; until the page has let the user
+  // go (its length checks may keep them, with a message), it shows that
+  // page's tab.
+  showTab(active_);
+  if (old != nullptr && !old->OnKillActive()) return false;
   CPropertyPage* next = Page(index);
   showTab(index);
   next->activated_ = true;

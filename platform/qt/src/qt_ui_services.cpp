@@ -5,10 +5,12 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <QMimeType>
+#include <QSpacerItem>
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
@@ -16,6 +18,8 @@
 #include <future>
 #include <memory>
 #include <vector>
+
+#include "platform_qt/forms.h"
 
 namespace kestrune::platform_qt {
 
@@ -182,8 +186,12 @@ std::unique_ptr<QFileDialog> MakeFileDialog(bool save, const FileDialogRequest& 
   // One provider for every dialog of the process, never destroyed: a
   // dialog's model may ask it for icons until the model itself is gone.
   static NameOnlyIconProvider* const icons = new NameOnlyIconProvider;
-  auto dialog = std::make_unique<QFileDialog>(parent, ToQString(request.title),
-                                              ToQString(request.startFolder));
+  // A start folder that does not exist would be taken for a file name in
+  // its parent (a missing "Media" folder offered as the file "Media"): the
+  // dialog then starts where it would by itself.
+  QString startFolder = ToQString(request.startFolder);
+  if (!startFolder.isEmpty() && !QFileInfo(startFolder).isDir()) startFolder.clear();
+  auto dialog = std::make_unique<QFileDialog>(parent, ToQString(request.title), startFolder);
   // Qt's own widgets rather than the desktop's dialog, whose listing may read
   // the files it shows; set first, as the later settings go to the widgets.
   dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -256,6 +264,14 @@ MsgResult QtUiServices::MessageBox(const std::wstring& text, const std::wstring&
 MsgResult QtUiServices::ShowBox(const QString& text, const QString& caption, MsgButtons buttons,
                                 MsgIcon icon) {
   QMessageBox box(ToQtIcon(icon), caption, text, ToQtButtons(buttons), parent_.data());
+  // The box is as wide as its text and buttons; the window manager would
+  // elide a longer caption ("Dele…Drive"). A spacer across the box's grid
+  // keeps it at least as wide as the caption needs.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(CaptionMinimumWidth(caption), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, std::max(1, grid->columnCount()));
+  }
   switch (buttons) {
     case MsgButtons::Ok:
       box.setEscapeButton(QMessageBox::Ok);

@@ -179,6 +179,8 @@ class AppSettings {
   // any other text (paths, host, address, switches) is not written at all, so
   // the stored value stays as it was. Returns false when nothing is to be
   // written.
+  // Whether the text reads back whole: at most 219 UTF-16 units.
+  static bool FitsTextValue(const std::wstring& text);
   static bool StorableText(const std::wstring& valueName, const std::wstring& text,
                            std::wstring& stored);
 

@@ -7,6 +7,7 @@
 #include "platform_qt/command_table.h"
 #include "platform_qt/qt_ui_services.h"
 #include "resources/strings.h"
+#include "settings/app_settings.h"
 #include "settings_ui/sheet_limits.h"
 #include "ui_prop_page_email_notification.h"
 
@@ -121,6 +122,16 @@ void CPropPageEmailNotification::OnAdd() {
       Tell(res::LoadString(res::kStrAddressExists));
       return;
     }
+  }
+  // "Event List" is read back up to its length limit only: an address past
+  // it would be dropped at the next start, and every address after it.
+  std::vector<std::wstring> rows = Rows();
+  rows.push_back(platform_qt::ToWString(address));
+  if (!AppSettings::FitsTextValue(JoinAddressList(rows))) {
+    Tell(res::LoadString(res::kStrAddressListFull));
+    // Kept for the user to shorten the list or the address.
+    ui_->newAddressEdit->setText(address);
+    return;
   }
   auto* item = new QTreeWidgetItem(list, {address});
   item->setTextAlignment(0, Qt::AlignHCenter | Qt::AlignVCenter);

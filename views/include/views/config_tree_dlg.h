@@ -2,7 +2,8 @@
 // adapters, channels, devices and sets on the left; the pages of the selected
 // node in an embedded sheet on the right; the main menu and the toolbar,
 // whose commands go on to the main frame. Disks are dragged from the tree
-// onto a set's pages to join the set, and a free disk's system device is
+// onto a set's pages to join the set (the platform's drag and drop, with a
+// data type of the program's own), and a free disk's system device is
 // disabled or enabled from its right-click menu.
 //
 // Everything here runs on the user-interface thread. The event logger's
@@ -14,6 +15,7 @@
 #include <QIcon>
 #include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <array>
 #include <functional>
@@ -31,9 +33,10 @@
 #include "views/node_ref.h"
 #include "views/tree_shape.h"
 
-class QLabel;
+class QDropEvent;
 class QMenu;
 class QMenuBar;
+class QMouseEvent;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -46,6 +49,11 @@ namespace kestrune::views {
 
 // The popup menu's one command.
 inline constexpr unsigned kCmdDeviceState = 10;
+// The data type of a disk dragged from the tree: its node as
+// "adapter,channel,device".
+inline constexpr char kDiskMimeType[] = "application/x-kestrune-disk";
+// Where the drag image sits from the pointer (its top-left corner).
+inline constexpr QPoint kDragImageOffset(16, 16);
 
 struct ConfigViewServices {
   ctl::CControllerIo* io = nullptr;
@@ -117,16 +125,14 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   // shown as a spare drive whose device is no longer one shown as it is now.
   void OnPollRefresh();
 
-  // Dragging a disk onto a set's pages; positions in this window's
-  // coordinates. BeginDrag checks the start conditions (a set node selected,
-  // the dragged item a disk, free, in use or spare, under a channel) and
-  // answers whether a drag began.
-  bool BeginDrag(const NodeRef& dragged, QPoint windowPos);
-  void DragMove(QPoint windowPos);
-  void DragEnd(QPoint windowPos);
-  void CancelDrag();
+  // Whether `dragged` may be dragged now: a set node is selected (its pages
+  // show) and the item is a disk, free, in use or spare, under a channel.
+  bool CanDrag(const NodeRef& dragged) const;
+  // A drag of a disk runs (the platform's drag loop is on the stack).
   bool Dragging() const { return dragging_; }
-  bool DropAllowed() const { return dropAllowed_; }
+  // Where an item's icon and label are, in the tree viewport's coordinates:
+  // what a press or right-click must hit.
+  QRect IconAndLabelRect(QTreeWidgetItem* item) const;
 
   // The right-click on an item's icon or label: the item is selected, and a
   // free disk of an extended adapter gets the menu "Disable" or "Enable" for
@@ -159,13 +165,18 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   PageConditions Conditions();
   void UpdateEventsPageShown();
   void FitSheet();
-  void GrowSheetArea(QSize need);
+  void FitSheetArea(QSize need);
+  // What the pages of the nodes in the tree need, measured unfilled.
+  QSize LargestPagesNeed();
   void DisposeSheet();
   void SetImage(QTreeWidgetItem* item, int image);
   bool OnIconOrLabel(QTreeWidgetItem* item, QPoint viewportPos) const;
-  void Drop();
-  void EndDragState();
-  QPoint ToWindow(QWidget* from, QPoint pos) const;
+  bool TreeMouseEvent(QMouseEvent* mouse);
+  bool SheetDragEvent(QEvent* event);
+  bool AcceptsDrop(const QDropEvent& event) const;
+  // Runs the drag of the pressed disk to its end, then makes the drop.
+  void RunDrag();
+  void Drop(const NodeRef& disk);
 
   ConfigViewServices services_;
   std::unique_ptr<::Ui::CConfigTreeDlg> ui_;
@@ -175,17 +186,24 @@ class CConfigTreeDlg final : public QDialog, public platform_qt::CommandTarget, 
   QPointer<CNodePageSheet> sheet_;
   NodeRef currentNode_;
   bool eventsPageShown_ = false;
+  // What the sheet took when the window was first shown: room for the
+  // largest page of any node.
+  QSize openingArea_;
   std::array<QIcon, 13> images_;
 
-  // Drag state. The dragged disk is kept as its node: a rebuild during the
-  // drag may replace its item.
-  NodeRef dragged_;
-  bool dragging_ = false;
-  bool dropAllowed_ = false;
+  // Drag state. The pressed disk is kept as its node: a rebuild meanwhile
+  // may replace its item. A press on a disk that may be dragged waits for
+  // the pointer to go the platform's start distance (a drag) or for the
+  // release (a click, which selects it); the tree sees neither meanwhile.
   bool pressPending_ = false;
   QPoint pressPos_;
   NodeRef pressed_;
-  QLabel* dragImage_ = nullptr;
+  bool dragging_ = false;
+  // A drag ended (dropped or cancelled) while the button may still be down.
+  bool spentGesture_ = false;
+  // The disk the drag was let go over the sheet with; dropped once the drag
+  // loop has ended.
+  std::optional<NodeRef> dropped_;
 };
 
 }  // namespace kestrune::views

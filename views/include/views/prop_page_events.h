@@ -3,7 +3,8 @@
 // The list is a view over the file's line index (evt::LogFileReader): only
 // the rows being painted are read and decoded, so a log of hundreds of
 // megabytes opens about as fast as its bytes can be scanned once, and the
-// page holds two offsets a line rather than the text.
+// page holds two offsets a line rather than the text. The one column is 700
+// pixels wide or as wide as the widest row in view, whichever is more.
 #pragma once
 
 #include <memory>
@@ -38,8 +39,14 @@ class CPropPageEvents final : public CNodePage {
   // The saving direction (the event logger, after it wrote entries while the
   // page is shown) takes what was appended since.
   bool DoDataExchange(bool save) override;
+  // Home and End go to the first and the last row, as in the system's list.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The column grows to the widest row in view, so that a long entry can be
+  // scrolled to and read; it never shrinks while the page shows.
+  void WidenToRowsInView();
+
   std::unique_ptr<::Ui::CPropPageEvents> ui_;
   EventLogModel* model_ = nullptr;
 };

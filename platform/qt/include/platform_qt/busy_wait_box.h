@@ -24,8 +24,11 @@ class UiServices;
 
 namespace kestrune::platform_qt {
 
-// The "please wait" box (template 1090): a text and a busy indicator, no
-// buttons; neither Escape nor the window frame closes it.
+// The "please wait" box (template 1090): a text and a busy indicator. A step
+// that cannot be abandoned half way gets no button, and neither Escape nor
+// the window frame closes the box; one that can gets Cancel, and Escape and
+// the frame's close do the same: they ask the step to stop (once) and the
+// box stays until it has.
 class BusyWaitBox final : public QDialog {
   Q_OBJECT
 
@@ -35,6 +38,8 @@ class BusyWaitBox final : public QDialog {
   explicit BusyWaitBox(QWidget* over);
   ~BusyWaitBox() override;
 
+  // Offers Cancel, which calls `cancel`.
+  void OfferCancel(std::function<void()> cancel);
   void reject() override;
 
  protected:
@@ -42,15 +47,20 @@ class BusyWaitBox final : public QDialog {
 
  private:
   std::unique_ptr<Ui::BusyWaitBox> ui_;
+  std::function<void()> cancel_;
 };
+
+// Whether the user may end a step from its wait box (Cancel).
+enum class StepCancel { No, Offered };
 
 // Runs `step` on a thread of its own and returns when it has ended, with the
 // event loop running meanwhile, the wait box up and the wait cursor shown.
 // The step must not touch widgets; boxes it raises through UiServices are
 // carried to the user-interface thread. `stop`, when given, asks the step to
-// end early (FinishRunningSteps calls it). Call on the user-interface thread.
+// end early (FinishRunningSteps calls it, and the box's Cancel when offered).
+// Call on the user-interface thread.
 void RunWithoutFreezing(QWidget* over, platform::UiServices& ui, const std::function<void()>& step,
-                        std::function<void()> stop = {});
+                        std::function<void()> stop = {}, StepCancel cancel = StepCancel::No);
 
 // Steps started by RunWithoutFreezing that have not returned to their caller.
 int RunningSteps();

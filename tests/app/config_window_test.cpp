@@ -41,6 +41,7 @@ TEST(ConfigWindowInFrame, TrayClickOpensOneWindowThatClosesAndFrees) {
     rig.Frame().RebuildAdapterBranch(0);
     rig.Frame().ReselectCurrentItem();
     done = true;
+    WakeTheLoop();
   });
   EXPECT_TRUE(SpinUntil([&] { return done.load(); }));
   logger.join();
@@ -54,6 +55,7 @@ TEST(ConfigWindowInFrame, TrayClickOpensOneWindowThatClosesAndFrees) {
   std::thread late([&] {
     rig.Frame().RebuildAdapterBranch(0);
     done = true;
+    WakeTheLoop();
   });
   EXPECT_TRUE(SpinUntil([&] { return done.load(); }));
   late.join();

@@ -170,11 +170,10 @@ TEST(StartUp, SecondProcessIsRefusedWhileTheFirstRuns) {
   auto readFirst = [&](const char* line) {
     return SpinUntil(
         [&] {
-          first.waitForReadyRead(20);
           firstOut += first.readAllStandardOutput();
           return firstOut.contains(line);
         },
-        20000);
+        std::chrono::seconds(20));
   };
   ASSERT_TRUE(readFirst("running\n")) << firstOut.constData();
 
@@ -196,11 +195,10 @@ TEST(StartUp, SecondProcessIsRefusedWhileTheFirstRuns) {
   QByteArray thirdOut;
   EXPECT_TRUE(SpinUntil(
       [&] {
-        third.waitForReadyRead(20);
         thirdOut += third.readAllStandardOutput();
         return thirdOut.contains("running\n");
       },
-      20000))
+      std::chrono::seconds(20)))
       << thirdOut.constData();
   third.kill();
   third.waitForFinished(10000);

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -16,6 +15,7 @@
 
 #include "modal_helper.h"
 #include "platform_qt/qt_ui_services.h"
+#include "support/spin.h"
 
 namespace kestrune::platform_qt {
 namespace {
@@ -25,16 +25,8 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
 using testing::WhenModal;
-
-// Runs the event loop until done() or about five seconds have passed.
-template <typename Done>
-void SpinUntil(Done done) {
-  QElapsedTimer elapsed;
-  elapsed.start();
-  while (!done() && elapsed.elapsed() < 5000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-}
+using test::SpinUntil;
+using test::WakeTheLoop;
 
 TEST(ConvertFilter, WindowsPairsBecomeQtFilters) {
   EXPECT_EQ(ConvertFilter(L"Text File (*.txt)|*.txt||"), QStringLiteral("Text File (*.txt)"));
@@ -153,6 +145,7 @@ TEST(QtUiServices, QuestionFromAWorkerWaitsForTheAnswer) {
   std::thread worker([&] {
     answer = ui.MessageBox(L"Continue?", L"", MsgButtons::YesNo, MsgIcon::Question);
     done = true;
+    WakeTheLoop();
   });
   SpinUntil([&] { return done.load(); });
   worker.join();
@@ -180,6 +173,7 @@ TEST(QtUiServices, ClipboardFromAWorker) {
   std::thread worker([&] {
     ok = ui.SetClipboardText(L"from the logger");
     done = true;
+    WakeTheLoop();
   });
   SpinUntil([&] { return done.load(); });
   worker.join();

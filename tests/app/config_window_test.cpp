@@ -88,8 +88,11 @@ TEST(ConfigWindowInFrame, StressOpenAndCloseWhileTheTimelineFires) {
     const QPointer<views::CConfigTreeDlg> alive(window);
     window->SelectNode(walk[round % 5]);
     if (round % 5 == 4) window->Sheet()->SetActivePage(1);  // the Events page
-    rig.clock->Advance(std::chrono::seconds(1));
+    // The timeline's next step, and two polls: the second once the logger
+    // waits again.
     const int seen = polls;
+    rig.clock->Advance(std::chrono::seconds(1));
+    ASSERT_TRUE(rig.Poll()) << "round " << round;
     ASSERT_TRUE(SpinUntil([&] { return polls >= seen + 2; })) << "round " << round;
     if (alive) window->close();
     // Closing while the logger's next call is on its way.

@@ -367,12 +367,14 @@ TEST(PollDone, RefreshesTheConfigurationWindowOnlyWhileItIsOpen) {
   });
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
   QSignalSpy refresh(&rig.Frame(), &CMainFrame::pollRefresh);
-  // Polls run every 20 ms here; without the window none is passed on.
+  // Without the window no poll is passed on.
   rig.Frame().PostPollDone();
   QApplication::processEvents();
   EXPECT_EQ(refresh.count(), 0);
   rig.tray->SimulateLeftClick();
   ASSERT_NE(rig.Frame().ConfigurationWindow(), nullptr);
+  ASSERT_TRUE(rig.Poll());
+  ASSERT_TRUE(rig.Poll());
   EXPECT_TRUE(SpinUntil([&] { return refresh.count() >= 2; }));
   rig.Frame().ConfigurationWindow()->close();
   ASSERT_TRUE(SpinUntil([&] { return rig.Frame().ConfigurationWindow() == nullptr; }));

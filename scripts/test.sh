@@ -28,8 +28,45 @@ fi
 # The sanitizer builds: -O1 in place of the build type's -O2.
 sanitizer_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -DNDEBUG" -DKESTRUNE_BUILD_BENCH=OFF)
 
+# A journal daemon of the tests' own where none runs (a build machine without
+# an init), so that the journal's tests run too; stopped and cleared away at
+# the end. Only root can start one.
 times_file=
-trap 'rm -f "$times_file"' EXIT
+journald_pid=
+journald_made=()
+start_journal() {
+  local daemon=/lib/systemd/systemd-journald
+  [ -S /run/systemd/journal/socket ] && return 0
+  [ "$(id -u)" -eq 0 ] && [ -x "$daemon" ] || return 0
+  local d
+  for d in /run/systemd/journal /run/log/journal /run/systemd/journald.conf.d; do
+    [ -e "$d" ] || journald_made+=("$d")
+  done
+  mkdir -p /run/systemd/journald.conf.d
+  # Kept in memory, nothing forwarded: it lives for this run only.
+  printf '[Journal]\nStorage=volatile\nForwardToSyslog=no\nForwardToWall=no\nReadKMsg=no\n' \
+    >/run/systemd/journald.conf.d/kestrune-tests.conf
+  "$daemon" >/dev/null 2>&1 &
+  journald_pid=$!
+  local i
+  for i in $(seq 100); do
+    [ -S /run/systemd/journal/socket ] && break
+    sleep 0.1
+  done
+  echo "== started systemd-journald ($journald_pid) for the tests =="
+}
+stop_journal() {
+  [ -n "$journald_pid" ] || return 0
+  kill "$journald_pid" 2>/dev/null || true
+  wait "$journald_pid" 2>/dev/null || true
+  journald_pid=
+  # Its sockets outlive it: without them no program takes the journal for running.
+  rm -f /run/systemd/journald.conf.d/kestrune-tests.conf
+  local d
+  for d in "${journald_made[@]}"; do rm -rf "$d"; done
+}
+trap 'stop_journal; rm -f "$times_file"' EXIT
+start_journal
 
 # Seconds of CPU (user and system of this shell's children) and of the wall
 # clock that the stage just ended took.

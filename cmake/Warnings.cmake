@@ -6,3 +6,7 @@ target_compile_options(kestrune_warnings INTERFACE
 if(KESTRUNE_WERROR)
   target_compile_options(kestrune_warnings INTERFACE -Werror)
 endif()
+# The test programs' warnings: the project's, less the conversion ones (byte
+# buffers written out by hand are full of int literals).
+set(KESTRUNE_TEST_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wold-style-cast -Woverloaded-virtual
+  -Wimplicit-fallthrough $<$<BOOL:${KESTRUNE_WERROR}>:-Werror>)

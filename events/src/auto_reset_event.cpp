@@ -32,35 +32,58 @@ bool AutoResetEvent::IsSet() {
   return signalled_;
 }
 
-std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*> events,
-                                      std::optional<std::chrono::milliseconds> timeout) {
-  if (events.size() == 0) return std::nullopt;
+EventGroup* AutoResetEvent::CommonGroup(std::initializer_list<AutoResetEvent*> events) {
+  if (events.size() == 0 || *events.begin() == nullptr) return nullptr;
   EventGroup* group = (*events.begin())->group_.get();
   for (const AutoResetEvent* event : events)
-    if (event == nullptr || event->group_.get() != group) return std::nullopt;
+    if (event == nullptr || event->group_.get() != group) return nullptr;
+  return group;
+}
 
-  std::unique_lock lock(group->mutex_);
-  const auto taken = [&]() -> std::optional<std::size_t> {
-    std::size_t position = 0;
-    for (AutoResetEvent* event : events) {
-      if (event->signalled_) {
-        event->signalled_ = false;
-        return position;
-      }
-      ++position;
+std::optional<std::size_t> AutoResetEvent::TakeFirst(std::initializer_list<AutoResetEvent*> events) {
+  std::size_t position = 0;
+  for (AutoResetEvent* event : events) {
+    if (event->signalled_) {
+      event->signalled_ = false;
+      return position;
     }
-    return std::nullopt;
-  };
-  if (!timeout) {
-    for (;;) {
-      if (auto position = taken()) return position;
-      group->changed_.wait(lock);
-    }
+    ++position;
   }
-  const auto deadline = std::chrono::steady_clock::now() + *timeout;
+  return std::nullopt;
+}
+
+bool AutoResetEvent::AnySignalled(std::initializer_list<AutoResetEvent*> events) {
+  for (const AutoResetEvent* event : events)
+    if (event->signalled_) return true;
+  return false;
+}
+
+std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*> events,
+                                      std::optional<std::chrono::milliseconds> timeout) {
+  if (timeout) {
+    // Timed on the system clock: every timed wait is on some clock.
+    static const std::shared_ptr<platform::Clock> systemClock = platform::MakeSystemClock();
+    return WaitForAny(events, *systemClock, systemClock->Steady() + *timeout);
+  }
+  EventGroup* group = AutoResetEvent::CommonGroup(events);
+  if (group == nullptr) return std::nullopt;
+  std::unique_lock lock(group->mutex_);
   for (;;) {
-    if (auto position = taken()) return position;
-    if (group->changed_.wait_until(lock, deadline) == std::cv_status::timeout) return taken();
+    if (auto position = AutoResetEvent::TakeFirst(events)) return position;
+    group->changed_.wait(lock);
+  }
+}
+
+std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*> events,
+                                      platform::Clock& clock, platform::Clock::SteadyTime deadline) {
+  EventGroup* group = AutoResetEvent::CommonGroup(events);
+  if (group == nullptr) return std::nullopt;
+  std::unique_lock lock(group->mutex_);
+  for (;;) {
+    if (auto position = AutoResetEvent::TakeFirst(events)) return position;
+    if (!clock.WaitUntil(lock, group->changed_, deadline,
+                         [&] { return AutoResetEvent::AnySignalled(events); }))
+      return AutoResetEvent::TakeFirst(events);
   }
 }
 

@@ -28,6 +28,7 @@ using settings::AppSettings;
 CEventLogThread::CEventLogThread(EventLogServices services, EventLogThreadOptions options)
     : services_(std::move(services)),
       options_(std::move(options)),
+      clock_(services_.clock ? services_.clock : platform::MakeSystemClock()),
       formatter_(*services_.io),
       writer_(options_.problems ? options_.problems : platform::MakeStderrProblemReport({})),
       mailer_(
@@ -82,14 +83,13 @@ void CEventLogThread::Body() {
   // the socket library for this thread (and its failure message 295) has
   // nothing to do here.
   TimedEntry(LogEntryKind::Started, res::kStrLoggerStarted);
-  using SteadyClock = std::chrono::steady_clock;
-  auto nextPoll = SteadyClock::now() + options_.pollInterval;
+  // The poll interval is the injected clock's: a virtual clock polls when it
+  // is moved on, the system clock every interval of steady time.
+  platform::Clock& clock = *clock_;
+  auto nextPoll = clock.Steady() + options_.pollInterval;
   for (;;) {
     // A mail outcome wakes the thread without moving the next poll.
-    const auto left = std::max(
-        std::chrono::duration_cast<std::chrono::milliseconds>(nextPoll - SteadyClock::now()),
-        std::chrono::milliseconds(0));
-    const auto signalled = WaitForAny({&stop_, &pause_, &resume_, &mailed_}, left);
+    const auto signalled = WaitForAny({&stop_, &pause_, &resume_, &mailed_}, clock, nextPoll);
     if (signalled == 0U) {
       // Ends a mail in progress at once; what was waiting is logged as not sent.
       mailer_.Stop();
@@ -101,7 +101,7 @@ void CEventLogThread::Body() {
       LogMailOutcomes();
       continue;
     }
-    nextPoll = SteadyClock::now() + options_.pollInterval;
+    nextPoll = clock.Steady() + options_.pollInterval;
     if (signalled == 1U) {
       TimedEntry(LogEntryKind::PauseTaken, res::kStrWriterShuttingDown);
       logging_ = false;
@@ -296,8 +296,7 @@ void CEventLogThread::TimedEntry(LogEntryKind kind, unsigned stringId) {
 }
 
 std::wstring CEventLogThread::Now() const {
-  const auto now = services_.clock ? services_.clock->Now() : std::chrono::system_clock::now();
-  return FormatEventTime(platform::ToFiletime(now));
+  return FormatEventTime(platform::ToFiletime(clock_->Now()));
 }
 
 // EventLogger

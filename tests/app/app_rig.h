@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QWidget>
 #include <chrono>
 #include <functional>
@@ -20,6 +19,7 @@
 #include "platform/recording_ui.h"
 #include "platform_qt/tray.h"
 #include "simulator/scenario.h"
+#include "support/gate_clock.h"
 #include "support/loopback_port.h"
 #include "support/loopback_smtp.h"
 #include "support/spin.h"
@@ -62,12 +62,22 @@ struct AppRig {
   platform_qt::FakeTrayHost* tray = nullptr;
   std::unique_ptr<app::CManagerApp> app;
   int quits = 0;
+  // The virtual time the logger's polls wait on: the rig's clock or the
+  // machine's own. Its waits wake the event loop of a SpinUntil.
+  platform::ManualClock* pollClock = nullptr;
 
   // `machineClock`: another clock for the machine than the rig's ManualClock
   // (one whose sleeps wait for the test).
   explicit AppRig(sim::Scenario scenario, QString instanceName = UniqueInstanceName(),
                   const std::function<void(app::FrameServices&)>& adjust = {},
                   std::shared_ptr<platform::Clock> machineClock = nullptr) {
+    pollClock = clock.get();
+    if (auto* gate = dynamic_cast<GateClock*>(machineClock.get())) {
+      pollClock = &gate->Virtual();
+    } else if (auto* manual = dynamic_cast<platform::ManualClock*>(machineClock.get())) {
+      pollClock = manual;
+    }
+    pollClock->OnWaiting(WakeTheLoop);
     auto options =
         TestMachineOptions(std::move(scenario), machineClock ? std::move(machineClock) : clock);
     options.sound = sound;
@@ -95,6 +105,14 @@ struct AppRig {
     app.reset();
     // Deferred deletions of closed windows.
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  // Lets the logger's next poll come: runs the event loop (the logger may be
+  // waiting for it) until the logger waits for its next poll, then moves the
+  // clock on to it. What the poll brings about reaches the user interface
+  // through its event loop (SpinUntil).
+  bool Poll() {
+    return SpinUntil([&] { return pollClock->AdvanceToNextDeadline(std::chrono::milliseconds(0)); });
   }
 
   app::CMainFrame& Frame() { return *app->MainFrame(); }

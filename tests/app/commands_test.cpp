@@ -88,6 +88,7 @@ TEST(EventPopup, ManyEventsShowOnePopupAndOkMakesRoomForAFreshOne) {
   AppRig rig(EventfulScenario(3));
   SoundForEverySeverity(*rig.registry);
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+  ASSERT_TRUE(rig.Poll());
   // Each of the three events asks for the popup; one is shown.
   ASSERT_TRUE(SpinUntil([&] { return rig.sound->Played().size() >= 3; }));
   ASSERT_TRUE(SpinUntil([&] { return rig.Frame().Popup() != nullptr; }));
@@ -127,6 +128,7 @@ TEST(EventPopup, LevelZeroShowsNoPopup) {
   StoreSetting(*rig.registry, L"Popup Event Level", platform::EncodeRegDword(0),
                platform::RegType::Dword);
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+  ASSERT_TRUE(rig.Poll());
   ASSERT_TRUE(SpinUntil([&] { return rig.sound->Played().size() >= 2; }));
   QApplication::processEvents();
   EXPECT_EQ(rig.Frame().Popup(), nullptr);

@@ -41,6 +41,7 @@ TEST(ConfigWindowInFrame, TrayClickOpensOneWindowThatClosesAndFrees) {
     rig.Frame().RebuildAdapterBranch(0);
     rig.Frame().ReselectCurrentItem();
     done = true;
+    WakeTheLoop();
   });
   EXPECT_TRUE(SpinUntil([&] { return done.load(); }));
   logger.join();
@@ -54,6 +55,7 @@ TEST(ConfigWindowInFrame, TrayClickOpensOneWindowThatClosesAndFrees) {
   std::thread late([&] {
     rig.Frame().RebuildAdapterBranch(0);
     done = true;
+    WakeTheLoop();
   });
   EXPECT_TRUE(SpinUntil([&] { return done.load(); }));
   late.join();
@@ -86,8 +88,11 @@ TEST(ConfigWindowInFrame, StressOpenAndCloseWhileTheTimelineFires) {
     const QPointer<views::CConfigTreeDlg> alive(window);
     window->SelectNode(walk[round % 5]);
     if (round % 5 == 4) window->Sheet()->SetActivePage(1);  // the Events page
-    rig.clock->Advance(std::chrono::seconds(1));
+    // The timeline's next step, and two polls: the second once the logger
+    // waits again.
     const int seen = polls;
+    rig.clock->Advance(std::chrono::seconds(1));
+    ASSERT_TRUE(rig.Poll()) << "round " << round;
     ASSERT_TRUE(SpinUntil([&] { return polls >= seen + 2; })) << "round " << round;
     if (alive) window->close();
     // Closing while the logger's next call is on its way.

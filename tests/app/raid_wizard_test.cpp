@@ -79,6 +79,7 @@ class SilentSmtp {
     if (fd < 0) return;
     std::unique_lock lock(mutex_);
     connected_ = true;
+    WakeTheLoop();  // a test spins until it is connected
     told_.wait(lock, [this] { return speak_; });
     lock.unlock();
     (void)::send(fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);

@@ -170,11 +170,10 @@ TEST(StartUp, SecondProcessIsRefusedWhileTheFirstRuns) {
   auto readFirst = [&](const char* line) {
     return SpinUntil(
         [&] {
-          first.waitForReadyRead(20);
           firstOut += first.readAllStandardOutput();
           return firstOut.contains(line);
         },
-        20000);
+        std::chrono::seconds(20));
   };
   ASSERT_TRUE(readFirst("running\n")) << firstOut.constData();
 
@@ -196,11 +195,10 @@ TEST(StartUp, SecondProcessIsRefusedWhileTheFirstRuns) {
   QByteArray thirdOut;
   EXPECT_TRUE(SpinUntil(
       [&] {
-        third.waitForReadyRead(20);
         thirdOut += third.readAllStandardOutput();
         return thirdOut.contains("running\n");
       },
-      20000))
+      std::chrono::seconds(20)))
       << thirdOut.constData();
   third.kill();
   third.waitForFinished(10000);
@@ -369,12 +367,14 @@ TEST(PollDone, RefreshesTheConfigurationWindowOnlyWhileItIsOpen) {
   });
   ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
   QSignalSpy refresh(&rig.Frame(), &CMainFrame::pollRefresh);
-  // Polls run every 20 ms here; without the window none is passed on.
+  // Without the window no poll is passed on.
   rig.Frame().PostPollDone();
   QApplication::processEvents();
   EXPECT_EQ(refresh.count(), 0);
   rig.tray->SimulateLeftClick();
   ASSERT_NE(rig.Frame().ConfigurationWindow(), nullptr);
+  ASSERT_TRUE(rig.Poll());
+  ASSERT_TRUE(rig.Poll());
   EXPECT_TRUE(SpinUntil([&] { return refresh.count() >= 2; }));
   rig.Frame().ConfigurationWindow()->close();
   ASSERT_TRUE(SpinUntil([&] { return rig.Frame().ConfigurationWindow() == nullptr; }));

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
+
+#include "platform/manual_clock.h"
 
 namespace kestrune::evt {
 namespace {
@@ -15,6 +18,9 @@ struct Three {
   AutoResetEvent stop{group}, pause{group}, resume{group};
   std::optional<std::size_t> Wait(std::chrono::milliseconds timeout) {
     return WaitForAny({&stop, &pause, &resume}, timeout);
+  }
+  std::optional<std::size_t> WaitOn(platform::Clock& clock, platform::Clock::SteadyTime deadline) {
+    return WaitForAny({&stop, &pause, &resume}, clock, deadline);
   }
 };
 
@@ -30,11 +36,19 @@ TEST(AutoResetEvent, FirstInTheListWinsAndOnlyItsSignalIsTaken) {
   EXPECT_EQ(e.Wait(0ms), std::nullopt);
 }
 
-TEST(AutoResetEvent, TimesOutUnsignalled) {
+TEST(AutoResetEvent, TimesOutUnsignalledWhenTheClockReachesTheDeadline) {
   Three e;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(e.Wait(20ms), std::nullopt);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
+  platform::ManualClock clock;
+  const auto start = clock.Steady();
+  auto waited = std::async(std::launch::async, [&] { return e.WaitOn(clock, start + 20ms); });
+  ASSERT_TRUE(clock.AdvanceToNextDeadline(30s));
+  EXPECT_EQ(waited.get(), std::nullopt);
+  EXPECT_GE(clock.Steady() - start, 20ms);
+  // A deadline already passed ends the wait at once; a signal still wins.
+  EXPECT_EQ(e.WaitOn(clock, start), std::nullopt);
+  e.resume.Set();
+  EXPECT_EQ(e.WaitOn(clock, start), 2u);
+
   AutoResetEvent single;
   EXPECT_FALSE(single.Wait(0ms));
   single.Set();
@@ -43,15 +57,33 @@ TEST(AutoResetEvent, TimesOutUnsignalled) {
   EXPECT_FALSE(single.Wait(0ms));
 }
 
+TEST(AutoResetEvent, AWaitDoesNotTimeOutBeforeItsDeadline) {
+  Three e;
+  platform::ManualClock clock;
+  const auto start = clock.Steady();
+  auto waited = std::async(std::launch::async, [&] { return e.WaitOn(clock, start + 20ms); });
+  ASSERT_TRUE(clock.AwaitWaiter(30s));
+  clock.Advance(19ms);
+  clock.Set(clock.Now() + 1h);  // the wall clock set forward moves no deadline
+  e.pause.Set();
+  EXPECT_EQ(waited.get(), 1u);
+}
+
 TEST(AutoResetEvent, ASetFromAnotherThreadWakesTheWaiter) {
   Three e;
+  platform::ManualClock clock;
+  // The setter sets only once the waiter waits; the clock never reaches the
+  // deadline, so only the set can end the wait.
   std::thread setter([&] {
-    std::this_thread::sleep_for(10ms);
-    e.pause.Set();
+    if (clock.AwaitWaiter(30s)) e.pause.Set();
   });
-  EXPECT_EQ(WaitForAny({&e.stop, &e.pause, &e.resume}, std::nullopt), 1u);
+  EXPECT_EQ(e.WaitOn(clock, clock.Steady() + 1h), 1u);
   setter.join();
   EXPECT_FALSE(e.pause.IsSet());
+  // Without a time-out as well.
+  std::thread later([&] { e.stop.Set(); });
+  EXPECT_EQ(WaitForAny({&e.stop, &e.pause, &e.resume}, std::nullopt), 0u);
+  later.join();
 }
 
 TEST(AutoResetEvent, EventsOfDifferentGroupsCannotBeWaitedForTogether) {

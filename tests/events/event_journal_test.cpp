@@ -71,6 +71,7 @@ TEST(EventJournal, LoggerSendsEveryEntryWithItsPriority) {
     rig.settings->SetEmailEventLevel(3);  // errors only; the rig's server refuses
     rig.MakeLogger(1ms);
     ASSERT_TRUE(rig.logger->Start());
+    ASSERT_TRUE(rig.Poll());
     ASSERT_TRUE(rig.WaitFor(evt::LogEntryKind::EmailFailure, 2));
     rig.logger->Stop();
 

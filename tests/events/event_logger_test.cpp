@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -92,7 +93,7 @@ TEST(EventLogger, EventsOfTheTimelineReachTheLogWhenTheirTimeComes) {
   LoggerRig rig(OneAdapter({RawStep(30, Udma(2))}));
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
-  ASSERT_TRUE(rig.WaitForPolls(3));
+  ASSERT_TRUE(rig.PollUntil(3));
   EXPECT_EQ(rig.CountOf(LogEntryKind::Event), 0u);
   EXPECT_TRUE(rig.logger->Thread()->EmptyFetchSeen());
 
@@ -111,6 +112,7 @@ TEST(EventLogger, ErrorAtLevelTwoSoundsPopsUpAndMailsAndLogsTheMailFailure) {
   rig.settings->SetEmailEventLevel(2);
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
+  ASSERT_TRUE(rig.Poll());
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::EmailFailure));
   rig.logger->Stop();
   EXPECT_EQ(rig.sound->Played(), std::vector<std::wstring>{L"/sounds/error.wav"});
@@ -133,6 +135,7 @@ TEST(EventLogger, AMailRefusedByTheServerIsLoggedOnLinesOfItsOwn) {
   rig.mailPort = server.Port();
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
+  ASSERT_TRUE(rig.Poll());
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::EmailFailure));
   rig.logger->Stop();
   EXPECT_EQ(AsText(rig.LogBytes()),
@@ -171,6 +174,7 @@ TEST(EventLogger, AStuckMailHoldsNeitherTheLogNorTheStop) {
     }
     rig.MakeLogger(1ms);
     ASSERT_TRUE(rig.logger->Start());
+    ASSERT_TRUE(rig.Poll());
     ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event));
     // The first mail is in the server's (or the name server's) hands.
     if (server) {
@@ -181,7 +185,7 @@ TEST(EventLogger, AStuckMailHoldsNeitherTheLogNorTheStop) {
     rig.clock->Advance(10s);
     ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event, 2));
     // A poll after the one that logged it: the second mail is queued too.
-    ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 1));
+    ASSERT_TRUE(rig.Poll());
     EXPECT_EQ(rig.logger->Thread()->PendingMails(), 2u);
     rig.logger->Stop();
     EXPECT_EQ(rig.CountOf(LogEntryKind::EmailFailure), 0u);
@@ -208,8 +212,9 @@ Notified NotifyAtLevel(std::uint32_t level, const std::wstring& informational) {
   // Mails go to the rig's port that refuses at once.
   rig.MakeLogger(1ms);
   EXPECT_TRUE(rig.logger->Start());
+  EXPECT_TRUE(rig.Poll());
   EXPECT_TRUE(rig.WaitFor(LogEntryKind::Event, 4));
-  EXPECT_TRUE(rig.WaitForPolls(2));
+  EXPECT_TRUE(rig.PollUntil(2));
   rig.logger->Stop();
   // A mail that the stop caught before its server refused it counts too.
   return {rig.sound->Played(), rig.window.Count(rig.window.popups),
@@ -239,6 +244,7 @@ TEST(EventLogger, WithLoggingOffNothingIsWrittenButEverythingElseHappens) {
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
   EXPECT_FALSE(rig.logger->HoldsLogFile());
+  ASSERT_TRUE(rig.Poll());
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::EmailFailure));
   rig.logger->Stop();
   EXPECT_FALSE(std::filesystem::exists(rig.LogPath()));
@@ -252,6 +258,7 @@ TEST(EventLogger, WithLoggingOffNothingIsWrittenButEverythingElseHappens) {
   { std::ofstream(again.LogPath(), std::ios::binary).write("\xFF\xFE", 2); }
   again.MakeLogger(1ms);
   ASSERT_TRUE(again.logger->Start());
+  ASSERT_TRUE(again.Poll());
   ASSERT_TRUE(again.WaitFor(LogEntryKind::Event));
   again.logger->Stop();
   EXPECT_EQ(again.LogBytes(), LogOf({}));
@@ -261,7 +268,7 @@ TEST(EventLogger, PauseUnderPollingWritesNothingUntilResumed) {
   LoggerRig rig(OneAdapter({RawStep(10, Udma(1)), RawStep(20, Udma(2))}));
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
-  ASSERT_TRUE(rig.WaitForPolls(3));
+  ASSERT_TRUE(rig.PollUntil(3));
   rig.logger->Pause();
   EXPECT_TRUE(rig.LogEndsWith("05:00.00\tKestrune Event writer shutting down.\r\n"));
   const std::size_t pausedSize = rig.LogBytes().size();
@@ -269,7 +276,7 @@ TEST(EventLogger, PauseUnderPollingWritesNothingUntilResumed) {
   // Paused: still polling and notifying, but writing nothing.
   rig.clock->Advance(10s);
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event));
-  ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 2));
+  ASSERT_TRUE(rig.Poll(2));
   EXPECT_EQ(rig.LogBytes().size(), pausedSize);
   EXPECT_EQ(rig.sound->Count(), 1u);
 
@@ -292,6 +299,7 @@ TEST(EventLogger, RepeatedHandshakesWhilePollingKeepEntriesInOrder) {
     ASSERT_EQ(rig.CountOf(LogEntryKind::PauseTaken), static_cast<std::size_t>(i + 1));
     rig.logger->Resume();
     ASSERT_TRUE(rig.WaitFor(LogEntryKind::Resumed, static_cast<std::size_t>(i + 2)));
+    ASSERT_TRUE(rig.Poll());  // a poll between the handshakes
   }
   rig.logger->Stop();
   const auto entries = rig.Entries();
@@ -315,8 +323,9 @@ TEST(EventLogger, WithoutAdaptersEveryPollRediscoversUntilOneAppears) {
   rig.window.viewExists = true;
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
+  ASSERT_TRUE(rig.Poll(3));
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event));
-  ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 3));
+  ASSERT_TRUE(rig.Poll(3));
   rig.logger->Stop();
   EXPECT_EQ(rig.control->Opens(L"\\\\.\\scsi0:"), 4u);
   EXPECT_EQ(rig.window.Count(rig.window.rediscovered), 3);
@@ -331,7 +340,7 @@ TEST(EventLogger, NoAdapterAtAllStillLogsAndTriesEveryPoll) {
   LoggerRig rig(sim::Scenario{});
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
-  ASSERT_TRUE(rig.WaitForPolls(5));
+  ASSERT_TRUE(rig.PollUntil(5));
   rig.logger->Stop();
   // One attempt at start-up, then one per poll.
   EXPECT_EQ(rig.control->Opens(L"\\\\.\\scsi0:"), static_cast<std::size_t>(rig.Polls() + 1));
@@ -348,12 +357,12 @@ TEST(EventLogger, FailedFetchRebuildsTheBranchOnlyWhileAViewExists) {
   LoggerRig rig(std::move(scenario));
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
-  ASSERT_TRUE(rig.WaitForPolls(3));
+  ASSERT_TRUE(rig.PollUntil(3));
   EXPECT_TRUE(rig.logger->Thread()->RefreshMark());  // nobody to rebuild for
 
   rig.window.lockToCheck = rig.io.get();
   rig.window.viewExists = true;
-  ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 2));
+  ASSERT_TRUE(rig.Poll(2));
   rig.logger->Stop();
   EXPECT_FALSE(rig.logger->Running());
   EXPECT_EQ(rig.window.rebuilt, std::vector<std::uint32_t>{0});
@@ -369,14 +378,14 @@ TEST(EventLogger, SetEventsRereadTheSetsAndRefreshTheEventsPage) {
   rig.window.eventsPageVisible = true;
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
-  ASSERT_TRUE(rig.WaitForPolls(2));
+  ASSERT_TRUE(rig.PollUntil(2));
   const std::string rio(ctl::wire::kSignatureRio.begin(), ctl::wire::kSignatureRio.end());
   const std::size_t before = rig.control->Count(rio, ctl::wire::code::kQuerySets);
   EXPECT_EQ(rig.window.Count(rig.window.exchanges), 0);  // no records, no exchange
 
   rig.clock->Advance(5s);
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event));
-  ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 2));
+  ASSERT_TRUE(rig.Poll(2));
   EXPECT_FALSE(rig.logger->Thread()->RescanMark());
   rig.logger->Stop();
   EXPECT_EQ(rig.control->Count(rio, ctl::wire::code::kQuerySets), before + 1);
@@ -387,14 +396,24 @@ TEST(EventLogger, SetEventsRereadTheSetsAndRefreshTheEventsPage) {
 TEST(EventLogger, StopWaitsForAPollInProgress) {
   LoggerRig rig(OneAdapter({RawStep(0, Udma(1))}));
   // An event whose handling takes its time (a slow mail server, say) holds
-  // the poll; Stop must wait it out.
-  std::atomic<bool> inEvent{false};
+  // the poll until the stop has begun; Stop must wait it out.
+  std::promise<void> inEvent;
+  std::promise<void> stopping;
+  std::shared_future<void> stopBegun = stopping.get_future().share();
+  std::atomic<bool> entered{false};
   rig.alsoOnEntry = [&](LogEntryKind kind) {
-    if (kind == LogEntryKind::Event && !inEvent.exchange(true)) std::this_thread::sleep_for(200ms);
+    if (kind != LogEntryKind::Event || entered.exchange(true)) return;
+    inEvent.set_value();
+    stopBegun.wait();
   };
   rig.MakeLogger(1ms);
+  bool stopSeen = false;
+  rig.logger->SetWaitingForThread([&](bool waiting) {
+    if (waiting && !std::exchange(stopSeen, true)) stopping.set_value();
+  });
   ASSERT_TRUE(rig.logger->Start());
-  while (!inEvent) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(rig.clock->AdvanceToNextDeadline(30s));
+  ASSERT_EQ(inEvent.get_future().wait_for(30s), std::future_status::ready);
   rig.logger->Stop();
   EXPECT_FALSE(rig.logger->Running());
   const auto entries = rig.Entries();
@@ -406,15 +425,15 @@ TEST(EventLogger, StopWaitsForAPollInProgress) {
 
 TEST(EventLogger, AThreadThatEndedOnItsOwnDoesNotHoldThePauseOrTheStop) {
   LoggerRig rig(OneAdapter());
-  std::atomic<bool> failed{false};
+  std::promise<void> failed;
   rig.alsoOnEntry = [&](LogEntryKind kind) {
     if (kind != LogEntryKind::Resumed) return;
-    failed = true;
+    failed.set_value();
     throw std::runtime_error("hook failed");
   };
   rig.MakeLogger(1h);
   ASSERT_TRUE(rig.logger->Start());
-  while (!failed) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(failed.get_future().wait_for(30s), std::future_status::ready);
   rig.logger->Pause();  // nobody will take it: returns all the same
   rig.logger->Resume();
   rig.logger->Stop();

@@ -269,6 +269,22 @@ struct LoggerRig {
     std::unique_lock lock(window.mutex);
     return window.changed.wait_for(lock, 30s, [&] { return window.polls >= count; });
   }
+  // Lets the logger poll `times` times: each time waits until the logger
+  // waits for its next poll, moves the clock on to that poll's time and
+  // waits until the poll is done.
+  bool Poll(int times = 1) {
+    for (int i = 0; i < times; ++i) {
+      const int before = Polls();
+      if (!clock->AdvanceToNextDeadline(30s) || !WaitForPolls(before + 1)) return false;
+    }
+    return true;
+  }
+  // Polls until `count` polls were done in all.
+  bool PollUntil(int count) {
+    while (Polls() < count)
+      if (!Poll()) return false;
+    return true;
+  }
   int Polls() { return window.Count(window.polls); }
 
   std::string LogPath() const { return dir.File("events.txt"); }

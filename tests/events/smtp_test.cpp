@@ -455,10 +455,13 @@ TEST(SmtpRepliesTest, MultiLineRepliesInSeveralSegmentsAreReadWhole) {
                          S::Send("0\r\n250 8BITMIME\r\n"), S::Line(), S::Send("550-no such"),
                          S::Pause(), S::Send(" user\r\n550 5.1.1 really\r\n")});
   std::wstring error;
-  SmtpSession s(kShort);
-  ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
-  EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
+  {
+    SmtpSession s(kShort);
+    ASSERT_TRUE(s.SmtpConnect(L"127.0.0.1", server.Port(), error)) << error;
+    EXPECT_FALSE(s.SmtpAddresses(L"a@x", L"", error));
+  }
   EXPECT_EQ(error, L"550-no such user");  // the error text stays the first line
+  // The session has closed: the server has all there is.
   EXPECT_EQ(server.Received(), "helo 127.0.0.1\r\nmail From:<a@x>\r\n");
 }
 

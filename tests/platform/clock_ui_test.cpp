@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -40,6 +42,78 @@ TEST(ManualClockTest, SleepsFromSeveralThreadsAddUp) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(clock.TotalSlept(), 4000ms);
   EXPECT_EQ(clock.Now().time_since_epoch(), 4000ms);
+}
+
+// Two threads wait on the clock for deadlines 10 ms and 30 ms on; moving the
+// clock ends each wait only when it passes that wait's own deadline.
+TEST(ManualClockTest, TimedWaitsEndWhenTheClockPassesTheirDeadlines) {
+  ManualClock clock;
+  // How many waits have begun, told by the clock.
+  std::mutex begunMutex;
+  std::condition_variable begunChanged;
+  int waits = 0;
+  clock.OnWaiting([&] {
+    std::lock_guard lock(begunMutex);
+    ++waits;
+    begunChanged.notify_all();
+  });
+  auto begun = [&](int count) {
+    std::unique_lock lock(begunMutex);
+    return begunChanged.wait_for(lock, 30s, [&] { return waits >= count; });
+  };
+  const auto start = clock.Steady();
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<int> ended;  // guarded by mutex
+  auto waiter = [&](int id, std::chrono::milliseconds after) {
+    std::unique_lock lock(mutex);
+    EXPECT_FALSE(clock.WaitUntil(lock, changed, start + after, [] { return false; }));
+    ended.push_back(id);
+  };
+  auto endedSoFar = [&] {
+    std::lock_guard lock(mutex);
+    return ended;
+  };
+  std::thread soon(waiter, 1, 10ms);
+  std::thread late(waiter, 2, 30ms);
+  ASSERT_TRUE(begun(2));
+
+  // Neither the wall clock set forward nor a step back ends a wait.
+  clock.Set(clock.Now() + 24h);
+  clock.Advance(-1h);
+  EXPECT_EQ(clock.Steady(), start);
+  clock.Advance(9ms);
+  EXPECT_TRUE(endedSoFar().empty());
+
+  ASSERT_TRUE(clock.AdvanceToNextDeadline(30s));  // to 10 ms: the first wait ends
+  soon.join();
+  EXPECT_EQ(clock.Steady(), start + 10ms);
+  EXPECT_EQ(endedSoFar(), std::vector<int>{1});
+  ASSERT_TRUE(clock.AdvanceToNextDeadline(30s));
+  late.join();
+  EXPECT_EQ(clock.Steady(), start + 30ms);
+  EXPECT_EQ(endedSoFar(), (std::vector<int>{1, 2}));
+  EXPECT_FALSE(clock.AwaitWaiter(0ms));  // nobody waits now
+
+  // What a wait waits for ends it before its deadline, or at once if it holds
+  // already; a deadline passed already ends it at once.
+  bool ready = false;
+  std::thread setter([&] {
+    ASSERT_TRUE(clock.AwaitWaiter(30s));
+    std::lock_guard lock(mutex);
+    ready = true;
+    changed.notify_all();
+  });
+  {
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(clock.WaitUntil(lock, changed, start + 1h, [&] { return ready; }));
+    EXPECT_TRUE(clock.WaitUntil(lock, changed, start + 1h, [&] { return ready; }));
+    EXPECT_FALSE(clock.WaitUntil(lock, changed, start, [] { return false; }));
+  }
+  setter.join();
+  EXPECT_TRUE(begun(4));  // not the one that held at once
+  std::lock_guard lock(begunMutex);
+  EXPECT_EQ(waits, 4);
 }
 
 TEST(RecordingUiTest, RecordsBoxesAndAnswersFromTheScript) {

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
@@ -27,6 +26,7 @@
 #include "platform/text.h"
 #include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
+#include "support/spin.h"
 
 namespace kestrune::platform_qt {
 namespace {
@@ -36,16 +36,8 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
 using testing::WhenModal;
-
-// Runs the event loop until done() or about five seconds have passed.
-template <typename Done>
-void SpinUntil(Done done) {
-  QElapsedTimer elapsed;
-  elapsed.start();
-  while (!done() && elapsed.elapsed() < 5000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-}
+using test::SpinUntil;
+using test::WakeTheLoop;
 
 TEST(ConvertFilter, WindowsPairsBecomeQtFilters) {
   EXPECT_EQ(ConvertFilter(L"Text File (*.txt)|*.txt||"), QStringLiteral("Text File (*.txt)"));
@@ -177,6 +169,7 @@ TEST(QtUiServices, QuestionFromAWorkerWaitsForTheAnswer) {
   std::thread worker([&] {
     answer = ui.MessageBox(L"Continue?", L"", MsgButtons::YesNo, MsgIcon::Question);
     done = true;
+    WakeTheLoop();
   });
   SpinUntil([&] { return done.load(); });
   worker.join();
@@ -204,6 +197,7 @@ TEST(QtUiServices, ClipboardFromAWorker) {
   std::thread worker([&] {
     ok = ui.SetClipboardText(L"from the logger");
     done = true;
+    WakeTheLoop();
   });
   SpinUntil([&] { return done.load(); });
   worker.join();

@@ -12,6 +12,7 @@
 
 #include "resources/menus.h"
 #include "resources/strings.h"
+#include "support/source_dir.h"
 
 namespace kestrune::res {
 namespace {

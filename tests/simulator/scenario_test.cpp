@@ -11,6 +11,7 @@
 #include <string>
 
 #include "simulator/identify.h"
+#include "support/source_dir.h"
 
 namespace kestrune::sim {
 namespace {

@@ -19,6 +19,12 @@ class GateClock final : public platform::Clock {
   ~GateClock() override { Open(); }
 
   std::chrono::system_clock::time_point Now() override { return inner_.Now(); }
+  SteadyTime Steady() override { return inner_.Steady(); }
+  // Timed waits do not block at the gate: they end as on a ManualClock.
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+                 SteadyTime deadline, const std::function<bool()>& done) override {
+    return inner_.WaitUntil(lock, changed, deadline, done);
+  }
 
   void SleepFor(std::chrono::milliseconds duration) override {
     std::function<void()> onSleep;
@@ -58,6 +64,8 @@ class GateClock final : public platform::Clock {
     return sleeps_;
   }
   std::chrono::milliseconds TotalSlept() { return inner_.TotalSlept(); }
+  // The virtual time behind the gate, which the timed waits wait on.
+  platform::ManualClock& Virtual() { return inner_; }
 
  private:
   platform::ManualClock inner_;

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/clock.h"
+
 namespace kestrune::evt {
 
 class AutoResetEvent;
@@ -22,6 +24,10 @@ class AutoResetEvent;
 // at once.
 std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*> events,
                                       std::optional<std::chrono::milliseconds> timeout);
+// The same, with the time-out at `deadline` of `clock`'s steady time: a
+// virtual clock's time-out comes when the clock is moved to it.
+std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*> events,
+                                      platform::Clock& clock, platform::Clock::SteadyTime deadline);
 
 // The mutex and condition variable that a group of events shares, so that one
 // thread can wait for any of them.
@@ -35,6 +41,8 @@ class EventGroup {
   friend class AutoResetEvent;
   friend std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*>,
                                                std::optional<std::chrono::milliseconds>);
+  friend std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*>,
+                                               platform::Clock&, platform::Clock::SteadyTime);
   std::mutex mutex_;
   std::condition_variable changed_;
 };
@@ -59,6 +67,14 @@ class AutoResetEvent {
  private:
   friend std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*>,
                                                std::optional<std::chrono::milliseconds>);
+  friend std::optional<std::size_t> WaitForAny(std::initializer_list<AutoResetEvent*>,
+                                               platform::Clock&, platform::Clock::SteadyTime);
+  // The group all the events share; null when they share none.
+  static EventGroup* CommonGroup(std::initializer_list<AutoResetEvent*> events);
+  // Both with the group's mutex held. Takes the first signal in the list.
+  static std::optional<std::size_t> TakeFirst(std::initializer_list<AutoResetEvent*> events);
+  static bool AnySignalled(std::initializer_list<AutoResetEvent*> events);
+
   std::shared_ptr<EventGroup> group_;
   bool signalled_ = false;  // guarded by group_->mutex_
 };

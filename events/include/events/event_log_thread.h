@@ -79,7 +79,9 @@ struct EventLogServices {
   settings::AppSettings* settings = nullptr;
   LoggerUi* mainWindow = nullptr;
   std::shared_ptr<platform::Sound> sound;
-  std::shared_ptr<platform::Clock> clock;  // the current time of the entries
+  // The current time of the entries and the time the polls wait for; null:
+  // the system clock.
+  std::shared_ptr<platform::Clock> clock;
   // Every entry also goes here, whether or not the log file is on; null:
   // nowhere (no journal runs).
   std::shared_ptr<platform::Journal> journal;
@@ -152,6 +154,7 @@ class CEventLogThread {
 
   EventLogServices services_;
   EventLogThreadOptions options_;
+  std::shared_ptr<platform::Clock> clock_;  // services_.clock, or the system clock
   EventFormatter formatter_;
   LogWriter writer_;
 

@@ -9,6 +9,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -30,6 +31,7 @@
 #include "platform/filetime.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
+#include "settings/smtp_password.h"
 
 namespace {
 
@@ -47,7 +49,7 @@ constexpr char kUsage[] =
     "  --once          poll once, let the mails of that poll go out, then stop\n"
     "  --interval MS   poll every MS milliseconds (default 5000)\n"
     "  --popups        print [popup] where the desktop would show its popup\n"
-    "  --port N        the mail server's port (default 25)\n"
+    "  --port N        the mail server's port (default: the setting \"SMTP Port\")\n"
     "  --metrics FILE  after every poll, write Prometheus metrics to FILE\n"
     "  --test-mail     send one test event mail to the \"Event List\" through the\n"
     "                  \"SMTP Server\" (or --server HOST), print the SMTP\n"
@@ -132,7 +134,11 @@ bool SendTestMail(const Options& options, tools::Headless& headless) {
   const settings::AppSettings::Values values = headless.settings->Get();
   const std::wstring server =
       options.server ? platform::FromUtf8(*options.server) : values.smtpServer;
-  const std::uint16_t port = options.port.value_or(evt::kSmtpPort);
+  std::wstring error;
+  evt::SmtpAccount account;
+  const bool usable =
+      evt::SmtpAccountFromSettings(values, settings::SmtpPasswordPath(), account, error);
+  if (options.port) account.port = *options.port;
   std::wstring computer;
   {
     ctl::CControllerIo::Lock lock(*headless.io);
@@ -143,10 +149,11 @@ bool SendTestMail(const Options& options, tools::Headless& headless) {
       L"\tInformational - Kestrune test mail.\n\t\tThis is a test of the event mail of "
       L"kestrune-monitor on " +
       computer + L". No event has occurred.\n";
-  std::printf("kestrune-monitor: test mail from %s to %s through %s port %u\n",
+  std::printf("kestrune-monitor: test mail from %s to %s through %s port %u, security %s%s%s\n",
               platform::ToUtf8(values.defaultEmail).c_str(),
               platform::ToUtf8(values.eventList).c_str(), platform::ToUtf8(server).c_str(),
-              unsigned{port});
+              unsigned{account.port}, platform::ToUtf8(values.smtpSecurity).c_str(),
+              account.user.empty() ? "" : ", user ", platform::ToUtf8(account.user).c_str());
   if (evt::RecipientPieces(values.eventList).empty()) {
     std::fputs(
         "kestrune-monitor: warning: no address of the \"Event List\" ends with \";\" or "
@@ -155,12 +162,14 @@ bool SendTestMail(const Options& options, tools::Headless& headless) {
   }
   evt::SmtpOptions smtp;
   smtp.timeout = std::chrono::seconds(30);
-  smtp.transcript = [](bool fromServer, const std::string& line) {
-    std::printf("%s %s\n", fromServer ? "<-" : "->", line.c_str());
+  smtp.transcript = [](evt::SmtpLine kind, const std::string& line) {
+    const char* mark = kind == evt::SmtpLine::Received ? "<-" : kind == evt::SmtpLine::Sent ? "->" : "--";
+    std::printf("%s %s\n", mark, line.c_str());
   };
-  std::wstring error;
-  const bool sent = evt::SendMailWith(server, port, values.defaultEmail, values.eventList,
-                                      values.eventSubject, text, error, smtp);
+  const bool sent = usable && evt::SendMailWith(server, account, values.defaultEmail,
+                                                values.eventList, values.eventSubject, text,
+                                                error, smtp);
+  std::fill(account.password.begin(), account.password.end(), '\0');
   std::fflush(stdout);
   if (!sent) {
     std::string reason = ForTerminal(error);
@@ -292,7 +301,7 @@ int main(int argc, char** argv) {
   ConsoleWindow window(options.popups, options.once, wake[1]);
   evt::EventLogThreadOptions threadOptions;
   threadOptions.pollInterval = std::chrono::milliseconds(options.interval);
-  threadOptions.mailPort = options.port.value_or(evt::kSmtpPort);
+  threadOptions.mailPort = options.port;
   threadOptions.onEntry = [&metrics](evt::LogEntryKind kind, const std::wstring& text) {
     if (kind == evt::LogEntryKind::Event) {
       std::fputs(ForTerminal(text).c_str(), stdout);

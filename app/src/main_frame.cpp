@@ -23,6 +23,7 @@
 #include "resources/resource_ids.h"
 #include "resources/string_ids.h"
 #include "resources/strings.h"
+#include "settings/smtp_password.h"
 
 namespace kestrune::app {
 
@@ -513,11 +514,19 @@ void CMainFrame::SendReport(const std::wstring& report) {
   const std::wstring sender = settings_->DefaultEmail();
   std::wstring error;
   bool sent = false;
-  // Four steps that may each wait for the server: the windows keep painting
-  // and the logger's messages keep coming meanwhile.
+  // Steps that may each wait for the server: the windows keep painting and
+  // the logger's messages keep coming meanwhile.
   platform_qt::RunWithoutFreezing(nullptr, Ui(), [&] {
-    sent = rpt::MailReport(server, to, subject, sender, report, error, services_.mailOptions,
-                           services_.mailPort);
+    evt::SmtpAccount account;
+    if (!evt::SmtpAccountFromSettings(settings_->Get(),
+                                      services_.smtpPasswordPath.empty()
+                                          ? settings::SmtpPasswordPath()
+                                          : services_.smtpPasswordPath,
+                                      account, error))
+      return;
+    if (services_.mailPort) account.port = *services_.mailPort;
+    sent = rpt::MailReport(server, account, to, subject, sender, report, error,
+                           services_.mailOptions);
   });
   // Exit was chosen while the mail was on its way: nothing more to show.
   if (shutDown_) return;

@@ -16,6 +16,7 @@
 #include "platform/filetime.h"
 #include "platform/text.h"
 #include "resources/strings.h"
+#include "settings/smtp_password.h"
 
 namespace kestrune::evt {
 
@@ -35,8 +36,21 @@ CEventLogThread::CEventLogThread(EventLogServices services, EventLogThreadOption
                  const std::shared_ptr<platform::StopSignal>& stop) {
             SmtpOptions smtp = options_.smtp;
             smtp.stop = stop;
-            return SendMailWith(mail.server, options_.mailPort, mail.sender, mail.recipients,
-                                mail.subject, mail.text, error, std::move(smtp));
+            AppSettings::Values how;
+            how.smtpPort = mail.port;
+            how.smtpSecurity = mail.security;
+            how.smtpUser = mail.user;
+            how.smtpCaFile = mail.caFile;
+            SmtpAccount account;
+            if (!SmtpAccountFromSettings(how,
+                                         options_.smtpPasswordPath.empty()
+                                             ? settings::SmtpPasswordPath()
+                                             : options_.smtpPasswordPath,
+                                         account, error))
+              return false;
+            if (options_.mailPort) account.port = *options_.mailPort;
+            return SendMailWith(mail.server, account, mail.sender, mail.recipients, mail.subject,
+                                mail.text, error, std::move(smtp));
           },
           [this] { mailed_.Set(); }) {
   logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
@@ -246,7 +260,8 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
     // Queued with the settings of now; the mail thread sends it.
     const AppSettings::Values values = settings.Get();
     mailer_.Enqueue({values.smtpServer, values.defaultEmail, values.eventList, values.eventSubject,
-                     text, fields});
+                     text, values.smtpPort, values.smtpSecurity, values.smtpUser,
+                     values.smtpCaFile, fields});
   }
 }
 

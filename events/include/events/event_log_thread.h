@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,8 +55,11 @@ struct EventLogThreadOptions {
   // Time limits of the event mail's connection (its stop signal is the mail
   // thread's own) and, for tests, its host lookup.
   SmtpOptions smtp;
-  // The event mail's server port; tests point it at a port of their own.
-  std::uint16_t mailPort = kSmtpPort;
+  // The event mail's server port in place of "SMTP Port"; tests point it at
+  // a port of their own.
+  std::optional<std::uint16_t> mailPort;
+  // Where the SMTP password is read from; empty: settings::SmtpPasswordPath().
+  std::string smtpPasswordPath;
   // Called on the logger thread for every entry it makes, with the entry's
   // text, once the entry has been written (or skipped: it is called whether
   // or not logging is on, so that a console can show every event).

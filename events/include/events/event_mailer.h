@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -26,6 +27,13 @@ struct EventMail {
   std::wstring recipients;
   std::wstring subject;
   std::wstring text;
+  // How the server is reached, as the settings said: "SMTP Port", "SMTP
+  // Security", "SMTP User" and "SMTP CA File" (the password is read when the
+  // mail goes out, and never kept).
+  std::uint32_t port = 25;
+  std::wstring security;
+  std::wstring user;
+  std::wstring caFile;
   // The event's journal fields, carried to the entry of a mail that fails.
   std::vector<platform::JournalField> journalFields;
 };

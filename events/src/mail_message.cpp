@@ -74,8 +74,12 @@ std::string CrlfLines(std::string_view text) {
 std::string MakeMessageId(std::string_view sender, std::string_view hostName) {
   std::string domain = "localhost";
   const auto at = sender.rfind('@');
-  if (at != std::string_view::npos && LooksLikeDomain(sender.substr(at + 1))) {
-    domain = sender.substr(at + 1);
+  // "Name <user@domain>" as well as "user@domain".
+  const std::string_view senderDomain =
+      at == std::string_view::npos ? std::string_view()
+                                   : sender.substr(at + 1, sender.find('>', at) - at - 1);
+  if (LooksLikeDomain(senderDomain)) {
+    domain = senderDomain;
   } else if (LooksLikeDomain(hostName)) {
     domain = hostName;
   }
@@ -96,29 +100,32 @@ std::string HeaderValue(std::string_view utf8, std::size_t used) {
   bool ascii = true;
   for (const char c : utf8) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   if (ascii) return std::string(utf8);
-  // Each word carries whole characters: 45 bytes make 60 base64 characters,
-  // 72 with "=?UTF-8?B?" and "?=".
-  constexpr std::size_t kWordBytes = 45;
+  // Each word carries whole characters, as many as fit the line: a word is
+  // "=?UTF-8?B?" and "?=" around the base64 of its bytes.
+  constexpr std::size_t kOverhead = 12;
   std::string out;
+  std::size_t column = used;
   std::size_t i = 0;
   bool first = true;
   while (i < utf8.size()) {
+    // Words after the first start a line of their own; the first does too
+    // when not even a short word fits behind what the line holds.
+    if (!first || column + kOverhead + 8 > kMaxQpLine) {
+      out += "\r\n ";
+      column = 1;
+    }
+    const std::size_t room = (kMaxQpLine - column - kOverhead) / 4 * 3;
     std::size_t end = i;
     while (end < utf8.size()) {
       const std::size_t n =
           std::min(SequenceLength(static_cast<unsigned char>(utf8[end])), utf8.size() - end);
-      if (end + n - i > kWordBytes) break;
+      if (end + n - i > room) break;
       end += n;
     }
     if (end == i) end = i + 1;
     const std::string word = "=?UTF-8?B?" + Base64Encode(utf8.substr(i, end - i)) + "?=";
-    if (!first) {
-      out += "\r\n ";
-    } else if (used + word.size() > kMaxQpLine) {
-      // The first word alone would make the line too long: it starts the next.
-      out += "\r\n ";
-    }
     out += word;
+    column += word.size();
     first = false;
     i = end;
   }

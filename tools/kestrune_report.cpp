@@ -235,8 +235,8 @@ int main(int argc, char** argv) {
     }
     std::wstring mailError;
     evt::SmtpAccount account;
-    bool sent = evt::SmtpAccountFromSettings(settings.Get(), settings::SmtpPasswordPath(),
-                                             account, mailError);
+    bool sent = evt::SmtpAccountFromSettings(settings.Get(), settings::SmtpPasswordPath(), account,
+                                             mailError);
     if (options->port) account.port = *options->port;
     sent = sent && rpt::MailReport(server, account, to, subject, settings.DefaultEmail(), report,
                                    mailError, smtp);

@@ -525,8 +525,8 @@ void CMainFrame::SendReport(const std::wstring& report) {
                                       account, error))
       return;
     if (services_.mailPort) account.port = *services_.mailPort;
-    sent = rpt::MailReport(server, account, to, subject, sender, report, error,
-                           services_.mailOptions);
+    sent =
+        rpt::MailReport(server, account, to, subject, sender, report, error, services_.mailOptions);
   });
   // Exit was chosen while the mail was on its way: nothing more to show.
   if (shutDown_) return;

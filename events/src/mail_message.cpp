@@ -9,8 +9,8 @@ namespace kestrune::evt {
 
 namespace {
 
-constexpr std::size_t kMaxLine = 998;    // octets of a line, CR LF not counted
-constexpr std::size_t kMaxQpLine = 76;   // characters of a quoted-printable line
+constexpr std::size_t kMaxLine = 998;   // octets of a line, CR LF not counted
+constexpr std::size_t kMaxQpLine = 76;  // characters of a quoted-printable line
 constexpr char kHex[] = "0123456789ABCDEF";
 
 bool LooksLikeDomain(std::string_view name) {
@@ -37,8 +37,7 @@ std::string Base64Encode(std::string_view bytes) {
     std::uint32_t v = 0;
     for (std::size_t k = 0; k < 3; ++k)
       v = (v << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0U);
-    for (std::size_t k = 0; k < 4; ++k)
-      out += k <= n ? kAlphabet[(v >> (18 - 6 * k)) & 0x3F] : '=';
+    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kAlphabet[(v >> (18 - 6 * k)) & 0x3F] : '=';
   }
   return out;
 }
@@ -75,9 +74,9 @@ std::string MakeMessageId(std::string_view sender, std::string_view hostName) {
   std::string domain = "localhost";
   const auto at = sender.rfind('@');
   // "Name <user@domain>" as well as "user@domain".
-  const std::string_view senderDomain =
-      at == std::string_view::npos ? std::string_view()
-                                   : sender.substr(at + 1, sender.find('>', at) - at - 1);
+  const std::string_view senderDomain = at == std::string_view::npos
+                                            ? std::string_view()
+                                            : sender.substr(at + 1, sender.find('>', at) - at - 1);
   if (LooksLikeDomain(senderDomain)) {
     domain = senderDomain;
   } else if (LooksLikeDomain(hostName)) {
@@ -168,8 +167,8 @@ MailBody EncodeMailBody(std::string_view utf8) {
       ++i;
       continue;
     }
-    const bool lineEnds = i + 1 == text.size() || (text[i + 1] == '\r' && i + 2 < text.size() &&
-                                                   text[i + 2] == '\n');
+    const bool lineEnds =
+        i + 1 == text.size() || (text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n');
     // Blanks at a line's end would be lost in transport: they are encoded.
     const bool literal =
         (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnds);

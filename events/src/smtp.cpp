@@ -389,8 +389,8 @@ struct SmtpSession::Impl {
       const bool ok =
           Exchange("AUTH LOGIN\r\n", res::kStrSmtpAuthError, kCommandBuffer, 334,
                    res::kStrSmtpAuthReceiveError, error) &&
-          Exchange(name, res::kStrSmtpAuthError, kCommandBuffer, 334,
-                   res::kStrSmtpAuthReceiveError, error, nullptr, shownName.c_str()) &&
+          Exchange(name, res::kStrSmtpAuthError, kCommandBuffer, 334, res::kStrSmtpAuthReceiveError,
+                   error, nullptr, shownName.c_str()) &&
           Exchange(secret, res::kStrSmtpAuthError, kCommandBuffer, 235,
                    res::kStrSmtpAuthReceiveError, error, nullptr, "(the password, hidden)");
       Forget(secret);
@@ -449,8 +449,9 @@ bool SmtpSession::SmtpConnect(const std::wstring& host, const SmtpAccount& accou
   StreamError e;
   s.stream = s.options.network->Connect(platform::ToUtf8(s.host), account.port, connect, e);
   if (!s.stream) {
-    error = e.kind == StreamError::Kind::Create ? SocketFailure(res::kStrSmtpCreateError, e.code)
-                                                : StreamFailure(res::kStrSmtpConnectError, e, s.host);
+    error = e.kind == StreamError::Kind::Create
+                ? SocketFailure(res::kStrSmtpCreateError, e.code)
+                : StreamFailure(res::kStrSmtpConnectError, e, s.host);
     return false;
   }
   if (account.security == SmtpSecurity::Tls && !s.StartTls(account.caFile, error)) return false;
@@ -598,9 +599,9 @@ bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstri
 bool SendEventMail(const settings::AppSettings& settings, const std::wstring& text,
                    std::wstring& error, SmtpOptions options) {
   const settings::AppSettings::Values values = settings.Get();
-  const std::uint16_t port =
-      values.smtpPort >= 1 && values.smtpPort <= 65535 ? static_cast<std::uint16_t>(values.smtpPort)
-                                                       : kSmtpPort;
+  const std::uint16_t port = values.smtpPort >= 1 && values.smtpPort <= 65535
+                                 ? static_cast<std::uint16_t>(values.smtpPort)
+                                 : kSmtpPort;
   return SendEventMailOnPort(settings, text, error, std::move(options), port);
 }
 

@@ -86,8 +86,7 @@ bool WriteSecretFile(const std::string& path, const std::string& secret, std::st
     }
   }
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(secret.data());
-  return ReplaceFileContent(path, std::span<const std::uint8_t>(bytes, secret.size()), error,
-                            0600);
+  return ReplaceFileContent(path, std::span<const std::uint8_t>(bytes, secret.size()), error, 0600);
 }
 
 }  // namespace kestrune::platform

@@ -57,8 +57,7 @@ class TcpStream final : public Stream {
     return {};
   }
 
-  StreamError Receive(std::span<char> buffer, std::size_t& received,
-                      SteadyTime deadline) override {
+  StreamError Receive(std::span<char> buffer, std::size_t& received, SteadyTime deadline) override {
     received = 0;
     for (;;) {
       if (const int code = WaitForFd(fd_, POLLIN, deadline, StopFdOf(stop_)); code != 0)

@@ -73,8 +73,8 @@ class TlsStream final : public Stream {
                 "the CA file " + options.caFile + " cannot be read: " + std::strerror(errno)};
       if (SSL_CTX_load_verify_locations(ctx_, options.caFile.c_str(), nullptr) != 1)
         return {StreamError::Kind::TlsSetup, 0,
-                "the CA file " + options.caFile + " holds no certificate that can be used: " +
-                    LastTlsError("unknown error")};
+                "the CA file " + options.caFile +
+                    " holds no certificate that can be used: " + LastTlsError("unknown error")};
     }
     ssl_ = SSL_new(ctx_);
     BIO* in = BIO_new(BIO_s_mem());
@@ -117,8 +117,7 @@ class TlsStream final : public Stream {
       if (why == SSL_ERROR_WANT_READ) {
         bool closed = false;
         if (StreamError e = Feed(deadline, closed)) return e;
-        if (closed)
-          return {StreamError::Kind::Handshake, 0, "the server closed the connection"};
+        if (closed) return {StreamError::Kind::Handshake, 0, "the server closed the connection"};
         continue;
       }
       if (why == SSL_ERROR_WANT_WRITE) continue;
@@ -143,8 +142,8 @@ class TlsStream final : public Stream {
   StreamError Send(std::string_view bytes, SteadyTime deadline) override {
     while (!bytes.empty()) {
       ERR_clear_error();
-      const int r = SSL_write(ssl_, bytes.data(), static_cast<int>(std::min<std::size_t>(
-                                                       bytes.size(), 1U << 30)));
+      const int r = SSL_write(ssl_, bytes.data(),
+                              static_cast<int>(std::min<std::size_t>(bytes.size(), 1U << 30)));
       if (StreamError e = Flush(deadline)) return e;
       if (r > 0) {
         bytes.remove_prefix(static_cast<std::size_t>(r));
@@ -163,8 +162,7 @@ class TlsStream final : public Stream {
     return {};
   }
 
-  StreamError Receive(std::span<char> buffer, std::size_t& received,
-                      SteadyTime deadline) override {
+  StreamError Receive(std::span<char> buffer, std::size_t& received, SteadyTime deadline) override {
     received = 0;
     for (;;) {
       ERR_clear_error();
@@ -203,8 +201,8 @@ class TlsStream final : public Stream {
     while (BIO_ctrl_pending(out_) > 0) {
       const int n = BIO_read(out_, chunk.data(), static_cast<int>(chunk.size()));
       if (n <= 0) break;
-      if (StreamError e = inner_->Send(std::string_view(chunk.data(), static_cast<std::size_t>(n)),
-                                       deadline))
+      if (StreamError e =
+              inner_->Send(std::string_view(chunk.data(), static_cast<std::size_t>(n)), deadline))
         return e;
     }
     return {};

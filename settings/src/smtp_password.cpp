@@ -37,14 +37,14 @@ bool ReadSmtpPassword(const std::string& path, std::string& password, std::wstri
       error = res::FormatString(res::kStrSmtpPasswordMissing, name);
       break;
     case Kind::TooOpen:
-      error = res::FormatString(res::kStrSmtpPasswordTooOpen, name,
-                                static_cast<int>(status.mode), name);
+      error = res::FormatString(res::kStrSmtpPasswordTooOpen, name, static_cast<int>(status.mode),
+                                name);
       break;
     case Kind::NotRegular:
     case Kind::TooLarge:
-      error = res::FormatString(res::kStrSmtpPasswordUnreadable, name,
-                                std::wstring(status.kind == Kind::TooLarge ? L"it is too large"
-                                                                           : L"not a file"));
+      error = res::FormatString(
+          res::kStrSmtpPasswordUnreadable, name,
+          std::wstring(status.kind == Kind::TooLarge ? L"it is too large" : L"not a file"));
       break;
     case Kind::Unreadable:
       error = res::FormatString(res::kStrSmtpPasswordUnreadable, name,

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "events/logger_rig.h"
-#include "support/silent_name_server.h"
 #include "support/hostile_smtp.h"
 #include "support/loopback_smtp.h"
+#include "support/silent_name_server.h"
 
 namespace kestrune::evt {
 namespace {

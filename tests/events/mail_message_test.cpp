@@ -44,9 +44,13 @@ TEST(MailBodyTest, AsciiStaysAsItIsAndEverythingElseIsQuotedPrintable) {
   const Case cases[] = {
       {"line 1\nline 2\n", "7bit", "line 1\r\nline 2\r\n"},
       {"cr\rcrlf\r\n\tTab", "7bit", "cr\r\ncrlf\r\n\tTab"},
-      {longAscii, "7bit", longAscii},                    // 998 bytes: the limit
+      {longAscii, "7bit", longAscii},  // 998 bytes: the limit
       {longAscii + "b", "quoted-printable", longAscii + "b"},
-      {"Gr\xc3\xbc\xc3\x9f" "e\n", "quoted-printable", "Gr\xc3\xbc\xc3\x9f" "e\r\n"},
+      {"Gr\xc3\xbc\xc3\x9f"
+       "e\n",
+       "quoted-printable",
+       "Gr\xc3\xbc\xc3\x9f"
+       "e\r\n"},
       {"a = b  \nend\t", "7bit", "a = b  \r\nend\t"},
       {"\xc3\xa9 = b  \nend\t", "quoted-printable", "\xc3\xa9 = b  \r\nend\t"},  // blanks at ends
       {std::string("nul\0byte", 8), "quoted-printable", std::string("nul\0byte", 8)},
@@ -100,9 +104,8 @@ TEST(MailHeaderTest, NonAsciiSubjectsGoInFoldedEncodedWords) {
     unsigned buffer = 0;
     for (const char c : b64) {
       if (c == '=') break;
-      const auto at = std::string(
-                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
-                          .find(c);
+      const auto at =
+          std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/").find(c);
       buffer = (buffer << 6) | static_cast<unsigned>(at);
       bits += 6;
       if (bits >= 8) {

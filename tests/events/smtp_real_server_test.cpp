@@ -188,11 +188,11 @@ TEST(SmtpRealServerTest, LongNonAsciiLinesArriveIntactWithinTheLineLimit) {
   while (line.size() < 10000) line += L"Gr\u00fc\u00dfe \u20ac\t";
   line.resize(10000);
   const std::wstring body = L"Kestrune Configuration Report\r\n" + line + L"\r\n.\r\nend ";
-  const std::wstring subject = L"St\u00f6rung auf LAB1 \u2013 Array degraded " +
-                               std::wstring(30, L'\u00e9');
+  const std::wstring subject =
+      L"St\u00f6rung auf LAB1 \u2013 Array degraded " + std::wstring(30, L'\u00e9');
   const std::size_t before = TheLab().server->Mails().size();
-  const Sent sent = Send("submission", SmtpSecurity::StartTls, kUser, kPassword, true, subject,
-                         body);
+  const Sent sent =
+      Send("submission", SmtpSecurity::StartTls, kUser, kPassword, true, subject, body);
   ASSERT_TRUE(sent.ok) << std::string(sent.error.begin(), sent.error.end());
   const auto mails = TheLab().server->Mails();
   ASSERT_EQ(mails.size(), before + 1);

@@ -114,13 +114,15 @@ struct Outcome {
 };
 
 Outcome Connect(MemoryServer& server, SmtpSecurity security, const std::wstring& user = L"",
-            const std::string& password = "") {
+                const std::string& password = "") {
   SmtpOptions options(std::chrono::milliseconds(0));
   options.network = std::shared_ptr<platform::Network>(&server, [](platform::Network*) {});
   options.clientName = "client.example";
   Outcome run;
   options.transcript = [&](SmtpLine kind, const std::string& line) {
-    run.transcript.push_back((kind == SmtpLine::Received ? "S " : kind == SmtpLine::Sent ? "C " : "N ") +
+    run.transcript.push_back((kind == SmtpLine::Received ? "S "
+                              : kind == SmtpLine::Sent   ? "C "
+                                                         : "N ") +
                              line);
   };
   SmtpAccount account;
@@ -140,7 +142,7 @@ TEST(SmtpSecurityTest, StartTlsThenAuthInTheOrderTheStandardWants) {
     std::vector<std::string> replies;
     SmtpSecurity security;
     std::wstring user;
-    V log;                // what the server received
+    V log;                 // what the server received
     const wchar_t* error;  // null: connected
   };
   using S = SmtpSecurity;
@@ -251,8 +253,8 @@ TEST(SmtpSecurityTest, NothingIsSentInTheClearThatWasMeantToGoEncrypted) {
 
   // A certificate that does not verify ends the mail with its reason.
   MemoryServer bad({"220 mem", kEhloTls, "220 go ahead"});
-  bad.tlsFailure = platform::StreamError{platform::StreamError::Kind::Certificate, 0,
-                                         "certificate has expired"};
+  bad.tlsFailure =
+      platform::StreamError{platform::StreamError::Kind::Certificate, 0, "certificate has expired"};
   const Outcome expired = Connect(bad, SmtpSecurity::StartTls, L"ops", "pw");
   EXPECT_FALSE(expired.ok);
   EXPECT_EQ(expired.error,

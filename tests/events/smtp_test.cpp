@@ -1,6 +1,7 @@
 #include "events/smtp.h"
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,9 +12,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <netdb.h>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -295,13 +295,13 @@ TEST_F(SmtpEventMailTest, WholeDialogueByteForByte) {
             "Date: *\r\n"
             "From: raid@lab.example\r\n"
             "TO: ops@lab.example\r\n"
-            "Subject: Kestrune - Event from system LAB1.\r\n"
-            + std::string(kMimeLines) +
-            "\r\n"
-            "05-March-2004 14:07.09\tWarning      - Member dropped\r\n"
-            "\t\tSet 0 dropped member 1 on adapter 0.\r\n"
-            "\r\n.\r\n"
-            "quit\r\n");
+            "Subject: Kestrune - Event from system LAB1.\r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "05-March-2004 14:07.09\tWarning      - Member dropped\r\n"
+                "\t\tSet 0 dropped member 1 on adapter 0.\r\n"
+                "\r\n.\r\n"
+                "quit\r\n");
 }
 
 TEST_F(SmtpEventMailTest, FailingStepPassesItsTextOut) {
@@ -336,15 +336,28 @@ TEST_F(SmtpEventMailTest, TranscriptTellsTheDialogueButNotTheBody) {
   ASSERT_GT(lines.size(), 12u);
   EXPECT_EQ(lines[12].rfind("C Message-ID: <", 0), 0u) << lines[12];
   lines.erase(lines.begin() + 12);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "S 220 lab.example ESMTP", "C helo 127.0.0.1", "S 250 lab.example",
-                       "C mail From:<raid@lab.example>", "S 250 2.1.0 Ok",
-                       "C rcpt To:<ops@lab.example>", "S 250 2.1.5 Ok", "C data",
-                       "S 354 End data with <CR><LF>.<CR><LF>", "C From: raid@lab.example",
-                       "C TO: ops@lab.example", "C Subject: Kestrune - Event from system LAB1.",
-                       "C MIME-Version: 1.0", "C Content-Type: text/plain; charset=UTF-8",
-                       "C Content-Transfer-Encoding: 7bit", "C ", "C (message body, 32 bytes)",
-                       "C ", "C .", "S 250 2.0.0 Ok: queued", "C quit", "S 221 2.0.0 Bye"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"S 220 lab.example ESMTP",
+                                             "C helo 127.0.0.1",
+                                             "S 250 lab.example",
+                                             "C mail From:<raid@lab.example>",
+                                             "S 250 2.1.0 Ok",
+                                             "C rcpt To:<ops@lab.example>",
+                                             "S 250 2.1.5 Ok",
+                                             "C data",
+                                             "S 354 End data with <CR><LF>.<CR><LF>",
+                                             "C From: raid@lab.example",
+                                             "C TO: ops@lab.example",
+                                             "C Subject: Kestrune - Event from system LAB1.",
+                                             "C MIME-Version: 1.0",
+                                             "C Content-Type: text/plain; charset=UTF-8",
+                                             "C Content-Transfer-Encoding: 7bit",
+                                             "C ",
+                                             "C (message body, 32 bytes)",
+                                             "C ",
+                                             "C .",
+                                             "S 250 2.0.0 Ok: queued",
+                                             "C quit",
+                                             "S 221 2.0.0 Bye"}));
 }
 
 TEST(SmtpDialogueTest, CommaAndSemicolonSeparateRecipients) {
@@ -368,11 +381,11 @@ TEST(SmtpDialogueTest, CommaAndSemicolonSeparateRecipients) {
             "From: me@lab.example\r\n"
             "TO: a@lab.example\r\n"
             "TO: b@lab.example\r\n"
-            "Subject: Report\r\n"
-            + std::string(kMimeLines) +
-            "\r\n"
-            "\r\n.\r\n"
-            "quit\r\n");
+            "Subject: Report\r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "\r\n.\r\n"
+                "quit\r\n");
 }
 
 TEST(SmtpDialogueTest, EmptySenderAndEmptyPiece) {
@@ -394,10 +407,10 @@ TEST(SmtpDialogueTest, EmptySenderAndEmptyPiece) {
             "From: \r\n"
             "TO: \r\n"
             "TO: x@y\r\n"
-            "Subject: \r\n"
-            + std::string(kMimeLines) +
-            "\r\n"
-            "body\r\n.\r\n");
+            "Subject: \r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "body\r\n.\r\n");
 }
 
 TEST(SmtpDialogueTest, LineEndsDotsAndUtf8InTheMail) {
@@ -415,17 +428,17 @@ TEST(SmtpDialogueTest, LineEndsDotsAndUtf8InTheMail) {
   const std::string got = WithoutDate(server.Received());
   const auto subject = got.find("Subject: ");
   ASSERT_NE(subject, std::string::npos);
-  EXPECT_EQ(got.substr(subject),
-            "Subject: =?UTF-8?B?U3TDtnJ1bmcg4oKs?=\r\n" + std::string(kMimeLines) +
-            "\r\n"
-            "..first\r\n"
-            "mid\r\n"
-            "..\r\n"
-            "lone\r\n"
-            "end\r\n"
-            "\r\n"
-            "...two\r\n"
-            "..\r\n.\r\n");
+  EXPECT_EQ(got.substr(subject), "Subject: =?UTF-8?B?U3TDtnJ1bmcg4oKs?=\r\n" +
+                                     std::string(kMimeLines) +
+                                     "\r\n"
+                                     "..first\r\n"
+                                     "mid\r\n"
+                                     "..\r\n"
+                                     "lone\r\n"
+                                     "end\r\n"
+                                     "\r\n"
+                                     "...two\r\n"
+                                     "..\r\n.\r\n");
 }
 
 TEST(SmtpDialogueTest, LineBreaksRemovedFromValues) {
@@ -445,10 +458,10 @@ TEST(SmtpDialogueTest, LineBreaksRemovedFromValues) {
             "Date: *\r\n"
             "From: a@x\r\n"
             "TO: b@x\r\n"
-            "Subject: HiBcc: c@x\r\n"
-            + std::string(kMimeLines) +
-            "\r\n"
-            "\r\n.\r\n");
+            "Subject: HiBcc: c@x\r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "\r\n.\r\n");
 }
 
 TEST(SmtpRepliesTest, GreetingOtherThan220GivesItsFirstLine) {

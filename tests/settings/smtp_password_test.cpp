@@ -39,7 +39,7 @@ TEST(SmtpPasswordTest, OnlyAFileThatOthersCannotReadIsUsed) {
   const std::wstring name = std::filesystem::path(path).wstring();
   const Case cases[] = {
       {"s3cret", 0600, true, "s3cret", L""},
-      {"s3cret\n", 0400, true, "s3cret", L""},            // echo's line end goes
+      {"s3cret\n", 0400, true, "s3cret", L""},  // echo's line end goes
       {"s3cret\r\n", 0600, true, "s3cret", L""},
       {"two\nlines\n\n", 0600, true, "two\nlines\n", L""},  // only one line end goes
       {"s3cret", 0644, false, "",

@@ -113,8 +113,8 @@ class RealSmtp {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int spawned = ::posix_spawn(&pid_, KESTRUNE_PYTHON3, &actions, nullptr, argv.data(),
-                                      environ);
+    const int spawned =
+        ::posix_spawn(&pid_, KESTRUNE_PYTHON3, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);

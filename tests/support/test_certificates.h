@@ -19,8 +19,8 @@ class TestAuthority {
   // The authority's key and certificate; its certificate goes to `caFile`.
   explicit TestAuthority(const std::string& caFile) : caFile_(caFile) {
     key_ = EVP_EC_gen("P-256");
-    cert_ = Make(key_, "Kestrune Test Authority", nullptr, -3600, 86400,
-                 "critical,CA:TRUE", "critical,keyCertSign,cRLSign", nullptr);
+    cert_ = Make(key_, "Kestrune Test Authority", nullptr, -3600, 86400, "critical,CA:TRUE",
+                 "critical,keyCertSign,cRLSign", nullptr);
     Write(caFile, nullptr, cert_);
   }
   ~TestAuthority() {
@@ -57,8 +57,8 @@ class TestAuthority {
     X509_EXTENSION_free(ext);
   }
 
-  X509* Make(EVP_PKEY* key, const char* commonName, const TestAuthority* signer, long from,
-             long to, const char* constraints, const char* usage, const char* altNames) {
+  X509* Make(EVP_PKEY* key, const char* commonName, const TestAuthority* signer, long from, long to,
+             const char* constraints, const char* usage, const char* altNames) {
     X509* cert = X509_new();
     X509_set_version(cert, 2);
     static long serial = 1;

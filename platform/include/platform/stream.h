@@ -96,9 +96,8 @@ class Network {
   // TLS 1.2 or later, the server's certificate verified against the trust
   // store and `options.serverName`. Null when any of that fails (`plain` is
   // closed then): there is no way back to the plain stream.
-  virtual std::unique_ptr<Stream> StartTls(std::unique_ptr<Stream> plain,
-                                           const TlsOptions& options, SteadyTime deadline,
-                                           StreamError& error) = 0;
+  virtual std::unique_ptr<Stream> StartTls(std::unique_ptr<Stream> plain, const TlsOptions& options,
+                                           SteadyTime deadline, StreamError& error) = 0;
 };
 
 // The name this machine gives itself (gethostname); "localhost" when it has

@@ -1,7 +1,9 @@
 #include "platform/sqlite_registry.h"
 
+#include <fcntl.h>
 #include <fmt/format.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -346,18 +348,36 @@ class SqliteRegistry final : public Registry {
       if (FindOverlayValue(handle->overlay, name) != nullptr) return RegStatus::AccessDenied;
       Transaction tx(*this, true);
       if (!KeyExists(handle->id)) return RegStatus::InvalidHandle;
-      // An existing value keeps its place in the order and its name's case.
-      Prepare(
-          "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
-          "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data")
-          .Bind(1, handle->id)
-          .Bind(2, ToUtf8(name))
-          .Bind(3, Fold(name))
-          .Bind(4, static_cast<std::int64_t>(static_cast<std::uint32_t>(type)))
-          .BindBlob(5, data)
-          .Run();
+      Upsert(handle->id, name, type, data);
       tx.Commit();
       return RegStatus::Ok;
+    });
+  }
+
+  // One transaction, so one commit to wait for, and all or none of the
+  // values on disk after a crash.
+  RegStatus SetValues(RegKey key, std::span<const RegValue> values) override {
+    return Guarded([&] {
+      const Handle* handle = FindHandle(key);
+      if (handle == nullptr) return RegStatus::InvalidHandle;
+      Transaction tx(*this, true);
+      if (!KeyExists(handle->id)) return RegStatus::InvalidHandle;
+      RegStatus result = RegStatus::Ok;
+      for (const RegValue& value : values) {
+        RegStatus refused = RegStatus::Ok;
+        if (value.name.size() > kMaxValueNameLength || value.data.size() > kMaxValueSize) {
+          refused = RegStatus::InvalidParameter;
+        } else if (FindOverlayValue(handle->overlay, value.name) != nullptr) {
+          refused = RegStatus::AccessDenied;
+        }
+        if (refused != RegStatus::Ok) {
+          if (result == RegStatus::Ok) result = refused;
+          continue;
+        }
+        Upsert(handle->id, value.name, value.type, value.data);
+      }
+      tx.Commit();
+      return result;
     });
   }
 
@@ -524,6 +544,20 @@ class SqliteRegistry final : public Registry {
   const Handle* FindHandle(RegKey key) const {
     const auto it = handles_.find(key);
     return it == handles_.end() ? nullptr : &it->second;
+  }
+
+  // An existing value keeps its place in the order and its name's case.
+  void Upsert(std::int64_t key, const std::wstring& name, RegType type,
+              std::span<const std::uint8_t> data) {
+    Prepare(
+        "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+        "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data")
+        .Bind(1, key)
+        .Bind(2, ToUtf8(name))
+        .Bind(3, Fold(name))
+        .Bind(4, static_cast<std::int64_t>(static_cast<std::uint32_t>(type)))
+        .BindBlob(5, data)
+        .Run();
   }
 
   bool KeyExists(std::int64_t id) {
@@ -732,12 +766,62 @@ std::string PrepareDatabase(sqlite3* db) {
   }
   if (!reason.empty()) return reason;
 
-  // Write-ahead logging lets readers in other processes go on while one
-  // writes; FULL synchronisation makes every commit survive a power loss.
-  // Neither is possible on a read-only file, which still serves reads.
-  sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  // A rollback journal: all its locks are locks of the database file, which
+  // the store's file layer holds so that no close elsewhere in the process
+  // drops them (write-ahead logging would add shared memory locked the POSIX
+  // way). FULL synchronisation makes every commit survive a power loss.
+  sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
   return {};
+}
+
+// Whether the file is an SQLite database in write-ahead mode (its header's
+// read and write versions are 2).
+bool InWriteAheadMode(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::array<unsigned char, 20> header{};
+  const ssize_t got = ::pread(fd, header.data(), header.size(), 0);
+  ::close(fd);
+  constexpr std::string_view kMagic("SQLite format 3\0", 16);
+  return got == static_cast<ssize_t>(header.size()) &&
+         std::equal(kMagic.begin(), kMagic.end(), header.begin()) &&
+         (header[18] == 2 || header[19] == 2);
+}
+
+// Earlier versions kept the store in write-ahead mode; the file is turned to
+// a rollback journal, taking in what a log left behind holds. Without shared
+// memory SQLite reads a log only while it holds the whole file exclusively,
+// so a program still using the file that way is waited for, within a bound.
+std::string LeaveWriteAheadMode(const std::string& path, const char* vfs) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, vfs);
+  std::string reason;
+  if (rc == SQLITE_OK) {
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * kBusyTimeoutMs);
+    for (;;) {
+      try {
+        ExecOrThrow(db, "PRAGMA locking_mode=EXCLUSIVE");
+        if (QueryOne(db, "PRAGMA journal_mode=DELETE") != "delete") {
+          reason = "cannot leave write-ahead mode";
+        }
+        break;
+      } catch (const OpenFailure& failure) {
+        if (!IsBusy(failure.code) || std::chrono::steady_clock::now() >= deadline) {
+          reason = "cannot leave write-ahead mode: " + failure.message;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    }
+  } else {
+    reason = "cannot open: " + DbMessage(db, rc);
+  }
+  sqlite3_close_v2(db);
+  return reason;
 }
 
 }  // namespace
@@ -761,10 +845,23 @@ std::unique_ptr<Registry> OpenSqliteRegistry(const std::string& databasePath,
     }
   }
 
+  const char* vfs = RegistryVfsName();
+  if (vfs == nullptr) {
+    error =
+        fmt::format("registry database {}: SQLite offers no file layer to build on", databasePath);
+    return nullptr;
+  }
+  if (databasePath != ":memory:" && InWriteAheadMode(databasePath)) {
+    if (std::string reason = LeaveWriteAheadMode(databasePath, vfs); !reason.empty()) {
+      error = fmt::format("registry database {}: {}", databasePath, reason);
+      return nullptr;
+    }
+  }
+
   sqlite3* db = nullptr;
   const int rc =
       sqlite3_open_v2(databasePath.c_str(), &db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, vfs);
   if (rc != SQLITE_OK) {
     error = fmt::format("registry database {}: cannot open: {}", databasePath, DbMessage(db, rc));
     sqlite3_close_v2(db);

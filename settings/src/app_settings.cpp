@@ -220,6 +220,7 @@ void AppSettings::Save() {
 }
 
 void AppSettings::Transfer(RegKey key, Values& values, bool load) {
+  std::vector<platform::RegValue> writes;
   for (const Entry& entry : kEntries) {
     if (entry.text != nullptr) {
       std::wstring& text = values.*entry.text;
@@ -235,7 +236,7 @@ void AppSettings::Transfer(RegKey key, Values& values, bool load) {
           continue;
         }
       }
-      WriteValue(key, entry.name, text);
+      AddWrite(writes, entry.name, text);
     } else {
       std::uint32_t& number = values.*entry.number;
       if (load) {
@@ -251,21 +252,23 @@ void AppSettings::Transfer(RegKey key, Values& values, bool load) {
           continue;
         }
       }
-      WriteValue(key, entry.name, number);
+      AddWrite(writes, entry.name, number);
     }
   }
+  // A failed write is not reported: the values in memory serve this run.
+  if (key != kNullKey && !writes.empty()) registry_->SetValues(key, writes);
 }
 
-void AppSettings::WriteValue(RegKey key, const std::wstring& name, const std::wstring& text) {
+void AppSettings::AddWrite(std::vector<platform::RegValue>& writes, const std::wstring& name,
+                           const std::wstring& text) {
   std::wstring stored;
-  if (key == kNullKey || !StorableText(name, text, stored)) return;
-  // A failed write is not reported: the value in memory serves this run.
-  registry_->SetValue(key, name, RegType::Sz, platform::EncodeRegSz(stored));
+  if (!StorableText(name, text, stored)) return;
+  writes.push_back({name, RegType::Sz, platform::EncodeRegSz(stored)});
 }
 
-void AppSettings::WriteValue(RegKey key, const std::wstring& name, std::uint32_t number) {
-  if (key == kNullKey) return;
-  registry_->SetValue(key, name, RegType::Dword, platform::EncodeRegDword(number));
+void AppSettings::AddWrite(std::vector<platform::RegValue>& writes, const std::wstring& name,
+                           std::uint32_t number) {
+  writes.push_back({name, RegType::Dword, platform::EncodeRegDword(number)});
 }
 
 bool AppSettings::StorableText(const std::wstring& valueName, const std::wstring& text,

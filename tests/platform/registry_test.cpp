@@ -1,7 +1,6 @@
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -185,6 +184,35 @@ TEST_F(RegistryTest, ValuesAreTypedCaseInsensitiveAndKeptInCreationOrder) {
   EXPECT_EQ(reg->DeleteValue(key, L"BLOB"), RegStatus::Ok);
   EXPECT_EQ(reg->DeleteValue(key, L"Blob"), RegStatus::NotFound);
   EXPECT_EQ(reg->QueryValue(key, L"Blob", type, dword, size), RegStatus::NotFound);
+}
+
+// Several values written as one change: those that can be written are, in
+// order; the first refusal is answered.
+TEST_F(RegistryTest, SetValuesWritesWhatItCanAndAnswersTheFirstRefusal) {
+  auto reg = Open();
+  const RegKey key = Create(*reg, L"Software\\Brevalis\\Kestrune");
+  ASSERT_EQ(WriteSz(*reg, key, L"Event List", L"old"), RegStatus::Ok);
+  const std::vector<RegValue> values = {
+      {L"SMTP Server", RegType::Sz, EncodeRegSz(L"mail.example.invalid")},
+      {std::wstring(16384, L'n'), RegType::Sz, EncodeRegSz(L"x")},  // name too long
+      {L"EVENT LIST", RegType::Sz, EncodeRegSz(L"ops@example.invalid;")},
+      {L"Popup Event Level", RegType::Dword, EncodeRegDword(2)},
+  };
+  EXPECT_EQ(reg->SetValues(key, values), RegStatus::InvalidParameter);
+  std::vector<RegValue> stored;
+  ASSERT_EQ(reg->Values(key, stored), RegStatus::Ok);
+  ASSERT_EQ(stored.size(), 3u);
+  EXPECT_EQ(stored[0].name, L"Event List");  // kept its place and its name
+  EXPECT_EQ(DecodeRegSz(stored[0].data), L"ops@example.invalid;");
+  EXPECT_EQ(stored[1].name, L"SMTP Server");
+  EXPECT_EQ(stored[2].data, EncodeRegDword(2));
+  EXPECT_EQ(reg->SetValues(key, {}), RegStatus::Ok);
+  EXPECT_EQ(reg->SetValues(key + 100, values), RegStatus::InvalidHandle);
+
+  RegKey system = kNullKey;
+  ASSERT_EQ(reg->OpenKey(L"Software\\Microsoft\\Windows\\CurrentVersion", system), RegStatus::Ok);
+  const std::vector<RegValue> mediaPath = {{L"MediaPath", RegType::Sz, EncodeRegSz(L"/x")}};
+  EXPECT_EQ(reg->SetValues(system, mediaPath), RegStatus::AccessDenied);
 }
 
 TEST_F(RegistryTest, TextOf219CharactersFitsTheSettingsBufferAnd220DoNot) {

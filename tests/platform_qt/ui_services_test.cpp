@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <atomic>
 #include <thread>
@@ -202,7 +211,10 @@ TEST(QtUiServices, SaveDialogTakesTheRequestAndAddsTheDefaultExtension) {
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
     title = dialog->windowTitle();
     filters = dialog->nameFilters();
-    dialog->selectFile(dir.filePath(QStringLiteral("copy")));
+    // Typed into the name field: selectFile() leaves a field that has the
+    // focus alone, and when the window gets it is up to the platform.
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (name != nullptr) name->setText(QStringLiteral("copy"));
     static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
   });
   const auto chosen = ui.SaveFileName(request);
@@ -225,6 +237,146 @@ TEST(QtUiServices, CancelledDialogAnswersNothing) {
   });
   EXPECT_FALSE(ui.OpenFileName(request).has_value());
   EXPECT_EQ(mode, QFileDialog::ExistingFile);
+}
+
+// A folder as the file dialogs meet it: the settings store, a log, a file
+// without a name extension (whose type only its content could tell), and a
+// watch that sees every file in it being opened.
+class WatchedFolder {
+ public:
+  WatchedFolder() {
+    for (const char* name : {"registry.db", "registry.db-journal", "errlgr.txt", "notes"}) {
+      QFile file(dir_.filePath(QString::fromLatin1(name)));
+      if (file.open(QIODevice::WriteOnly)) file.write("SQLite format 3\0 and more");
+    }
+    watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ >= 0) ::inotify_add_watch(watch_, dir_.path().toLocal8Bit().constData(), IN_OPEN);
+  }
+  ~WatchedFolder() {
+    if (watch_ >= 0) ::close(watch_);
+  }
+  WatchedFolder(const WatchedFolder&) = delete;
+  WatchedFolder& operator=(const WatchedFolder&) = delete;
+
+  bool Ready() const { return dir_.isValid() && watch_ >= 0; }
+  QString Path() const { return dir_.path(); }
+  static constexpr int kFiles = 4;
+
+  // The files in the folder opened since the last call (the folder itself,
+  // which a listing reads, does not count), separated by spaces.
+  std::string Opened() {
+    QStringList names;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(watch_, buffer, sizeof buffer);
+      if (got <= 0) break;
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && (event->mask & IN_ISDIR) == 0) {
+          names << QString::fromLocal8Bit(event->name);
+        }
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return names.join(QLatin1Char(' ')).toStdString();
+  }
+
+ private:
+  QTemporaryDir dir_;
+  int watch_ = -1;
+};
+
+// Waits until the dialog's list holds every file of the folder, asking for
+// what a view shows of each (name, size, type, date, icon).
+int ListedFiles(QFileDialog* dialog, const QString& folder) {
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  if (model == nullptr) return -1;
+  const QModelIndex parent = model->index(folder);
+  SpinUntil([&] { return model->rowCount(parent) >= WatchedFolder::kFiles; });
+  for (int row = 0; row < model->rowCount(parent); ++row) {
+    for (int column = 0; column < model->columnCount(parent); ++column) {
+      const QModelIndex index = model->index(row, column, parent);
+      model->data(index, Qt::DisplayRole);
+      model->data(index, Qt::DecorationRole);
+    }
+    if (model->index(row, 2, parent).data().toString().isEmpty()) return -1;  // type column
+  }
+  return model->rowCount(parent);
+}
+
+// Listing a folder must not open the files in it: a file dialog that guesses
+// types from content blocks on files whose read waits (/proc/kmsg, typed in
+// a save dialog, hung the program for good) and, closing the settings store,
+// drops the process's locks on it. Both dialogs, the folder reached as the
+// start folder and as a path typed into the name field.
+TEST(QtUiServices, FileDialogsListFoldersWithoutOpeningTheirFiles) {
+  struct Case {
+    bool save;
+    bool typed;
+  };
+  for (const Case c :
+       {Case{true, false}, Case{true, true}, Case{false, false}, Case{false, true}}) {
+    SCOPED_TRACE(std::string(c.save ? "save" : "open") + (c.typed ? ", typed" : ", start folder"));
+    WatchedFolder folder;
+    ASSERT_TRUE(folder.Ready());
+    QTemporaryDir elsewhere;
+    QtUiServices ui;
+    FileDialogRequest request;
+    request.title = L"Save Events";
+    request.startFolder = ToWString(c.typed ? elsewhere.path() : folder.Path());
+    bool ownWidgets = false;
+    bool nameOnly = false;
+    int listed = -1;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+      ownWidgets = dialog->testOption(QFileDialog::DontUseNativeDialog);
+      nameOnly = dynamic_cast<NameOnlyIconProvider*>(dialog->iconProvider()) != nullptr;
+      if (c.typed) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name != nullptr) QTest::keyClicks(name, folder.Path() + QLatin1Char('/'));
+      }
+      listed = ListedFiles(dialog, folder.Path());
+      static_cast<QDialog*>(dialog)->reject();
+    });
+    if (c.save) {
+      EXPECT_FALSE(ui.SaveFileName(request).has_value());
+    } else {
+      EXPECT_FALSE(ui.OpenFileName(request).has_value());
+    }
+    EXPECT_TRUE(ownWidgets);
+    EXPECT_TRUE(nameOnly);
+    EXPECT_EQ(listed, WatchedFolder::kFiles) << "the test needs the folder listed";
+    EXPECT_EQ(folder.Opened(), "");
+  }
+}
+
+// Types and icons come from the names alone: a file is typed by its name's
+// extension whatever it holds (this "notes" holds an SQLite header), without
+// one it is a plain "File"; folders and special files keep the general kinds.
+TEST(QtUiServices, NameOnlyIconsTypeFilesByTheirNames) {
+  WatchedFolder folder;
+  ASSERT_TRUE(folder.Ready());
+  ASSERT_EQ(::mkfifo((folder.Path() + QStringLiteral("/pipe")).toLocal8Bit().constData(), 0600), 0);
+  const QString text = QMimeDatabase()
+                           .mimeTypeForFile(QStringLiteral("x.txt"), QMimeDatabase::MatchExtension)
+                           .comment();
+  QAbstractFileIconProvider qt;
+  const QFileInfo folderInfo(folder.Path());
+  const QFileInfo pipeInfo(folder.Path() + QStringLiteral("/pipe"));
+  const struct {
+    QFileInfo info;
+    QString type;
+  } kCases[] = {
+      {QFileInfo(folder.Path() + QStringLiteral("/errlgr.txt")), text},
+      {QFileInfo(folder.Path() + QStringLiteral("/notes")), QStringLiteral("File")},
+      {folderInfo, qt.type(folderInfo)},
+      {pipeInfo, qt.type(pipeInfo)},
+  };
+  NameOnlyIconProvider icons;
+  for (const auto& c : kCases) {
+    EXPECT_EQ(icons.type(c.info), c.type) << c.info.fileName().toStdString();
+    icons.icon(c.info);
+  }
+  EXPECT_EQ(folder.Opened(), "");
 }
 
 class UrlCatcher : public QObject {

@@ -54,6 +54,17 @@ class Registry {
   // Writes a value; it is on disk when the call returns Ok.
   virtual RegStatus SetValue(RegKey key, const std::wstring& name, RegType type,
                              std::span<const std::uint8_t> data) = 0;
+  // Writes several values of one key, in order; a store that can makes them
+  // one change, on disk together. A value that cannot be written is left out
+  // and the first such failure returned; the others are written all the same.
+  virtual RegStatus SetValues(RegKey key, std::span<const RegValue> values) {
+    RegStatus result = RegStatus::Ok;
+    for (const RegValue& value : values) {
+      const RegStatus status = SetValue(key, value.name, value.type, value.data);
+      if (result == RegStatus::Ok) result = status;
+    }
+    return result;
+  }
   virtual RegStatus DeleteValue(RegKey key, const std::wstring& name) = 0;
 
   // Deletes a key with all its sub-keys and values.

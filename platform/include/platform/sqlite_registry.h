@@ -25,6 +25,12 @@ std::unique_ptr<Registry> OpenSqliteRegistry(const std::string& databasePath,
                                              std::shared_ptr<SystemInfo> system,
                                              std::string& error);
 
+// The name of the SQLite file system layer the store opens its file with
+// (registered on the first call; nullptr when it cannot be): SQLite's unix
+// layer with the locks of a database held per open file description, so that
+// a close of the file by other code of the process does not drop them.
+const char* RegistryVfsName();
+
 // $KESTRUNE_REGISTRY when set, else $XDG_CONFIG_HOME/kestrune/registry.db,
 // else ~/.config/kestrune/registry.db.
 std::string DefaultRegistryPath();

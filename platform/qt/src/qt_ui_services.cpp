@@ -4,8 +4,11 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
+#include <QMimeType>
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
@@ -124,6 +127,56 @@ R CallOnGuiThread(QObject* context, F f, R fallback) {
 
 }  // namespace
 
+QIcon NameOnlyIconProvider::icon(IconType type) const {
+  return QAbstractFileIconProvider::icon(type);
+}
+
+QIcon NameOnlyIconProvider::icon(const QFileInfo& info) const {
+  if (info.isRoot()) return icon(Drive);
+  if (info.isDir()) return icon(Folder);
+  for (const QMimeType& mime : mimeTypes_.mimeTypesForFileName(info.fileName())) {
+    QIcon themed = QIcon::fromTheme(mime.iconName());
+    if (themed.isNull()) themed = QIcon::fromTheme(mime.genericIconName());
+    if (!themed.isNull()) return themed;
+  }
+  return icon(File);
+}
+
+QString NameOnlyIconProvider::type(const QFileInfo& info) const {
+  // Drives, folders, links and special files the base names from their
+  // status alone; it is a regular file whose type it would read.
+  if (!info.isFile() || info.isRoot()) return QAbstractFileIconProvider::type(info);
+  for (const QMimeType& mime : mimeTypes_.mimeTypesForFileName(info.fileName())) {
+    if (!mime.comment().isEmpty()) return mime.comment();
+  }
+  return QGuiApplication::translate("QAbstractFileIconProvider", "File");
+}
+
+std::unique_ptr<QFileDialog> MakeFileDialog(bool save, const FileDialogRequest& request,
+                                            QWidget* parent) {
+  // One provider for every dialog of the process, never destroyed: a
+  // dialog's model may ask it for icons until the model itself is gone.
+  static NameOnlyIconProvider* const icons = new NameOnlyIconProvider;
+  auto dialog = std::make_unique<QFileDialog>(parent, ToQString(request.title),
+                                              ToQString(request.startFolder));
+  // Qt's own widgets rather than the desktop's dialog, whose listing may read
+  // the files it shows; set first, as the later settings go to the widgets.
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setOption(QFileDialog::DontUseCustomDirectoryIcons);
+  dialog->setIconProvider(icons);
+  dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(!save && request.mustExist ? QFileDialog::ExistingFile
+                                                 : QFileDialog::AnyFile);
+  const QString filter = ConvertFilter(request.filter);
+  if (!filter.isEmpty()) dialog->setNameFilter(filter);
+  if (!request.defaultExtension.empty()) {
+    dialog->setDefaultSuffix(ToQString(request.defaultExtension));
+  }
+  if (save && !request.overwritePrompt) dialog->setOption(QFileDialog::DontConfirmOverwrite);
+  if (!request.defaultName.empty()) dialog->selectFile(ToQString(request.defaultName));
+  return dialog;
+}
+
 QtUiServices::QtUiServices(QObject* parent) : QObject(parent) {}
 
 QtUiServices::~QtUiServices() {
@@ -230,18 +283,9 @@ bool QtUiServices::SetClipboardText(const std::wstring& text) {
 
 std::optional<std::wstring> QtUiServices::ShowFileDialog(bool save,
                                                          const FileDialogRequest& request) {
-  QFileDialog dialog(parent_.data(), ToQString(request.title), ToQString(request.startFolder));
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(!save && request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  const QString filter = ConvertFilter(request.filter);
-  if (!filter.isEmpty()) dialog.setNameFilter(filter);
-  if (!request.defaultExtension.empty()) {
-    dialog.setDefaultSuffix(ToQString(request.defaultExtension));
-  }
-  if (save && !request.overwritePrompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!request.defaultName.empty()) dialog.selectFile(ToQString(request.defaultName));
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList files = dialog.selectedFiles();
+  const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(save, request, parent_.data());
+  if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog->selectedFiles();
   if (files.isEmpty()) return std::nullopt;
   return ToWString(files.front());
 }

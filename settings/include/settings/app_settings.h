@@ -235,10 +235,13 @@ class AppSettings {
   }
 
   // Load mode: reads every value of `values` from the key, writing back those
-  // that cannot be read. Save mode: writes every value.
+  // that cannot be read. Save mode: writes every value. The writes of one
+  // transfer are made together.
   void Transfer(platform::RegKey key, Values& values, bool load);
-  void WriteValue(platform::RegKey key, const std::wstring& name, const std::wstring& text);
-  void WriteValue(platform::RegKey key, const std::wstring& name, std::uint32_t number);
+  static void AddWrite(std::vector<platform::RegValue>& writes, const std::wstring& name,
+                       const std::wstring& text);
+  static void AddWrite(std::vector<platform::RegValue>& writes, const std::wstring& name,
+                       std::uint32_t number);
   void CloseKeys();
 
   std::shared_ptr<platform::Registry> registry_;

@@ -2,11 +2,15 @@
 // dialogs, the clipboard, the wait cursor and the desktop's "open".
 #pragma once
 
+#include <QAbstractFileIconProvider>
+#include <QFileDialog>
+#include <QMimeDatabase>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +29,26 @@ std::wstring ToWString(const QString& text);
 // between patterns becomes a space. A dangling description without a pattern
 // is dropped; an empty filter gives an empty text.
 QString ConvertFilter(std::wstring_view windowsFilter);
+
+// Icons and type texts for a file listing from the names and the file
+// status alone. Qt's own provider guesses a regular file's type from its
+// content, so a dialog listing a folder opens every file in it: it hangs for
+// good on a file that never ends (/proc/kmsg), and its close of a file drops
+// every POSIX lock the process holds on that file.
+class NameOnlyIconProvider final : public QAbstractFileIconProvider {
+ public:
+  QIcon icon(IconType type) const override;
+  QIcon icon(const QFileInfo& info) const override;
+  QString type(const QFileInfo& info) const override;
+
+ private:
+  QMimeDatabase mimeTypes_;
+};
+
+// Every file dialog of the program is made here: Qt's own dialog (never the
+// desktop's), listing through NameOnlyIconProvider, set up from the request.
+std::unique_ptr<QFileDialog> MakeFileDialog(bool save, const platform::FileDialogRequest& request,
+                                            QWidget* parent);
 
 // Create it on the user-interface thread (the thread of the QApplication); it
 // may then be called from any thread. Calls from other threads are carried to

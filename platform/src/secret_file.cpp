@@ -29,7 +29,8 @@ struct Descriptor {
 
 }  // namespace
 
-SecretFileStatus ReadSecretFile(const std::string& path, std::string& secret) {
+SecretFileStatus ReadSecretFile(const std::string& path, std::string& secret,
+                                unsigned forbidden) {
   using Kind = SecretFileStatus::Kind;
   secret.clear();
   Descriptor file;
@@ -43,7 +44,7 @@ SecretFileStatus ReadSecretFile(const std::string& path, std::string& secret) {
   if (::fstat(file.fd, &info) != 0) return {Kind::Unreadable, 0, ErrnoText(errno)};
   if (!S_ISREG(info.st_mode)) return {Kind::NotRegular, 0, {}};
   const unsigned mode = static_cast<unsigned>(info.st_mode) & 07777U;
-  if ((mode & 077U) != 0) return {Kind::TooOpen, mode, {}};
+  if ((mode & forbidden & 077U) != 0) return {Kind::TooOpen, mode, {}};
   if (info.st_size > static_cast<off_t>(kMaxSecretBytes)) return {Kind::TooLarge, 0, {}};
   char chunk[kMaxSecretBytes + 1];
   std::string content;

@@ -12,13 +12,22 @@
 
 namespace kestrune::settings {
 
+namespace {
+
+// The service manager's credential, when it handed the program one.
+std::string CredentialPath() {
+  const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+  if (credentials == nullptr || *credentials != '/') return {};
+  return (std::filesystem::path(credentials) / kSmtpPasswordFileName).string();
+}
+
+}  // namespace
+
 std::string SmtpPasswordPath() {
   namespace fs = std::filesystem;
-  if (const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
-      credentials != nullptr && *credentials == '/') {
-    const fs::path given = fs::path(credentials) / kSmtpPasswordFileName;
+  if (const std::string given = CredentialPath(); !given.empty()) {
     std::error_code ec;
-    if (fs::exists(given, ec)) return given.string();
+    if (fs::exists(given, ec)) return given;
   }
   const fs::path store(platform::DefaultRegistryPath());
   return (store.has_parent_path() ? store.parent_path() / kSmtpPasswordFileName
@@ -28,7 +37,12 @@ std::string SmtpPasswordPath() {
 
 bool ReadSmtpPassword(const std::string& path, std::string& password, std::wstring& error) {
   using Kind = platform::SecretFileStatus::Kind;
-  const platform::SecretFileStatus status = platform::ReadSecretFile(path, password);
+  // The service manager gives a service of another user its credential
+  // through an access list, which shows in the group bits; its folder is
+  // the service's alone.
+  const platform::SecretFileStatus status = platform::ReadSecretFile(
+      path, password,
+      path == CredentialPath() ? platform::kOthersBits : platform::kNotPrivateBits);
   const std::wstring name = platform::FromUtf8(path);
   switch (status.kind) {
     case Kind::Ok:

@@ -110,6 +110,22 @@ TEST(SmtpPasswordTest, TheServiceCredentialWinsOverTheFileBesideTheStore) {
   EXPECT_EQ(SmtpPasswordPath(), dir.File("etc/smtp-password"));
   WriteFile(dir.File("credentials/smtp-password"), "from systemd", 0400);
   EXPECT_EQ(SmtpPasswordPath(), dir.File("credentials/smtp-password"));
+
+  // The credential of a service with a user of its own carries an access
+  // list for that user, which shows as group bits: taken there, and only
+  // there; any bit for others is refused all the same.
+  for (const unsigned mode : {0400u, 0440u, 0404u}) {
+    SCOPED_TRACE(mode);
+    ::chmod(dir.File("credentials/smtp-password").c_str(), mode);
+    std::string password;
+    std::wstring error;
+    EXPECT_EQ(ReadSmtpPassword(SmtpPasswordPath(), password, error), mode != 0404u);
+    EXPECT_EQ(password, mode != 0404u ? "from systemd" : "");
+  }
+  WriteFile(dir.File("etc-copy"), "beside the store", 0440);
+  std::string password;
+  std::wstring error;
+  EXPECT_FALSE(ReadSmtpPassword(dir.File("etc-copy"), password, error));
 }
 
 }  // namespace

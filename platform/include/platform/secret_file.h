@@ -23,9 +23,18 @@ struct SecretFileStatus {
 
 inline constexpr std::size_t kMaxSecretBytes = 4096;
 
+// The permission bits that make a secret file too open: any for the group
+// or others. In a folder that only its owner's processes may enter (the
+// service manager's credentials) the group bits are those of an access list
+// naming the service's user, and only the bits of others count.
+inline constexpr unsigned kNotPrivateBits = 077;
+inline constexpr unsigned kOthersBits = 007;
+
 // Reads the secret: the file's bytes, less one final line end (LF or CR LF)
-// that an editor or "echo" put there.
-SecretFileStatus ReadSecretFile(const std::string& path, std::string& secret);
+// that an editor or "echo" put there. A file with any of `forbidden` in its
+// permissions is refused as TooOpen.
+SecretFileStatus ReadSecretFile(const std::string& path, std::string& secret,
+                                unsigned forbidden = kNotPrivateBits);
 
 // Writes the secret as the file's new content, readable and writable by the
 // owner only (0600) from its first byte on; the file is replaced whole or

@@ -18,6 +18,8 @@ std::string SmtpPasswordPath();
 
 // Reads the password for a mail: true with it; false with the text that
 // fails the mail (no file, a file others may read, one that cannot be read).
+// The service manager's credential may show group bits (its access list for
+// the service's user), never any for others.
 bool ReadSmtpPassword(const std::string& path, std::string& password, std::wstring& error);
 
 // Stores a new password (0600, replacing the file whole); an empty one

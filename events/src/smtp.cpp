@@ -199,6 +199,11 @@ bool SmtpAccountFromSettings(const settings::AppSettings::Values& values,
   account.security = *security;
   account.user = values.smtpUser;
   account.caFile = platform::ToUtf8(values.smtpCaFile);
+  // The mistake that matters is the missing encryption, not the password.
+  if (!account.user.empty() && account.security == SmtpSecurity::None) {
+    error = res::LoadString(res::kStrSmtpAuthNeedsTls);
+    return false;
+  }
   if (!account.user.empty() && !settings::ReadSmtpPassword(passwordPath, account.password, error))
     return false;
   return true;

@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "events/logger_rig.h"
 #include "events/mail_message.h"
 #include "events/smtp.h"
 #include "platform/temp_dir.h"
+#include "platform/text.h"
+#include "settings/smtp_password.h"
 #include "support/real_smtp.h"
 #include "support/test_certificates.h"
 
@@ -178,6 +181,61 @@ TEST(SmtpRealServerTest, TheDialogueShowsTlsAndAuthWithoutTheCredentials) {
   for (const std::string& line : sent.transcript)
     masked = masked || line == "-> AUTH PLAIN (the credentials of raid@lab.example, hidden)";
   EXPECT_TRUE(masked);
+}
+
+// The logger mails its events as the settings of the moment say: one
+// through STARTTLS with the account, the password from its private file;
+// the next, when the settings point at a server whose certificate has
+// expired, fails with the reason in its "Event Email Error" entry.
+TEST(SmtpRealServerTest, TheLoggerMailsAsTheSettingsSayAndLogsACertificateThatFails) {
+  Lab& lab = TheLab();
+  test::LoggerRig rig(test::OneAdapter({test::RawStep(0, test::Udma(3)),
+                                        test::RawStep(10, test::Udma(2))}));
+  const std::string passwordFile = rig.dir.File("smtp-password");
+  std::string written;
+  ASSERT_TRUE(settings::WriteSmtpPassword(passwordFile, kPassword, written)) << written;
+  auto use = [&](const char* listener, const wchar_t* security) {
+    settings::AppSettings::Values values = rig.settings->Get();
+    values.smtpServer = L"localhost";
+    values.smtpPort = lab.server->Port(listener);
+    values.smtpSecurity = security;
+    values.smtpUser = platform::FromUtf8(kUser);
+    values.smtpCaFile = platform::FromUtf8(lab.authority->CaFile());
+    values.emailEventLevel = 1;
+    rig.settings->Set(values);
+  };
+  use("submission", L"STARTTLS");
+  rig.adjustOptions = [&](EventLogThreadOptions& o) {
+    o.mailPort.reset();  // the settings' port
+    o.smtpPasswordPath = passwordFile;
+    o.smtp.timeout = 10s;
+  };
+  const std::size_t before = lab.server->Mails().size();
+  rig.MakeLogger(1ms);
+  ASSERT_TRUE(rig.logger->Start());
+  ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event));
+  // A whole poll after the event: its mail is queued with those settings.
+  ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 2));
+  use("expired", L"TLS");
+  rig.clock->Advance(10s);
+  ASSERT_TRUE(rig.WaitFor(LogEntryKind::EmailFailure));
+  rig.logger->Stop();
+
+  // Mails go in event order: the first had been taken by then.
+  const auto mails = lab.server->Mails();
+  ASSERT_EQ(mails.size(), before + 1);
+  EXPECT_EQ(mails.back()["listener"], "submission");
+  EXPECT_EQ(mails.back()["login"], kUser);
+  EXPECT_EQ(rig.CountOf(LogEntryKind::EmailFailure), 1u);
+  std::wstring failure;
+  for (const auto& e : rig.Entries())
+    if (e.kind == LogEntryKind::EmailFailure) failure = e.text;
+  EXPECT_NE(failure.find(L"\tEvent Email Error - \r\nSocket TLS Error\nThe certificate of "
+                         L"localhost could not be verified: certificate has expired. The mail "
+                         L"is not sent.\n\tFor the event: "),
+            std::wstring::npos)
+      << platform::ToUtf8(failure);
+  EXPECT_EQ(platform::ToUtf8(failure).find(kPassword), std::string::npos);
 }
 
 // A report line of 10,000 characters with letters beyond ASCII, and such a

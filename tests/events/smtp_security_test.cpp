@@ -269,6 +269,7 @@ TEST(SmtpSecurityTest, SettingsThatCannotBeUsedFailTheMailWithTheirReason) {
     const wchar_t* security;
     const wchar_t* error;  // null: usable
     SmtpSecurity parsed;
+    const wchar_t* user = L"";
   };
   const Case cases[] = {
       {25, L"None", nullptr, SmtpSecurity::None},
@@ -279,11 +280,20 @@ TEST(SmtpSecurityTest, SettingsThatCannotBeUsedFailTheMailWithTheirReason) {
       {65536, L"None", L"The SMTP port 65536 is not a port (1 to 65535).\n", {}},
       {25, L"SSL", L"The SMTP security \"SSL\" is not known: None, STARTTLS or TLS.\n", {}},
       {25, L"", L"The SMTP security \"\" is not known: None, STARTTLS or TLS.\n", {}},
+      // A user without encryption is told so before any password is looked for.
+      {25, L"None",
+       L"An SMTP user is set, but the connection is not encrypted: the password is not sent in "
+       L"clear text. Choose STARTTLS or TLS as the security.\n",
+       {}, L"ops"},
+      {587, L"STARTTLS",
+       L"An SMTP user is set, but there is no password: /nonexistent does not exist.\n", {},
+       L"ops"},
   };
   for (const Case& c : cases) {
     settings::AppSettings::Values values;
     values.smtpPort = c.port;
     values.smtpSecurity = c.security;
+    values.smtpUser = c.user;
     SmtpAccount account;
     std::wstring error;
     EXPECT_EQ(SmtpAccountFromSettings(values, "/nonexistent", account, error), c.error == nullptr)

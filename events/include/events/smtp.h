@@ -41,8 +41,8 @@ struct SmtpAccount {
 // The settings' port, security, user and CA file, with the password read
 // from `passwordPath` when a user is set (settings::SmtpPasswordPath()).
 // False with the error text that fails the mail when any of them cannot be
-// used: a port outside 1 to 65535, an unknown security, a password file that
-// is missing or that others may read.
+// used: a port outside 1 to 65535, an unknown security, a user without
+// encryption, a password file that is missing or that others may read.
 bool SmtpAccountFromSettings(const settings::AppSettings::Values& values,
                              const std::string& passwordPath, SmtpAccount& account,
                              std::wstring& error);

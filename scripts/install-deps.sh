@@ -12,7 +12,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   mold ccache
   libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang qt6-base-dev
-  libsystemd-dev python3 python3-prometheus-client
+  libsystemd-dev libssl-dev libc-ares-dev python3 python3-prometheus-client python3-aiosmtpd
   systemd desktop-file-utils appstream lintian dpkg-dev file strace locales
   xvfb xauth openbox trayer xdotool x11-utils)
 missing=()

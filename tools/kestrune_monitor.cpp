@@ -9,6 +9,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -30,6 +31,7 @@
 #include "platform/filetime.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
+#include "settings/smtp_password.h"
 
 namespace {
 
@@ -41,14 +43,21 @@ constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
     "usage: kestrune-monitor [--once] [--interval MS] [--popups] [--port N] [--metrics FILE]\n"
+    "                        [--program PATH] [--program-level N] [--program-time-limit S]\n"
     "       kestrune-monitor --test-mail [--server HOST] [--port N]\n"
     "Runs the event logger over the adapters: each event is written to the log\n"
     "file, played, mailed as the settings say, and printed here.\n"
-    "  --once          poll once, let the mails of that poll go out, then stop\n"
+    "  --once          poll once, let the mails and programs of that poll end, then stop\n"
     "  --interval MS   poll every MS milliseconds (default 5000)\n"
     "  --popups        print [popup] where the desktop would show its popup\n"
-    "  --port N        the mail server's port (default 25)\n"
+    "  --port N        the mail server's port (default: the setting \"SMTP Port\")\n"
     "  --metrics FILE  after every poll, write Prometheus metrics to FILE\n"
+    "  --program PATH  run PATH for every event that reaches --program-level (in\n"
+    "                  place of \"Event Program\"); the event's fields are in its\n"
+    "                  environment (KESTRUNE_*), its text on standard input\n"
+    "  --program-level N  0 (off) to 3, as \"Program Event Level\"\n"
+    "  --program-time-limit S  kill the program after S seconds (1 to 3600;\n"
+    "                  default \"Program Time Limit\", 30)\n"
     "  --test-mail     send one test event mail to the \"Event List\" through the\n"
     "                  \"SMTP Server\" (or --server HOST), print the SMTP\n"
     "                  dialogue, exit 0 when the server took it\n"
@@ -63,7 +72,19 @@ struct Options {
   bool testMail = false;
   std::optional<std::string> server;
   std::optional<std::uint16_t> port;
+  std::optional<std::string> program;
+  std::optional<std::uint32_t> programLevel;
+  std::optional<std::uint32_t> programTimeLimit;
 };
+
+// A whole number from `low` to `high`; nothing for any other text.
+std::optional<long> Number(const std::string& value, long low, long high) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || errno != 0 || n < low || n > high) return std::nullopt;
+  return n;
+}
 
 // Returns an exit code when the program should end at once.
 std::optional<int> Parse(int argc, char** argv, Options& options) {
@@ -90,6 +111,22 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
         std::fputs("kestrune-monitor: --metrics needs a file name\n", stderr);
         return kExitUsage;
       }
+    } else if (arg == "--program" && i + 1 < argc) {
+      options.program = argv[++i];
+      if (options.program->empty() || options.program->front() != '/') {
+        std::fputs("kestrune-monitor: --program needs the program's full path\n", stderr);
+        return kExitUsage;
+      }
+    } else if ((arg == "--program-level" || arg == "--program-time-limit") && i + 1 < argc) {
+      const std::string value = argv[++i];
+      const bool level = arg == "--program-level";
+      const auto n = level ? Number(value, 0, 3) : Number(value, 1, 3600);
+      if (!n) {
+        std::fprintf(stderr, "kestrune-monitor: bad %s \"%s\" (%s)\n", arg.c_str(), value.c_str(),
+                     level ? "0 to 3" : "1 to 3600 seconds");
+        return kExitUsage;
+      }
+      (level ? options.programLevel : options.programTimeLimit) = static_cast<std::uint32_t>(*n);
     } else if (arg == "--test-mail") {
       options.testMail = true;
     } else if (arg == "--server" && i + 1 < argc) {
@@ -116,7 +153,8 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
     std::fputs("kestrune-monitor: --server goes with --test-mail\n", stderr);
     return kExitUsage;
   }
-  if (options.testMail && (options.once || options.popups || options.metrics)) {
+  if (options.testMail && (options.once || options.popups || options.metrics || options.program ||
+                           options.programLevel || options.programTimeLimit)) {
     std::fputs("kestrune-monitor: --test-mail sends one mail and runs no logger\n", stderr);
     return kExitUsage;
   }
@@ -132,7 +170,11 @@ bool SendTestMail(const Options& options, tools::Headless& headless) {
   const settings::AppSettings::Values values = headless.settings->Get();
   const std::wstring server =
       options.server ? platform::FromUtf8(*options.server) : values.smtpServer;
-  const std::uint16_t port = options.port.value_or(evt::kSmtpPort);
+  std::wstring error;
+  evt::SmtpAccount account;
+  const bool usable =
+      evt::SmtpAccountFromSettings(values, settings::SmtpPasswordPath(), account, error);
+  if (options.port) account.port = *options.port;
   std::wstring computer;
   {
     ctl::CControllerIo::Lock lock(*headless.io);
@@ -143,10 +185,11 @@ bool SendTestMail(const Options& options, tools::Headless& headless) {
       L"\tInformational - Kestrune test mail.\n\t\tThis is a test of the event mail of "
       L"kestrune-monitor on " +
       computer + L". No event has occurred.\n";
-  std::printf("kestrune-monitor: test mail from %s to %s through %s port %u\n",
+  std::printf("kestrune-monitor: test mail from %s to %s through %s port %u, security %s%s%s\n",
               platform::ToUtf8(values.defaultEmail).c_str(),
               platform::ToUtf8(values.eventList).c_str(), platform::ToUtf8(server).c_str(),
-              unsigned{port});
+              unsigned{account.port}, platform::ToUtf8(values.smtpSecurity).c_str(),
+              account.user.empty() ? "" : ", user ", platform::ToUtf8(account.user).c_str());
   if (evt::RecipientPieces(values.eventList).empty()) {
     std::fputs(
         "kestrune-monitor: warning: no address of the \"Event List\" ends with \";\" or "
@@ -155,12 +198,16 @@ bool SendTestMail(const Options& options, tools::Headless& headless) {
   }
   evt::SmtpOptions smtp;
   smtp.timeout = std::chrono::seconds(30);
-  smtp.transcript = [](bool fromServer, const std::string& line) {
-    std::printf("%s %s\n", fromServer ? "<-" : "->", line.c_str());
+  smtp.transcript = [](evt::SmtpLine kind, const std::string& line) {
+    const char* mark = kind == evt::SmtpLine::Received ? "<-"
+                       : kind == evt::SmtpLine::Sent   ? "->"
+                                                       : "--";
+    std::printf("%s %s\n", mark, line.c_str());
   };
-  std::wstring error;
-  const bool sent = evt::SendMailWith(server, port, values.defaultEmail, values.eventList,
-                                      values.eventSubject, text, error, smtp);
+  const bool sent =
+      usable && evt::SendMailWith(server, account, values.defaultEmail, values.eventList,
+                                  values.eventSubject, text, error, smtp);
+  std::fill(account.password.begin(), account.password.end(), '\0');
   std::fflush(stdout);
   if (!sent) {
     std::string reason = ForTerminal(error);
@@ -292,7 +339,11 @@ int main(int argc, char** argv) {
   ConsoleWindow window(options.popups, options.once, wake[1]);
   evt::EventLogThreadOptions threadOptions;
   threadOptions.pollInterval = std::chrono::milliseconds(options.interval);
-  threadOptions.mailPort = options.port.value_or(evt::kSmtpPort);
+  threadOptions.mailPort = options.port;
+  if (options.program) threadOptions.eventProgram = platform::FromUtf8(*options.program);
+  threadOptions.programEventLevel = options.programLevel;
+  if (options.programTimeLimit)
+    threadOptions.programTimeLimit = std::chrono::seconds(*options.programTimeLimit);
   threadOptions.onEntry = [&metrics](evt::LogEntryKind kind, const std::wstring& text) {
     if (kind == evt::LogEntryKind::Event) {
       std::fputs(ForTerminal(text).c_str(), stdout);
@@ -300,6 +351,9 @@ int main(int argc, char** argv) {
     } else if (kind == evt::LogEntryKind::EmailFailure || kind == evt::LogEntryKind::EmailNotSent) {
       std::fputs(ForTerminal(text).c_str(), stderr);
       if (metrics) metrics->CountMailFailure();
+    } else if (kind == evt::LogEntryKind::ProgramFailure ||
+               kind == evt::LogEntryKind::ProgramNotRun) {
+      std::fputs(ForTerminal(text).c_str(), stderr);
     }
   };
   if (metrics) {
@@ -333,7 +387,7 @@ int main(int argc, char** argv) {
   pollfd watched[2] = {{signalFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
   bool draining = false;
   for (;;) {
-    // While the mails of a single poll go out, their count is looked at
+    // While the mails and programs of a single poll go out, their count is looked at
     // every tenth of a second.
     if (::poll(watched, draining ? 1 : 2, draining ? 100 : -1) < 0) {
       if (errno == EINTR) continue;
@@ -345,7 +399,8 @@ int main(int argc, char** argv) {
       break;
     }
     if (!draining && watched[1].revents != 0 && window.Polled()) draining = true;
-    if (draining && logger.Thread()->PendingMails() == 0) {
+    if (draining && logger.Thread()->PendingMails() == 0 &&
+        logger.Thread()->PendingPrograms() == 0) {
       // The logger waits in its poll-done; its stop is set before it goes on.
       logger.Thread()->SetStop();
       break;

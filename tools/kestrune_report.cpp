@@ -2,6 +2,7 @@
 // output as UTF-8, to a file exactly as the program saves it (UTF-16LE, no
 // byte-order mark), by e-mail with the SMTP settings of the registry, or as
 // JSON for scripts.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "report/report_json.h"
 #include "resources/strings.h"
 #include "settings/app_settings.h"
+#include "settings/smtp_password.h"
 
 #ifndef KESTRUNE_VERSION
 #define KESTRUNE_VERSION "0.0.0"
@@ -39,8 +41,9 @@ constexpr char kUsage[] =
     "once the whole report is written (FILE must be new or a regular file); --json\n"
     "writes it as JSON (UTF-8), to standard output or to --output FILE; --mail\n"
     "sends it to the settings' \"Event List\" through \"SMTP Server\" with \"Email\n"
-    "Subject\"; with --verbose it prints the SMTP dialogue (the report itself only\n"
-    "by its size).\n"
+    "Subject\", on \"SMTP Port\" (or --port N) with the settings' security and\n"
+    "account; with --verbose it prints the SMTP dialogue, TLS and AUTH steps\n"
+    "included (the report only by its size, the credentials never).\n"
     "KESTRUNE_SCENARIO names a scenario file, KESTRUNE_REGISTRY the registry.\n";
 
 struct Options {
@@ -51,7 +54,7 @@ struct Options {
   std::optional<std::string> to;
   std::optional<std::string> subject;
   std::optional<std::string> server;
-  std::uint16_t port = evt::kSmtpPort;
+  std::optional<std::uint16_t> port;
 };
 
 bool ParsePort(const std::string& text, std::uint16_t& port) {
@@ -69,7 +72,6 @@ bool ParsePort(const std::string& text, std::uint16_t& port) {
 std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
   Options options;
   help = false;
-  bool portGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::optional<std::string>& into) {
@@ -101,11 +103,12 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
     } else if (arg == "--port") {
       std::optional<std::string> text;
       if (!value(text)) return std::nullopt;
-      if (!ParsePort(*text, options.port)) {
+      std::uint16_t port = 0;
+      if (!ParsePort(*text, port)) {
         std::fprintf(stderr, "kestrune-report: bad port %s\n", text->c_str());
         return std::nullopt;
       }
-      portGiven = true;
+      options.port = port;
     } else {
       std::fprintf(stderr, "kestrune-report: unknown option %s\n", arg.c_str());
       return std::nullopt;
@@ -120,7 +123,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
     return std::nullopt;
   }
   if (!options.mail &&
-      (options.to || options.subject || options.server || portGiven || options.verbose)) {
+      (options.to || options.subject || options.server || options.port || options.verbose)) {
     std::fprintf(stderr,
                  "kestrune-report: --to, --subject, --server, --port and --verbose go with "
                  "--mail\n");
@@ -222,14 +225,23 @@ int main(int argc, char** argv) {
     }
     evt::SmtpOptions smtp;
     if (options->verbose) {
-      smtp.transcript = [](bool fromServer, const std::string& line) {
-        std::printf("%s %s\n", fromServer ? "<-" : "->", line.c_str());
+      smtp.transcript = [](evt::SmtpLine kind, const std::string& line) {
+        const char* mark = kind == evt::SmtpLine::Received ? "<-"
+                           : kind == evt::SmtpLine::Sent   ? "->"
+                                                           : "--";
+        std::printf("%s %s\n", mark, line.c_str());
         std::fflush(stdout);
       };
     }
     std::wstring mailError;
-    if (!rpt::MailReport(server, to, subject, settings.DefaultEmail(), report, mailError, smtp,
-                         options->port)) {
+    evt::SmtpAccount account;
+    bool sent = evt::SmtpAccountFromSettings(settings.Get(), settings::SmtpPasswordPath(), account,
+                                             mailError);
+    if (options->port) account.port = *options->port;
+    sent = sent && rpt::MailReport(server, account, to, subject, settings.DefaultEmail(), report,
+                                   mailError, smtp);
+    std::fill(account.password.begin(), account.password.end(), '\0');
+    if (!sent) {
       std::fprintf(stderr, "kestrune-report: %s: %s",
                    platform::ToUtf8(res::LoadString(res::kStrMailErrorCaption)).c_str(),
                    platform::ToUtf8(mailError).c_str());

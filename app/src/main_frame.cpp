@@ -25,6 +25,7 @@
 #include "resources/resource_ids.h"
 #include "resources/string_ids.h"
 #include "resources/strings.h"
+#include "settings/smtp_password.h"
 
 namespace kestrune::app {
 
@@ -560,16 +561,23 @@ void CMainFrame::SendReport(const std::wstring& report) {
   const std::wstring sender = settings_->DefaultEmail();
   std::wstring error;
   bool sent = false;
-  // Four steps that may each wait for the server: the windows keep painting
-  // and the logger's messages keep coming meanwhile. Cancel in the wait box,
+  // Steps that may each wait for the server: the windows keep painting and
+  // the logger's messages keep coming meanwhile. Cancel in the wait box,
   // like Exit, ends whatever step waits at once; the step then fails.
   evt::SmtpOptions options = services_.mailOptions;
   options.stop = std::make_shared<platform::StopSignal>();
   platform_qt::RunWithoutFreezing(
       nullptr, Ui(),
       [&] {
-        sent = rpt::MailReport(server, to, subject, sender, report, error, options,
-                               services_.mailPort);
+        evt::SmtpAccount account;
+        if (!evt::SmtpAccountFromSettings(settings_->Get(),
+                                          services_.smtpPasswordPath.empty()
+                                              ? settings::SmtpPasswordPath()
+                                              : services_.smtpPasswordPath,
+                                          account, error))
+          return;
+        if (services_.mailPort) account.port = *services_.mailPort;
+        sent = rpt::MailReport(server, account, to, subject, sender, report, error, options);
       },
       [stop = options.stop] { stop->Raise(); }, platform_qt::StepCancel::Offered);
   // Exit was chosen while the mail was on its way: nothing more to show.

@@ -53,6 +53,8 @@ platform::JournalPriority JournalPriorityOf(LogEntryKind kind, std::uint32_t sev
   switch (kind) {
     case LogEntryKind::EmailFailure:
     case LogEntryKind::EmailNotSent:
+    case LogEntryKind::ProgramFailure:
+    case LogEntryKind::ProgramNotRun:
       return P::Error;
     case LogEntryKind::Event:
       switch (severity) {
@@ -92,6 +94,12 @@ platform::JournalField JournalEntryField(LogEntryKind kind) {
       break;
     case LogEntryKind::EmailNotSent:
       name = "mail-not-sent";
+      break;
+    case LogEntryKind::ProgramFailure:
+      name = "program-failure";
+      break;
+    case LogEntryKind::ProgramNotRun:
+      name = "program-not-run";
       break;
   }
   return {"KESTRUNE_ENTRY", name};

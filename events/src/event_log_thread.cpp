@@ -16,6 +16,7 @@
 #include "platform/filetime.h"
 #include "platform/text.h"
 #include "resources/strings.h"
+#include "settings/smtp_password.h"
 
 namespace kestrune::evt {
 
@@ -36,8 +37,27 @@ CEventLogThread::CEventLogThread(EventLogServices services, EventLogThreadOption
                  const std::shared_ptr<platform::StopSignal>& stop) {
             SmtpOptions smtp = options_.smtp;
             smtp.stop = stop;
-            return SendMailWith(mail.server, options_.mailPort, mail.sender, mail.recipients,
-                                mail.subject, mail.text, error, std::move(smtp));
+            AppSettings::Values how;
+            how.smtpPort = mail.port;
+            how.smtpSecurity = mail.security;
+            how.smtpUser = mail.user;
+            how.smtpCaFile = mail.caFile;
+            SmtpAccount account;
+            if (!SmtpAccountFromSettings(how,
+                                         options_.smtpPasswordPath.empty()
+                                             ? settings::SmtpPasswordPath()
+                                             : options_.smtpPasswordPath,
+                                         account, error))
+              return false;
+            if (options_.mailPort) account.port = *options_.mailPort;
+            return SendMailWith(mail.server, account, mail.sender, mail.recipients, mail.subject,
+                                mail.text, error, std::move(smtp));
+          },
+          [this] { mailed_.Set(); }),
+      programs_(
+          [this](const EventProgramRun& run, std::wstring& error,
+                 const std::shared_ptr<platform::StopSignal>& stop) {
+            return RunEventProgram(run, error, stop, services_.journal.get());
           },
           [this] { mailed_.Set(); }) {
   logging_ = AppSettings::SwitchOn(services_.settings->LogFileEnabled());
@@ -91,8 +111,10 @@ void CEventLogThread::Body() {
     // A mail outcome wakes the thread without moving the next poll.
     const auto signalled = WaitForAny({&stop_, &pause_, &resume_, &mailed_}, clock, nextPoll);
     if (signalled == 0U) {
-      // Ends a mail in progress at once; what was waiting is logged as not sent.
+      // Ends a mail or program in progress at once; what was waiting is
+      // logged as not sent (not run).
       mailer_.Stop();
+      programs_.Stop();
       LogMailOutcomes();
       TimedEntry(LogEntryKind::Stopped, res::kStrLoggerStopped);
       return;
@@ -246,12 +268,27 @@ void CEventLogThread::HandleRecord(const EventRecord& record, std::uint32_t adap
     // Queued with the settings of now; the mail thread sends it.
     const AppSettings::Values values = settings.Get();
     mailer_.Enqueue({values.smtpServer, values.defaultEmail, values.eventList, values.eventSubject,
-                     text, fields});
+                     text, values.smtpPort, values.smtpSecurity, values.smtpUser, values.smtpCaFile,
+                     fields});
+  }
+
+  const std::wstring program = options_.eventProgram.value_or(settings.EventProgram());
+  const std::uint32_t programLevel =
+      options_.programEventLevel.value_or(settings.ProgramEventLevel());
+  if (!program.empty() && AppSettings::LevelReached(programLevel, record.severity)) {
+    programs_.Enqueue(
+        {program, options_.programTimeLimit.value_or(ProgramTimeLimit(settings.ProgramTimeLimit())),
+         text, EventProgramEnvironment(record, adapterNumber, text), fields});
   }
 }
 
 void CEventLogThread::LogMailOutcomes() {
-  for (MailOutcome& outcome : mailer_.TakeOutcomes()) {
+  std::vector<MailOutcome> outcomes = mailer_.TakeOutcomes();
+  const std::size_t mails = outcomes.size();
+  for (MailOutcome& run : programs_.TakeOutcomes()) outcomes.push_back(std::move(run));
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    MailOutcome& outcome = outcomes[i];
+    const bool mail = i < mails;
     // The event's first line (its time stamp, severity and title) names it.
     const std::wstring& event = outcome.eventText;
     const std::wstring forEvent = res::FormatString(res::kStrEventEmailForEvent,
@@ -260,19 +297,25 @@ void CEventLogThread::LogMailOutcomes() {
       case MailOutcome::Kind::Failed: {
         std::wstring error = std::move(outcome.error);
         if (error.empty() || error.back() != L'\n') error += L'\n';
-        Entry(LogEntryKind::EmailFailure,
-              res::FormatString(res::kStrEventEmailError, Now()) + error + forEvent,
-              outcome.journalFields);
+        Entry(
+            mail ? LogEntryKind::EmailFailure : LogEntryKind::ProgramFailure,
+            res::FormatString(mail ? res::kStrEventEmailError : res::kStrEventProgramError, Now()) +
+                error + forEvent,
+            outcome.journalFields);
         break;
       }
       case MailOutcome::Kind::NotSent:
-        Entry(LogEntryKind::EmailNotSent,
-              res::FormatString(res::kStrEventEmailNotSent, Now()) + forEvent,
+        Entry(mail ? LogEntryKind::EmailNotSent : LogEntryKind::ProgramNotRun,
+              res::FormatString(mail ? res::kStrEventEmailNotSent : res::kStrEventProgramNotRun,
+                                Now()) +
+                  forEvent,
               outcome.journalFields);
         break;
       case MailOutcome::Kind::Dropped:
-        Entry(LogEntryKind::EmailNotSent,
-              res::FormatString(res::kStrEventEmailQueueFull, Now()) + forEvent,
+        Entry(mail ? LogEntryKind::EmailNotSent : LogEntryKind::ProgramNotRun,
+              res::FormatString(
+                  mail ? res::kStrEventEmailQueueFull : res::kStrEventProgramQueueFull, Now()) +
+                  forEvent,
               outcome.journalFields);
         break;
     }

@@ -1,57 +1,34 @@
 // The SMTP sender. Each step validates what it will send, then runs its
-// exchanges over a non-blocking TCP socket whose every wait is bounded by the
-// session's time-out, and on failure leaves a ready-made error text.
+// exchanges over the session's stream, whose every wait is bounded by the
+// session's time-out and its stop signal, and on failure leaves a ready-made
+// error text.
 #include "events/smtp.h"
-
-#include <netdb.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <sys/types.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <cstring>
-#include <mutex>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <utility>
 
+#include "events/mail_message.h"
 #include "events/smtp_reply.h"
 #include "platform/text.h"
 #include "resources/strings.h"
-#include "settings/app_settings.h"
+#include "settings/smtp_password.h"
 
 namespace kestrune::evt {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using platform::StreamError;
 
 // Buffer sizes of the exchanges. On this platform a command needs no
 // terminating null: a command, the mail and a reply may use the whole buffer.
 constexpr std::size_t kCommandBuffer = 512;  // greeting, HELO, MAIL FROM, RCPT TO
 constexpr std::size_t kDataBuffer = 80000;   // DATA reply, mail text, final reply
 constexpr std::size_t kQuitBuffer = 1000;
-
-// Windows Sockets codes with a meaning of their own here.
-constexpr int kWsaInterrupted = 10004;  // a stop request ended the wait
-constexpr int kWsaNotSocket = 10038;
-constexpr int kWsaConnReset = 10054;
-constexpr int kWsaTimedOut = 10060;
-constexpr int kWsaHostNotFound = 11001;
-constexpr int kWsaTryAgain = 11002;
-
-// Host lookups left running on their own threads after their session gave
-// up on them; more are not started, so that a name server that never
-// answers cannot pile up threads.
-constexpr int kMaxLingeringLookups = 4;
-std::atomic<int> g_lookupsRunning{0};
+// An EHLO reply lists the server's extensions, often more than 512 bytes of
+// them; AUTH PLAIN carries its credentials in the command.
+constexpr std::size_t kExtendedBuffer = 4096;
 
 struct CodeText {
   int code;
@@ -88,6 +65,27 @@ std::wstring SocketFailure(unsigned stepId, int code) {
          res::FormatString(res::kStrErrorCode, code);
 }
 
+// A failed stream: the socket's texts, or the step text and what TLS said.
+std::wstring StreamFailure(unsigned stepId, const StreamError& e, const std::wstring& host) {
+  const std::wstring detail = platform::FromUtf8(e.detail);
+  switch (e.kind) {
+    case StreamError::Kind::None:
+    case StreamError::Kind::Create:
+    case StreamError::Kind::Socket:
+      break;
+    case StreamError::Kind::TlsSetup:
+      return res::LoadString(stepId) + res::FormatString(res::kStrTlsSetupFailed, detail);
+    case StreamError::Kind::Certificate:
+      return res::LoadString(stepId) +
+             res::FormatString(res::kStrTlsCertificateFailed, host, detail);
+    case StreamError::Kind::Handshake:
+      return res::LoadString(stepId) + res::FormatString(res::kStrTlsHandshakeFailed, host, detail);
+    case StreamError::Kind::Tls:
+      return res::LoadString(stepId) + res::FormatString(res::kStrTlsFailed, detail);
+  }
+  return SocketFailure(stepId, e.code);
+}
+
 std::wstring CommandTooLong(unsigned stepId, std::size_t limit) {
   return res::LoadString(stepId) +
          res::FormatString(res::kStrSmtpCommandTooLong, static_cast<int>(limit));
@@ -100,28 +98,6 @@ std::wstring StripLineBreaks(std::wstring_view text) {
   out.reserve(text.size());
   for (wchar_t c : text) {
     if (c != L'\r' && c != L'\n') out.push_back(c);
-  }
-  return out;
-}
-
-// Every line end of the body becomes CR LF (CR LF, a bare LF and a lone CR
-// alike), and a line that starts with "." gets a second one, so that no body
-// line can end the mail early.
-std::string BodyForWire(std::string_view body) {
-  std::string out;
-  out.reserve(body.size() + body.size() / 16 + 2);
-  bool lineStart = true;
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    const char c = body[i];
-    if (c == '\r' || c == '\n') {
-      out += "\r\n";
-      if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;
-      lineStart = true;
-      continue;
-    }
-    if (lineStart && c == '.') out.push_back('.');
-    out.push_back(c);
-    lineStart = false;
   }
   return out;
 }
@@ -145,185 +121,92 @@ std::wstring CurrentMailDate() {
   return MailDate(utc, 0);
 }
 
-// Milliseconds left until the deadline, as poll takes them.
-int RemainingMs(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
 }
 
-// Waits until fd is ready for `events`, or the stop descriptor (when not -1)
-// is readable. 0 when ready, kWsaTimedOut when the deadline passed,
-// kWsaInterrupted on a stop, else the failing poll's code.
-int WaitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
-  for (;;) {
-    pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
-    const int ms = RemainingMs(deadline);
-    const int n = ::poll(p, stopFd >= 0 ? 2 : 1, ms);
-    if (n > 0) return p[1].revents != 0 && stopFd >= 0 ? kWsaInterrupted : 0;
-    if (n == 0) {
-      if (ms == 0 || Clock::now() >= deadline) return kWsaTimedOut;
-      continue;
-    }
-    if (errno != EINTR) return WinsockCodeFromErrno(errno);
-  }
-}
-
-// The result of a host lookup, shared with the thread that runs it, which
-// may outlive the session that asked.
-struct LookupState {
-  LookupState() : doneFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~LookupState() {
-    if (doneFd >= 0) ::close(doneFd);
-  }
-  LookupState(const LookupState&) = delete;
-  LookupState& operator=(const LookupState&) = delete;
-
-  std::mutex mutex;
-  bool done = false;
-  int code = 0;
-  std::vector<SmtpAddress> addresses;
-  const int doneFd;
+// What an EHLO reply offers.
+struct Extensions {
+  bool startTls = false;
+  bool auth = false;
+  bool plain = false;
+  bool login = false;
+  std::string mechanisms;  // as the server named them
 };
 
-// Runs the lookup on a thread of its own and waits for it within the
-// deadline and the stop request. 0 with the addresses, or a Windows Sockets
-// code: kWsaHostNotFound when the lookup failed, kWsaTimedOut when it did
-// not answer in time, kWsaInterrupted on a stop, kWsaTryAgain when too many
-// unanswered lookups are still running.
-int LookUpHost(const SmtpHostLookup& lookup, const std::string& host, std::uint16_t port,
-               Clock::time_point deadline, int stopFd, std::vector<SmtpAddress>& addresses) {
-  auto state = std::make_shared<LookupState>();
-  if (state->doneFd < 0) return WinsockCodeFromErrno(errno);
-  if (g_lookupsRunning.fetch_add(1) >= kMaxLingeringLookups) {
-    g_lookupsRunning.fetch_sub(1);
-    return kWsaTryAgain;
-  }
-  try {
-    std::thread([state, lookup, host, port] {
-      std::vector<SmtpAddress> found;
-      int code = EAI_FAIL;
-      try {
-        code = lookup ? lookup(host, port, found) : SystemHostLookup(host, port, found);
-      } catch (...) {
-        code = EAI_FAIL;
+Extensions ParseEhlo(std::string_view reply) {
+  Extensions offered;
+  while (!reply.empty()) {
+    const auto end = reply.find('\n');
+    std::string_view line = reply.substr(0, end);
+    reply.remove_prefix(end == std::string_view::npos ? reply.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // "250-KEYWORD params" or "250 KEYWORD params"; the first line greets.
+    if (line.size() <= 4) continue;
+    const std::string words = Upper(line.substr(4));
+    if (words == "STARTTLS") offered.startTls = true;
+    // "AUTH PLAIN LOGIN", and the older "AUTH=LOGIN".
+    if (words.rfind("AUTH", 0) == 0 && words.size() > 4 && (words[4] == ' ' || words[4] == '=')) {
+      offered.auth = true;
+      const std::string list = words.substr(5);
+      offered.mechanisms += (offered.mechanisms.empty() ? "" : " ") + std::string(line.substr(9));
+      std::size_t at = 0;
+      while (at < list.size()) {
+        const auto stop = list.find_first_of(" =", at);
+        const std::string name = list.substr(at, stop - at);
+        offered.plain = offered.plain || name == "PLAIN";
+        offered.login = offered.login || name == "LOGIN";
+        if (stop == std::string::npos) break;
+        at = stop + 1;
       }
-      {
-        std::lock_guard lock(state->mutex);
-        state->code = code;
-        state->addresses = std::move(found);
-        state->done = true;
-      }
-      const std::uint64_t one = 1;
-      [[maybe_unused]] const auto n = ::write(state->doneFd, &one, sizeof one);
-      g_lookupsRunning.fetch_sub(1);
-    }).detach();
-  } catch (const std::system_error&) {
-    g_lookupsRunning.fetch_sub(1);
-    return 10055;  // no resources for another thread
+    }
   }
-  const int waited = WaitFor(state->doneFd, POLLIN, deadline, stopFd);
-  std::lock_guard lock(state->mutex);
-  if (!state->done) return waited != 0 ? waited : kWsaTimedOut;
-  if (state->code != 0 || state->addresses.empty()) return kWsaHostNotFound;
-  addresses = std::move(state->addresses);
-  return 0;
+  return offered;
+}
+
+// Overwrites a secret before its memory is given back.
+void Forget(std::string& secret) {
+  std::fill(secret.begin(), secret.end(), '\0');
+  secret.clear();
 }
 
 }  // namespace
 
-int SystemHostLookup(const std::string& host, std::uint16_t port,
-                     std::vector<SmtpAddress>& addresses) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int code = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-  if (code != 0) return code;
-  for (const addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
-    if (ai->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    SmtpAddress address;
-    std::memcpy(&address.address, ai->ai_addr, ai->ai_addrlen);
-    address.length = ai->ai_addrlen;
-    addresses.push_back(address);
-  }
-  ::freeaddrinfo(found);
-  return 0;
+std::optional<SmtpSecurity> ParseSmtpSecurity(const std::wstring& text) {
+  if (platform::EqualsNoCase(text, settings::kSecurityNone)) return SmtpSecurity::None;
+  if (platform::EqualsNoCase(text, settings::kSecurityStartTls)) return SmtpSecurity::StartTls;
+  if (platform::EqualsNoCase(text, settings::kSecurityTls)) return SmtpSecurity::Tls;
+  return std::nullopt;
 }
 
-int WinsockCodeFromErrno(int errnoValue) {
-  switch (errnoValue) {
-    case EINTR:
-      return 10004;
-    case EBADF:
-      return kWsaNotSocket;
-    case EACCES:
-      return 10013;
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-    case ENFILE:
-      return 10024;
-    case EAGAIN:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-      return kWsaNotSocket;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case EOPNOTSUPP:
-      return 10045;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    case ENETUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    // The peer is gone: a send after its close gives EPIPE here, where
-    // Windows Sockets reports the connection reset.
-    case ECONNRESET:
-    case EPIPE:
-      return kWsaConnReset;
-    case ENOBUFS:
-    case ENOMEM:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return 10057;
-    case ESHUTDOWN:
-      return 10058;
-    case ETIMEDOUT:
-      return kWsaTimedOut;
-    case ECONNREFUSED:
-      return 10061;
-    case EHOSTDOWN:
-      return 10064;
-    case EHOSTUNREACH:
-      return 10065;
-    default:
-      return errnoValue;
+bool SmtpAccountFromSettings(const settings::AppSettings::Values& values,
+                             const std::string& passwordPath, SmtpAccount& account,
+                             std::wstring& error) {
+  account = SmtpAccount{};
+  if (values.smtpPort < 1 || values.smtpPort > 65535) {
+    error = res::FormatString(res::kStrSmtpBadPort, values.smtpPort);
+    return false;
   }
+  const std::optional<SmtpSecurity> security = ParseSmtpSecurity(values.smtpSecurity);
+  if (!security) {
+    error = res::FormatString(res::kStrSmtpBadSecurity, values.smtpSecurity);
+    return false;
+  }
+  account.port = static_cast<std::uint16_t>(values.smtpPort);
+  account.security = *security;
+  account.user = values.smtpUser;
+  account.caFile = platform::ToUtf8(values.smtpCaFile);
+  // The mistake that matters is the missing encryption, not the password.
+  if (!account.user.empty() && account.security == SmtpSecurity::None) {
+    error = res::LoadString(res::kStrSmtpAuthNeedsTls);
+    return false;
+  }
+  if (!account.user.empty() && !settings::ReadSmtpPassword(passwordPath, account.password, error))
+    return false;
+  return true;
 }
 
 std::wstring MailDate(const std::tm& local, long utcOffsetSeconds) {
@@ -359,39 +242,21 @@ std::vector<std::wstring> RecipientPieces(const std::wstring& recipients) {
 }
 
 struct SmtpSession::Impl {
-  explicit Impl(SmtpOptions o) : options(o) {
+  explicit Impl(SmtpOptions o) : options(std::move(o)) {
     // A negative time-out means "give up at once"; a huge one must not
     // overflow the deadline arithmetic.
     constexpr std::chrono::milliseconds kLongest = std::chrono::hours(24);
     options.timeout = std::clamp(options.timeout, std::chrono::milliseconds(0), kLongest);
+    if (!options.network) options.network = platform::SystemNetwork();
   }
-  ~Impl() { Close(); }
 
   void Close() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
+    stream.reset();
     pending.clear();
   }
 
-  Clock::time_point Deadline() const { return Clock::now() + options.timeout; }
-  int StopFd() const { return options.stop ? options.stop->Fd() : -1; }
-
-  // Sends all bytes; 0 or the Windows Sockets code of the failure.
-  int SendAll(std::string_view bytes) {
-    if (fd < 0) return kWsaNotSocket;
-    const auto deadline = Deadline();
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-      if (n > 0) {
-        sent += static_cast<std::size_t>(n);
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return WinsockCodeFromErrno(errno);
-      if (const int code = WaitFor(fd, POLLOUT, deadline, StopFd()); code != 0) return code;
-    }
-    return 0;
+  platform::SteadyTime Deadline() const {
+    return std::chrono::steady_clock::now() + options.timeout;
   }
 
   // One reply, at most `limit` bytes kept: every line of a multi-line reply,
@@ -399,68 +264,69 @@ struct SmtpSession::Impl {
   // for the next step; of a longer reply the rest is read and dropped. Bytes
   // that came after the reply wait for the next one. A peer that closes
   // before sending anything is a connection reset; one that closes within a
-  // reply leaves what it sent as the reply. 0 or the Windows Sockets code of
-  // the failure.
-  int Receive(std::size_t limit, std::string& reply) {
+  // reply leaves what it sent as the reply.
+  StreamError Receive(std::size_t limit, std::string& reply) {
     reply.clear();
-    if (fd < 0) return kWsaNotSocket;
+    if (!stream) return StreamError::Socket(platform::kWsaNotSocket);
     SmtpReplyReader reader(limit);
     pending.erase(0, reader.Feed(pending));
     const auto deadline = Deadline();
-    char chunk[4096];
+    std::array<char, 4096> chunk{};
     while (!reader.Complete()) {
-      if (const int code = WaitFor(fd, POLLIN, deadline, StopFd()); code != 0) {
+      std::size_t n = 0;
+      if (StreamError e = stream->Receive(chunk, n, deadline)) {
         // A reply longer than its buffer has given all that is used of it.
         if (reader.Cut()) break;
-        return code;
-      }
-      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-      if (n < 0) {
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-        return WinsockCodeFromErrno(errno);
+        return e;
       }
       if (n == 0) {
-        if (reader.Taken() == 0) return kWsaConnReset;
+        if (reader.Taken() == 0) return StreamError::Socket(platform::kWsaConnReset);
         break;
       }
-      const std::string_view got(chunk, static_cast<std::size_t>(n));
+      const std::string_view got(chunk.data(), n);
       pending.append(got.substr(reader.Feed(got)));
     }
     reply = reader.Reply();
-    return 0;
+    return {};
   }
 
   // Tells the transcript each line of `text` (line ends dropped).
-  void Note(bool fromServer, std::string_view text) {
+  void Note(SmtpLine kind, std::string_view text) {
     if (!options.transcript) return;
     while (!text.empty()) {
       const auto end = text.find('\n');
       std::string_view line = text.substr(0, end);
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      options.transcript(fromServer, std::string(line));
+      options.transcript(kind, std::string(line));
       if (end == std::string_view::npos) break;
       text.remove_prefix(end + 1);
     }
   }
 
   bool Send(std::string_view bytes, unsigned stepId, std::wstring& error) {
-    if (const int code = SendAll(bytes); code != 0) {
-      error = SocketFailure(stepId, code);
+    if (!stream) {
+      error = SocketFailure(stepId, platform::kWsaNotSocket);
+      return false;
+    }
+    if (StreamError e = stream->Send(bytes, Deadline())) {
+      error = StreamFailure(stepId, e, host);
       return false;
     }
     return true;
   }
 
   // Receives one reply and requires its code; a wrong code leaves the
-  // reply's first line as the error text.
-  bool Expect(std::size_t limit, int expected, unsigned stepId, std::wstring& error) {
+  // reply's first line as the error text. `raw` takes the reply.
+  bool Expect(std::size_t limit, int expected, unsigned stepId, std::wstring& error,
+              std::string* raw = nullptr) {
     std::string bytes;
-    if (const int code = Receive(limit, bytes); code != 0) {
-      error = SocketFailure(stepId, code);
+    if (StreamError e = Receive(limit, bytes)) {
+      error = StreamFailure(stepId, e, host);
       return false;
     }
-    Note(true, bytes);
+    Note(SmtpLine::Received, bytes);
     const std::wstring reply = platform::FromUtf8(bytes);
+    if (raw != nullptr) *raw = bytes;
     if (!ReplyCodeIs(reply, expected)) {
       error = FirstLine(reply);
       return false;
@@ -468,84 +334,170 @@ struct SmtpSession::Impl {
     return true;
   }
 
+  // Sends a command and requires its reply; `shown` is what the transcript
+  // is told in the command's place (one that carries credentials).
   bool Exchange(const std::string& command, unsigned sendId, std::size_t limit, int expected,
-                unsigned receiveId, std::wstring& error) {
-    Note(false, command);
-    return Send(command, sendId, error) && Expect(limit, expected, receiveId, error);
+                unsigned receiveId, std::wstring& error, std::string* raw = nullptr,
+                const char* shown = nullptr) {
+    Note(SmtpLine::Sent, shown != nullptr ? std::string_view(shown) : std::string_view(command));
+    return Send(command, sendId, error) && Expect(limit, expected, receiveId, error, raw);
   }
 
-  // Looks the host up and tries each of its addresses in turn, the lookup
-  // and the connection each within one time-out; 0 and a connected socket,
-  // or the step and code of the last failure.
-  int Connect(const std::string& host, std::uint16_t port, unsigned& stepId) {
-    stepId = res::kStrSmtpConnectError;
-    if (options.stop && options.stop->Raised()) return kWsaInterrupted;
-    std::vector<SmtpAddress> addresses;
-    if (const int code = LookUpHost(options.lookup, host, port, Deadline(), StopFd(), addresses);
-        code != 0) {
-      return code;
+  bool StartTls(const std::string& caFile, std::wstring& error) {
+    platform::TlsOptions tls;
+    tls.serverName = platform::ToUtf8(host);
+    tls.caFile = caFile;
+    StreamError e;
+    stream = options.network->StartTls(std::move(stream), tls, Deadline(), e);
+    if (!stream) {
+      error = StreamFailure(res::kStrSmtpTlsError, e, host);
+      return false;
     }
-    const auto deadline = Deadline();
-    int code = kWsaHostNotFound;
-    for (const SmtpAddress& address : addresses) {
-      const int family = address.address.ss_family;
-      const int s = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-      if (s < 0) {
-        stepId = res::kStrSmtpCreateError;
-        code = WinsockCodeFromErrno(errno);
-        continue;
-      }
-      stepId = res::kStrSmtpConnectError;
-      code = 0;
-      if (::connect(s, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0) {
-        if (errno == EINPROGRESS || errno == EINTR) {
-          code = WaitFor(s, POLLOUT, deadline, StopFd());
-          if (code == 0) {
-            int soError = 0;
-            socklen_t length = sizeof soError;
-            if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &soError, &length) != 0) soError = errno;
-            code = soError == 0 ? 0 : WinsockCodeFromErrno(soError);
-          }
-        } else {
-          code = WinsockCodeFromErrno(errno);
-        }
-      }
-      if (code == 0) {
-        fd = s;
-        break;
-      }
-      ::close(s);
-      // The time-out covers all addresses; a stop ends the attempt.
-      if (code == kWsaTimedOut || code == kWsaInterrupted) break;
+    Note(SmtpLine::Note, "TLS started (" + stream->Protection() + "); the certificate of " +
+                             tls.serverName + " is verified");
+    return true;
+  }
+
+  bool Authenticate(const SmtpAccount& account, const Extensions& offered, std::wstring& error) {
+    if (!offered.auth) {
+      error = res::FormatString(res::kStrSmtpNoAuth, host);
+      return false;
     }
-    return code;
+    const std::string user = platform::ToUtf8(account.user);
+    if (offered.plain) {
+      std::string credentials(1, '\0');
+      credentials += user;
+      credentials += '\0';
+      credentials += account.password;
+      std::string command = "AUTH PLAIN " + Base64Encode(credentials) + "\r\n";
+      Forget(credentials);
+      if (command.size() > kExtendedBuffer) {
+        Forget(command);
+        error = CommandTooLong(res::kStrSmtpAuthError, kExtendedBuffer);
+        return false;
+      }
+      const std::string shown = "AUTH PLAIN (the credentials of " + user + ", hidden)";
+      const bool ok = Exchange(command, res::kStrSmtpAuthError, kCommandBuffer, 235,
+                               res::kStrSmtpAuthReceiveError, error, nullptr, shown.c_str());
+      Forget(command);
+      return ok;
+    }
+    if (offered.login) {
+      const std::string name = Base64Encode(user) + "\r\n";
+      std::string secret = Base64Encode(account.password) + "\r\n";
+      if (name.size() > kExtendedBuffer || secret.size() > kExtendedBuffer) {
+        Forget(secret);
+        error = CommandTooLong(res::kStrSmtpAuthError, kExtendedBuffer);
+        return false;
+      }
+      const std::string shownName = "(the user name " + user + ", hidden)";
+      const bool ok =
+          Exchange("AUTH LOGIN\r\n", res::kStrSmtpAuthError, kCommandBuffer, 334,
+                   res::kStrSmtpAuthReceiveError, error) &&
+          Exchange(name, res::kStrSmtpAuthError, kCommandBuffer, 334, res::kStrSmtpAuthReceiveError,
+                   error, nullptr, shownName.c_str()) &&
+          Exchange(secret, res::kStrSmtpAuthError, kCommandBuffer, 235,
+                   res::kStrSmtpAuthReceiveError, error, nullptr, "(the password, hidden)");
+      Forget(secret);
+      return ok;
+    }
+    error = res::FormatString(res::kStrSmtpNoAuthMechanism, host,
+                              platform::FromUtf8(offered.mechanisms));
+    return false;
   }
 
   SmtpOptions options;
-  int fd = -1;
+  std::unique_ptr<platform::Stream> stream;
   std::string pending;  // received after the last reply
+  std::wstring host;    // the server's name, as the certificate must carry it
 };
 
-SmtpSession::SmtpSession(SmtpOptions options) : impl_(std::make_unique<Impl>(options)) {}
+SmtpSession::SmtpSession(SmtpOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
 
 SmtpSession::~SmtpSession() = default;
 
 bool SmtpSession::SmtpConnect(const std::wstring& host, std::uint16_t port, std::wstring& error) {
-  impl_->Close();
-  const std::wstring name = StripLineBreaks(host);
-  const std::string helo = platform::ToUtf8(L"helo " + name + L"\r\n");
-  if (helo.size() > kCommandBuffer) {
+  SmtpAccount plain;
+  plain.port = port;
+  return SmtpConnect(host, plain, error);
+}
+
+bool SmtpSession::SmtpConnect(const std::wstring& host, const SmtpAccount& account,
+                              std::wstring& error) {
+  Impl& s = *impl_;
+  s.Close();
+  s.host = StripLineBreaks(host);
+  error.clear();
+  // A password goes only where nobody on the way can read it.
+  if (!account.user.empty() && account.security == SmtpSecurity::None) {
+    error = res::LoadString(res::kStrSmtpAuthNeedsTls);
+    return false;
+  }
+  const bool extended = account.security != SmtpSecurity::None || !account.user.empty();
+  std::string hello;
+  if (extended) {
+    const std::string client =
+        s.options.clientName.empty() ? platform::HostName() : s.options.clientName;
+    hello = "EHLO " + platform::ToUtf8(StripLineBreaks(platform::FromUtf8(client))) + "\r\n";
+  } else {
+    hello = platform::ToUtf8(L"helo " + s.host + L"\r\n");
+  }
+  if (hello.size() > kCommandBuffer) {
     error = CommandTooLong(res::kStrSmtpHeloError, kCommandBuffer);
     return false;
   }
-  unsigned stepId = res::kStrSmtpConnectError;
-  if (const int code = impl_->Connect(platform::ToUtf8(name), port, stepId); code != 0) {
-    error = SocketFailure(stepId, code);
+
+  platform::ConnectOptions connect;
+  connect.timeout = s.options.timeout;
+  connect.stop = s.options.stop;
+  connect.nameServers = s.options.nameServers;
+  StreamError e;
+  s.stream = s.options.network->Connect(platform::ToUtf8(s.host), account.port, connect, e);
+  if (!s.stream) {
+    error = e.kind == StreamError::Kind::Create
+                ? SocketFailure(res::kStrSmtpCreateError, e.code)
+                : StreamFailure(res::kStrSmtpConnectError, e, s.host);
     return false;
   }
-  return impl_->Expect(kCommandBuffer, 220, res::kStrSmtpConnectReceiveError, error) &&
-         impl_->Exchange(helo, res::kStrSmtpHeloError, kCommandBuffer, 250,
-                         res::kStrSmtpHeloReceiveError, error);
+  if (account.security == SmtpSecurity::Tls && !s.StartTls(account.caFile, error)) return false;
+  if (!s.Expect(kCommandBuffer, 220, res::kStrSmtpConnectReceiveError, error)) return false;
+  if (!extended)
+    return s.Exchange(hello, res::kStrSmtpHeloError, kCommandBuffer, 250,
+                      res::kStrSmtpHeloReceiveError, error);
+
+  std::string reply;
+  if (!s.Exchange(hello, res::kStrSmtpHeloError, kExtendedBuffer, 250,
+                  res::kStrSmtpHeloReceiveError, error, &reply))
+    return false;
+  Extensions offered = ParseEhlo(reply);
+  if (account.security == SmtpSecurity::StartTls) {
+    if (!offered.startTls) {
+      error = res::FormatString(res::kStrSmtpNoStartTls, s.host);
+      return false;
+    }
+    s.Note(SmtpLine::Sent, "STARTTLS");
+    if (!s.Send("STARTTLS\r\n", res::kStrSmtpStartTlsError, error)) return false;
+    if (StreamError got = s.Receive(kCommandBuffer, reply)) {
+      error = StreamFailure(res::kStrSmtpStartTlsReceiveError, got, s.host);
+      return false;
+    }
+    s.Note(SmtpLine::Received, reply);
+    if (!ReplyCodeIs(platform::FromUtf8(reply), 220)) {
+      error = res::FormatString(res::kStrSmtpStartTlsRefused, FirstLine(platform::FromUtf8(reply)));
+      return false;
+    }
+    // Whatever came before the handshake was not protected by it: none of
+    // it may be taken for a reply afterwards.
+    s.pending.clear();
+    if (!s.StartTls(account.caFile, error)) return false;
+    // What the server offered in the clear does not count any more.
+    if (!s.Exchange(hello, res::kStrSmtpHeloError, kExtendedBuffer, 250,
+                    res::kStrSmtpHeloReceiveError, error, &reply))
+      return false;
+    offered = ParseEhlo(reply);
+  }
+  if (account.user.empty()) return true;
+  return s.Authenticate(account, offered, error);
 }
 
 bool SmtpSession::SmtpAddresses(const std::wstring& sender, const std::wstring& recipients,
@@ -578,21 +530,30 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
                            const std::wstring& subject, const std::wstring& body,
                            std::wstring& error) {
   // The whole mail is put together before anything is sent.
-  const std::wstring headerStart =
-      L"Date: " + CurrentMailDate() + L"\r\nFrom: " + StripLineBreaks(sender) + L"\r\n";
+  const std::wstring from = StripLineBreaks(sender);
+  const std::wstring headerStart = L"Date: " + CurrentMailDate() + L"\r\nFrom: " + from + L"\r\n";
   std::vector<std::pair<std::string, unsigned>> parts;
   parts.emplace_back(platform::ToUtf8(headerStart), res::kStrSmtpHeaderError);
   for (const auto& piece : RecipientPieces(recipients))
     parts.emplace_back(platform::ToUtf8(L"TO: " + StripLineBreaks(piece) + L"\r\n"),
                        res::kStrSmtpToLineError);
-  // The empty line ends the header.
-  parts.emplace_back(platform::ToUtf8(L"Subject: " + StripLineBreaks(subject) + L"\r\n\r\n"),
-                     res::kStrSmtpSubjectError);
+  const MailBody encoded = EncodeMailBody(platform::ToUtf8(body));
+  // The subject, then what strict servers want of every mail; the empty line
+  // ends the header.
+  constexpr std::string_view kSubject = "Subject: ";
+  parts.emplace_back(
+      std::string(kSubject) +
+          HeaderValue(platform::ToUtf8(StripLineBreaks(subject)), kSubject.size()) +
+          "\r\nMessage-ID: " + MakeMessageId(platform::ToUtf8(from), platform::HostName()) +
+          "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+          "Content-Transfer-Encoding: " +
+          encoded.encoding + "\r\n\r\n",
+      res::kStrSmtpSubjectError);
   constexpr std::string_view kTerminator = "\r\n.\r\n";
 
   // The body goes out in pieces no larger than the DATA buffer, so a report
   // of a large machine can be mailed without any piece exceeding it.
-  const std::string bodyBytes = BodyForWire(platform::ToUtf8(body));
+  const std::string bodyBytes = DotStuffed(encoded.bytes);
   for (std::size_t at = 0; at < bodyBytes.size(); at += kDataBuffer)
     parts.emplace_back(bodyBytes.substr(at, kDataBuffer), res::kStrSmtpBodyError);
   parts.emplace_back(std::string(kTerminator), res::kStrSmtpTerminatorError);
@@ -604,9 +565,9 @@ bool SmtpSession::SmtpData(const std::wstring& sender, const std::wstring& recip
     const auto& [bytes, stepId] = parts[i];
     // The header lines as they are; the body by its size alone.
     if (stepId != res::kStrSmtpBodyError) {
-      impl_->Note(false, bytes);
+      impl_->Note(SmtpLine::Sent, bytes);
     } else if (i == 0 || parts[i - 1].second != res::kStrSmtpBodyError) {
-      impl_->Note(false, "(message body, " + std::to_string(bodyBytes.size()) + " bytes)");
+      impl_->Note(SmtpLine::Sent, "(message body, " + std::to_string(bodyBytes.size()) + " bytes)");
     }
     if (!impl_->Send(bytes, stepId, error)) return false;
   }
@@ -618,11 +579,12 @@ bool SmtpSession::SmtpQuit(std::wstring& error) {
                          res::kStrSmtpQuitReceiveError, error);
 }
 
-bool SendMailWith(const std::wstring& server, std::uint16_t port, const std::wstring& sender,
-                  const std::wstring& recipients, const std::wstring& subject,
-                  const std::wstring& text, std::wstring& error, SmtpOptions options) {
+bool SendMailWith(const std::wstring& server, const SmtpAccount& account,
+                  const std::wstring& sender, const std::wstring& recipients,
+                  const std::wstring& subject, const std::wstring& text, std::wstring& error,
+                  SmtpOptions options) {
   SmtpSession session(std::move(options));
-  return session.SmtpConnect(server, port, error) &&
+  return session.SmtpConnect(server, account, error) &&
          session.SmtpAddresses(sender, recipients, error) &&
          session.SmtpData(sender, recipients, subject, text, error) && session.SmtpQuit(error);
 }
@@ -630,13 +592,22 @@ bool SendMailWith(const std::wstring& server, std::uint16_t port, const std::wst
 bool SendEventMailOnPort(const settings::AppSettings& settings, const std::wstring& text,
                          std::wstring& error, SmtpOptions options, std::uint16_t port) {
   const settings::AppSettings::Values values = settings.Get();
-  return SendMailWith(values.smtpServer, port, values.defaultEmail, values.eventList,
-                      values.eventSubject, text, error, std::move(options));
+  SmtpAccount account;
+  if (!SmtpAccountFromSettings(values, settings::SmtpPasswordPath(), account, error)) return false;
+  account.port = port;
+  const bool sent = SendMailWith(values.smtpServer, account, values.defaultEmail, values.eventList,
+                                 values.eventSubject, text, error, std::move(options));
+  Forget(account.password);
+  return sent;
 }
 
 bool SendEventMail(const settings::AppSettings& settings, const std::wstring& text,
                    std::wstring& error, SmtpOptions options) {
-  return SendEventMailOnPort(settings, text, error, options, kSmtpPort);
+  const settings::AppSettings::Values values = settings.Get();
+  const std::uint16_t port = values.smtpPort >= 1 && values.smtpPort <= 65535
+                                 ? static_cast<std::uint16_t>(values.smtpPort)
+                                 : kSmtpPort;
+  return SendEventMailOnPort(settings, text, error, std::move(options), port);
 }
 
 }  // namespace kestrune::evt

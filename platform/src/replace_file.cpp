@@ -44,7 +44,7 @@ int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 bool ReplaceFileContent(const std::string& path, std::span<const std::uint8_t> bytes,
-                        std::string& error) {
+                        std::string& error, unsigned mode) {
   namespace fs = std::filesystem;
   error.clear();
   if (path.empty()) {
@@ -78,7 +78,7 @@ bool ReplaceFileContent(const std::string& path, std::span<const std::uint8_t> b
         (folder / ("." + target.filename().string() + "." + std::to_string(random()) + ".tmp"))
             .string();
     scratch.fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                        0666);
+                        static_cast<mode_t>(mode));
     if (scratch.fd >= 0) {
       scratch.path = candidate;
     } else if (errno != EEXIST) {

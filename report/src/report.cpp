@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "events/event_text.h"
@@ -243,13 +244,20 @@ bool CopyReportToClipboard(platform::UiServices& ui, const std::wstring& report)
   return ui.SetClipboardText(report);
 }
 
+bool MailReport(const std::wstring& server, const evt::SmtpAccount& account,
+                const std::wstring& recipients, const std::wstring& subject,
+                const std::wstring& sender, const std::wstring& report, std::wstring& error,
+                evt::SmtpOptions options) {
+  return evt::SendMailWith(server, account, sender, recipients, subject, report, error,
+                           std::move(options));
+}
+
 bool MailReport(const std::wstring& server, const std::wstring& recipients,
                 const std::wstring& subject, const std::wstring& sender, const std::wstring& report,
                 std::wstring& error, evt::SmtpOptions options, std::uint16_t port) {
-  evt::SmtpSession session(options);
-  return session.SmtpConnect(server, port, error) &&
-         session.SmtpAddresses(sender, recipients, error) &&
-         session.SmtpData(sender, recipients, subject, report, error) && session.SmtpQuit(error);
+  evt::SmtpAccount plain;
+  plain.port = port;
+  return MailReport(server, plain, recipients, subject, sender, report, error, std::move(options));
 }
 
 void ShowFileFailure(platform::UiServices& ui) {

@@ -27,7 +27,7 @@ struct Entry {
 using V = AppSettings::Values;
 
 // Load and save always go through the values in exactly this order.
-const std::array<Entry, 17> kEntries{{
+const std::array<Entry, 24> kEntries{{
     {kSmtpServerName, &V::smtpServer, nullptr},
     {kLogFileLocationName, &V::logFileLocation, nullptr},
     {kLogFileNameName, &V::logFileName, nullptr},
@@ -45,6 +45,13 @@ const std::array<Entry, 17> kEntries{{
     {kAudioWarningName, &V::audioWarning, nullptr},
     {kAudioErrorName, &V::audioError, nullptr},
     {kPopupEventLevelName, nullptr, &V::popupEventLevel},
+    {kSmtpPortName, nullptr, &V::smtpPort},
+    {kSmtpSecurityName, &V::smtpSecurity, nullptr},
+    {kSmtpUserName, &V::smtpUser, nullptr},
+    {kSmtpCaFileName, &V::smtpCaFile, nullptr},
+    {kEventProgramName, &V::eventProgram, nullptr},
+    {kProgramEventLevelName, nullptr, &V::programEventLevel},
+    {kProgramTimeLimitName, nullptr, &V::programTimeLimit},
 }};
 
 std::size_t Utf16Units(wchar_t c) {
@@ -104,6 +111,14 @@ AppSettings::Values AppSettings::Defaults(const std::wstring& computerName) {
   v.audioWarning = L"Disabled";
   v.audioError = L"Disabled";
   v.popupEventLevel = 1;
+  // These keep the mail as it always was: plain, port 25, no account.
+  v.smtpPort = kDefaultSmtpPort;
+  v.smtpSecurity = kSecurityNone;
+  v.smtpUser = L"";
+  v.smtpCaFile = L"";
+  v.eventProgram = L"";
+  v.programEventLevel = 0;
+  v.programTimeLimit = kDefaultProgramTimeLimit;
   return v;
 }
 

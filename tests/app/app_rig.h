@@ -97,6 +97,9 @@ struct AppRig {
     services.loggerOptions.pollInterval = std::chrono::milliseconds(20);
     services.loggerOptions.mailPort = mailServer.Port();
     services.mailPort = mailServer.Port();
+    // Never the password of whoever runs the tests.
+    services.smtpPasswordPath = "/nonexistent/kestrune-test/smtp-password";
+    services.loggerOptions.smtpPasswordPath = services.smtpPasswordPath;
     if (adjust) adjust(services);
     app = std::make_unique<app::CManagerApp>(std::move(services), std::move(instanceName),
                                              [this] { ++quits; });

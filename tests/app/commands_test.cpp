@@ -231,7 +231,7 @@ TEST(ReportCommands, SendMailsTheReportWithTheEnteredValuesOnly) {
   ASSERT_EQ(got.size(), 6u);
   EXPECT_EQ(got[0], "helo 127.0.0.1\r\n");
   EXPECT_EQ(got[2], "rcpt To:<ops@lab.example>\r\n");
-  EXPECT_NE(got[4].find("Subject: Rack 4 configuration\r\n\r\n"), std::string::npos);
+  EXPECT_NE(got[4].find("Subject: Rack 4 configuration\r\nMessage-ID: <"), std::string::npos);
   EXPECT_NE(got[4].find("Adapter 1 Information -"), std::string::npos);
   EXPECT_EQ(got[5], "quit\r\n");
   EXPECT_EQ(rig.ui->MessageCount(), 0u);
@@ -264,6 +264,49 @@ TEST(ReportCommands, RefusedMailShowsTheStepErrorAndCancelSendsNothing) {
   EXPECT_EQ(rig.ui->LastMessage()->text, L"554 go away");
   EXPECT_EQ(rig.ui->LastMessage()->caption, L"Ostrevan Error");
   EXPECT_EQ(rig.ui->LastMessage()->icon, platform::MsgIcon::Information);
+}
+
+// Send goes as the event mail goes: with the SMTP page's security and
+// account. STARTTLS that the server does not offer, or a user without
+// encryption, fail the mail with their reason, nothing sent in the clear.
+TEST(ReportCommands, SendGoesWithTheSettingsSecurity) {
+  LoopbackSmtp server({"220 lab.example ready\r\n", "250 lab.example\r\n"});
+  AppRig rig(QuietScenario(), UniqueInstanceName(),
+             [&](app::FrameServices& services) { services.mailPort = server.Port(); });
+  ASSERT_EQ(rig.app->InitInstance(), app::kExitOk);
+  settings::AppSettings& settings = *rig.Frame().Settings();
+  struct Case {
+    const wchar_t* security;
+    const wchar_t* user;
+    std::size_t received;  // lines the server got
+    std::wstring error;
+  };
+  const Case cases[] = {
+      {L"STARTTLS", L"", 1,
+       L"The server 127.0.0.1 does not offer STARTTLS; the mail is not sent unencrypted.\n"},
+      // Refused before any connection: the server still has the one line.
+      {L"None", L"raid", 1,
+       L"An SMTP user is set, but the connection is not encrypted: the password is not sent "
+       L"in clear text. Choose STARTTLS or TLS as the security.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform_qt::ToQString(c.security).toStdString());
+    settings.SetSmtpSecurity(c.security);
+    settings.SetSmtpUser(c.user);
+    rig.ui->ClearMessages();
+    EXPECT_TRUE(rig.Route(res::kCmdSendByEmail));
+    app::CSendConfigDlg* dialog = rig.Frame().SendDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QLineEdit*>(QStringLiteral("serverEdit"))
+        ->setText(QStringLiteral("127.0.0.1"));
+    platform_qt::FindById<QPushButton>(dialog, 1)->click();
+    ASSERT_EQ(rig.ui->MessageCount(), 1u);
+    EXPECT_EQ(rig.ui->LastMessage()->text, c.error);
+    EXPECT_EQ(rig.ui->LastMessage()->caption, L"Ostrevan Error");
+    ASSERT_EQ(server.Received().size(), c.received);
+    EXPECT_EQ(server.Received()[0].rfind("EHLO ", 0), 0u) << server.Received()[0];
+    EXPECT_TRUE(SpinUntil([&] { return rig.Frame().SendDialog() == nullptr; }));
+  }
 }
 
 TEST(SendDialog, FieldsTakeAtMost99CharactersButEveryPrefilledRecipientStays) {

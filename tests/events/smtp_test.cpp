@@ -1,6 +1,7 @@
 #include "events/smtp.h"
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,9 +12,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <netdb.h>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -21,11 +21,11 @@
 
 #include "events/event_rig.h"
 #include "events/smtp_reply.h"
-#include "support/held_lookup.h"
 #include "platform/recording_ui.h"
 #include "platform/sqlite_registry.h"
 #include "settings/app_settings.h"
 #include "support/loopback_port.h"
+#include "support/silent_name_server.h"
 
 namespace kestrune::evt {
 namespace {
@@ -169,7 +169,8 @@ class Listener {
 };
 
 // The Date line checked by pattern ("Mon, 07 Dec 2026 23:55:04 +0000") and
-// replaced by "Date: *".
+// replaced by "Date: *"; the Message-ID checked by its shape and replaced by
+// "Message-ID: *".
 std::string WithoutDate(const std::string& dialogue) {
   const auto at = dialogue.find("Date: ");
   const auto end = dialogue.find("\r\n", at);
@@ -188,8 +189,23 @@ std::string WithoutDate(const std::string& dialogue) {
     if (shape[i] == ' ' || shape[i] == ',' || shape[i] == ':') good = value[i] == shape[i];
   }
   EXPECT_TRUE(good) << value;
-  return dialogue.substr(0, at) + "Date: *" + dialogue.substr(end);
+  std::string out = dialogue.substr(0, at) + "Date: *" + dialogue.substr(end);
+  const auto id = out.find("\r\nMessage-ID: <");
+  const auto idEnd = out.find(">\r\n", id);
+  if (id == std::string::npos || idEnd == std::string::npos ||
+      out.substr(id, idEnd - id).find('@') == std::string::npos) {
+    ADD_FAILURE() << "no Message-ID line in " << dialogue;
+    return out;
+  }
+  return out.substr(0, id) + "\r\nMessage-ID: *" + out.substr(idEnd + 1);
 }
+
+// The header lines after the subject, for a body in plain ASCII.
+constexpr char kMimeLines[] =
+    "Message-ID: *\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: text/plain; charset=UTF-8\r\n"
+    "Content-Transfer-Encoding: 7bit\r\n";
 
 TEST(RecipientPiecesTest, OnlyPiecesEndedBySeparatorsAreUsed) {
   using V = std::vector<std::wstring>;
@@ -279,12 +295,13 @@ TEST_F(SmtpEventMailTest, WholeDialogueByteForByte) {
             "Date: *\r\n"
             "From: raid@lab.example\r\n"
             "TO: ops@lab.example\r\n"
-            "Subject: Kestrune - Event from system LAB1.\r\n"
-            "\r\n"
-            "05-March-2004 14:07.09\tWarning      - Member dropped\r\n"
-            "\t\tSet 0 dropped member 1 on adapter 0.\r\n"
-            "\r\n.\r\n"
-            "quit\r\n");
+            "Subject: Kestrune - Event from system LAB1.\r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "05-March-2004 14:07.09\tWarning      - Member dropped\r\n"
+                "\t\tSet 0 dropped member 1 on adapter 0.\r\n"
+                "\r\n.\r\n"
+                "quit\r\n");
 }
 
 TEST_F(SmtpEventMailTest, FailingStepPassesItsTextOut) {
@@ -307,8 +324,8 @@ TEST_F(SmtpEventMailTest, TranscriptTellsTheDialogueButNotTheBody) {
   ScriptedServer server(S::Dialogue(1));
   std::vector<std::string> lines;
   SmtpOptions options = kShort;
-  options.transcript = [&](bool fromServer, const std::string& line) {
-    lines.push_back((fromServer ? "S " : "C ") + line);
+  options.transcript = [&](SmtpLine kind, const std::string& line) {
+    lines.push_back((kind == SmtpLine::Received ? "S " : "C ") + line);
   };
   std::wstring error;
   ASSERT_TRUE(SendEventMailOnPort(*settings_, L"private line 1\nprivate line 2\n", error, options,
@@ -316,14 +333,31 @@ TEST_F(SmtpEventMailTest, TranscriptTellsTheDialogueButNotTheBody) {
       << error;
   ASSERT_GT(lines.size(), 4u);
   lines.erase(lines.begin() + 9);  // the date
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "S 220 lab.example ESMTP", "C helo 127.0.0.1", "S 250 lab.example",
-                       "C mail From:<raid@lab.example>", "S 250 2.1.0 Ok",
-                       "C rcpt To:<ops@lab.example>", "S 250 2.1.5 Ok", "C data",
-                       "S 354 End data with <CR><LF>.<CR><LF>", "C From: raid@lab.example",
-                       "C TO: ops@lab.example", "C Subject: Kestrune - Event from system LAB1.",
-                       "C ", "C (message body, 32 bytes)", "C ", "C .",
-                       "S 250 2.0.0 Ok: queued", "C quit", "S 221 2.0.0 Bye"}));
+  ASSERT_GT(lines.size(), 12u);
+  EXPECT_EQ(lines[12].rfind("C Message-ID: <", 0), 0u) << lines[12];
+  lines.erase(lines.begin() + 12);
+  EXPECT_EQ(lines, (std::vector<std::string>{"S 220 lab.example ESMTP",
+                                             "C helo 127.0.0.1",
+                                             "S 250 lab.example",
+                                             "C mail From:<raid@lab.example>",
+                                             "S 250 2.1.0 Ok",
+                                             "C rcpt To:<ops@lab.example>",
+                                             "S 250 2.1.5 Ok",
+                                             "C data",
+                                             "S 354 End data with <CR><LF>.<CR><LF>",
+                                             "C From: raid@lab.example",
+                                             "C TO: ops@lab.example",
+                                             "C Subject: Kestrune - Event from system LAB1.",
+                                             "C MIME-Version: 1.0",
+                                             "C Content-Type: text/plain; charset=UTF-8",
+                                             "C Content-Transfer-Encoding: 7bit",
+                                             "C ",
+                                             "C (message body, 32 bytes)",
+                                             "C ",
+                                             "C .",
+                                             "S 250 2.0.0 Ok: queued",
+                                             "C quit",
+                                             "S 221 2.0.0 Bye"}));
 }
 
 TEST(SmtpDialogueTest, CommaAndSemicolonSeparateRecipients) {
@@ -347,10 +381,11 @@ TEST(SmtpDialogueTest, CommaAndSemicolonSeparateRecipients) {
             "From: me@lab.example\r\n"
             "TO: a@lab.example\r\n"
             "TO: b@lab.example\r\n"
-            "Subject: Report\r\n"
-            "\r\n"
-            "\r\n.\r\n"
-            "quit\r\n");
+            "Subject: Report\r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "\r\n.\r\n"
+                "quit\r\n");
 }
 
 TEST(SmtpDialogueTest, EmptySenderAndEmptyPiece) {
@@ -372,9 +407,10 @@ TEST(SmtpDialogueTest, EmptySenderAndEmptyPiece) {
             "From: \r\n"
             "TO: \r\n"
             "TO: x@y\r\n"
-            "Subject: \r\n"
-            "\r\n"
-            "body\r\n.\r\n");
+            "Subject: \r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "body\r\n.\r\n");
 }
 
 TEST(SmtpDialogueTest, LineEndsDotsAndUtf8InTheMail) {
@@ -388,20 +424,21 @@ TEST(SmtpDialogueTest, LineEndsDotsAndUtf8InTheMail) {
                            L".first\nmid\r\n.\r\nlone\rend\r\r\n..two\n.", error))
         << error;
   }
-  const std::string& got = server.Received();
+  // A subject that is not ASCII goes in an encoded word; the ASCII body as it is.
+  const std::string got = WithoutDate(server.Received());
   const auto subject = got.find("Subject: ");
   ASSERT_NE(subject, std::string::npos);
-  EXPECT_EQ(got.substr(subject),
-            "Subject: St\xc3\xb6rung \xe2\x82\xac\r\n"
-            "\r\n"
-            "..first\r\n"
-            "mid\r\n"
-            "..\r\n"
-            "lone\r\n"
-            "end\r\n"
-            "\r\n"
-            "...two\r\n"
-            "..\r\n.\r\n");
+  EXPECT_EQ(got.substr(subject), "Subject: =?UTF-8?B?U3TDtnJ1bmcg4oKs?=\r\n" +
+                                     std::string(kMimeLines) +
+                                     "\r\n"
+                                     "..first\r\n"
+                                     "mid\r\n"
+                                     "..\r\n"
+                                     "lone\r\n"
+                                     "end\r\n"
+                                     "\r\n"
+                                     "...two\r\n"
+                                     "..\r\n.\r\n");
 }
 
 TEST(SmtpDialogueTest, LineBreaksRemovedFromValues) {
@@ -421,9 +458,10 @@ TEST(SmtpDialogueTest, LineBreaksRemovedFromValues) {
             "Date: *\r\n"
             "From: a@x\r\n"
             "TO: b@x\r\n"
-            "Subject: HiBcc: c@x\r\n"
-            "\r\n"
-            "\r\n.\r\n");
+            "Subject: HiBcc: c@x\r\n" +
+                std::string(kMimeLines) +
+                "\r\n"
+                "\r\n.\r\n");
 }
 
 TEST(SmtpRepliesTest, GreetingOtherThan220GivesItsFirstLine) {
@@ -657,12 +695,10 @@ TEST(SmtpSocketFailureTest, ConnectTimesOut) {
   if (!full) GTEST_SKIP() << "the loopback listener's queue never filled";
 }
 
-using test::HeldLookup;
-
 TEST(SmtpSocketFailureTest, AnUnansweredHostLookupTimesOut) {
-  HeldLookup lookup;
+  test::SilentNameServer nameServer;
   SmtpOptions options(kShort);
-  options.lookup = lookup.Lookup();
+  options.nameServers = nameServer.Address();
   SmtpSession s(options);
   std::wstring error;
   EXPECT_FALSE(s.SmtpConnect(L"mail.lab.example", 25, error));
@@ -676,12 +712,12 @@ TEST(SmtpSocketFailureTest, AnUnansweredHostLookupTimesOut) {
 // the host lookup and the wait for a greeting that never comes.
 TEST(SmtpSocketFailureTest, AStopRequestEndsTheLookupAndTheReplyWaits) {
   {
-    HeldLookup lookup;
+    test::SilentNameServer nameServer;
     SmtpOptions options(std::chrono::hours(1));
     options.stop = std::make_shared<platform::StopSignal>();
-    options.lookup = lookup.Lookup();
+    options.nameServers = nameServer.Address();
     std::thread stopper([&] {
-      lookup.WaitAsked();
+      nameServer.WaitAsked();
       options.stop->Raise();
     });
     SmtpSession s(options);
@@ -775,9 +811,9 @@ TEST(SmtpLimitsTest, ALargeMailGoesOutInPiecesOfTheDataBuffer) {
     ASSERT_TRUE(s.SmtpData(L"s@x", L"r@x;", L"S", body, error)) << error;
   }
   const std::string& got = server.Received();
-  const auto start = got.find("Subject: S\r\n\r\n");
+  const auto start = got.find("Content-Transfer-Encoding: 7bit\r\n\r\n");
   ASSERT_NE(start, std::string::npos);
-  const auto bodyStart = start + 14;
+  const auto bodyStart = start + 35;
   const auto end = got.find("\r\n.\r\n", bodyStart);
   ASSERT_NE(end, std::string::npos);
   EXPECT_EQ(end - bodyStart, 2000u * 101u);  // the body arrived whole, CR LF included

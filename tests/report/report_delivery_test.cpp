@@ -148,7 +148,10 @@ TEST(ReportMail, FourStepsOnOneConnectionWithTheReportAsBody) {
   EXPECT_EQ(got[4], "data\r\n");
   const std::string& mail = got[5];
   EXPECT_NE(mail.find("TO: ops@lab.example\r\nTO: boss@lab.example\r\n"), std::string::npos);
-  const std::string header = "Subject: Kestrune Configuration\r\n\r\n";
+  EXPECT_NE(mail.find("Subject: Kestrune Configuration\r\nMessage-ID: <"), std::string::npos);
+  const std::string header =
+      "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+      "Content-Transfer-Encoding: 7bit\r\n\r\n";
   const auto subject = mail.find(header);
   ASSERT_NE(subject, std::string::npos);
   // The body is the report, line ends and all, then the terminator.

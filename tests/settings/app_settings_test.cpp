@@ -228,6 +228,14 @@ TEST_F(AppSettingsTest, FirstRunCreatesTheKeysAndWritesEveryDefaultInOrder) {
       {L"Audio Warning", RegType::Sz, std::nullopt},
       {L"Audio Error", RegType::Sz, platform::EncodeRegSz(L"Disabled")},
       {L"Popup Event Level", RegType::Dword, Bytes{1, 0, 0, 0}},
+      // The mail as it always went, and no event program.
+      {L"SMTP Port", RegType::Dword, Bytes{25, 0, 0, 0}},
+      {L"SMTP Security", RegType::Sz, platform::EncodeRegSz(L"None")},
+      {L"SMTP User", RegType::Sz, empty},
+      {L"SMTP CA File", RegType::Sz, empty},
+      {L"Event Program", RegType::Sz, empty},
+      {L"Program Event Level", RegType::Dword, Bytes{0, 0, 0, 0}},
+      {L"Program Time Limit", RegType::Dword, Bytes{30, 0, 0, 0}},
   };
   ASSERT_EQ(values.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -283,6 +291,13 @@ TEST_F(AppSettingsTest, StoredValuesWinOverDefaultsAndSurviveARoundTrip) {
   v.audioWarning = L"/usr/share/sounds/warn.wav";
   v.audioError = L"disabled";
   v.popupEventLevel = 0xFFFFFFFF;
+  v.smtpPort = 587;
+  v.smtpSecurity = L"STARTTLS";
+  v.smtpUser = L"raid@lab.invalid";
+  v.smtpCaFile = L"/etc/ssl/lab-ca.pem";
+  v.eventProgram = L"/usr/local/bin/page-oncall";
+  v.programEventLevel = 3;
+  v.programTimeLimit = 5;
   settings->Set(v);
   settings->Save();
 

@@ -4,17 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTreeWidget>
 #include <QtTest/QTest>
+#include <sys/stat.h>
+
 #include <array>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
 #include "resources/strings.h"
@@ -98,6 +105,106 @@ TEST(ConfigurationMenu, OkAssignsTheCopiesAndSavesThemAndCancelWritesNothing) {
     EXPECT_EQ(rig.StoredText(settings::kSmtpServerName), L"mail.example.org");
     EXPECT_EQ(rig.StoredText(settings::kDefaultEmailName), L"raid@example.org");
   }
+}
+
+// The SMTP page's port, security, account and CA file: the usual port
+// follows the security, OK stores the values and the password (in a private
+// file of its own, never in the store), Cancel nothing.
+TEST(ConfigurationMenu, SmtpPageStoresTheAccountAndThePasswordApart) {
+  for (const bool ok : {true, false}) {
+    SheetRig rig(LoggerKind::None);
+    rig.Open();
+    auto* port = rig.Control<QSpinBox>(1470);
+    auto* security = rig.Control<QComboBox>(1471);
+    ASSERT_NE(port, nullptr);
+    ASSERT_NE(security, nullptr);
+    for (unsigned id : {1472u, 1473u, 1474u}) ASSERT_NE(rig.Control<QLineEdit>(id), nullptr) << id;
+    EXPECT_EQ(port->value(), 25);
+    EXPECT_EQ(security->currentIndex(), 0);
+    EXPECT_EQ(rig.Control<QLineEdit>(1473)->echoMode(), QLineEdit::Password);
+    // The usual port goes with the choice; a port of the user's own stays.
+    const std::pair<int, int> choices[] = {{1, 587}, {2, 465}, {0, 25}};
+    for (const auto& [index, expected] : choices) {
+      security->setCurrentIndex(index);
+      emit security->activated(index);
+      EXPECT_EQ(port->value(), expected);
+    }
+    port->setValue(2525);
+    security->setCurrentIndex(1);
+    emit security->activated(1);
+    EXPECT_EQ(port->value(), 2525);
+    port->setValue(587);
+    rig.Control<QLineEdit>(1472)->setText(QStringLiteral("raid@example.org"));
+    rig.Control<QLineEdit>(1473)->setText(QStringLiteral("s3cret \u00e9"));
+    rig.ui->QueueFileAnswer(L"/etc/ssl/lab-ca.pem");
+    rig.Control<QPushButton>(1475)->click();
+    EXPECT_EQ(rig.Control<QLineEdit>(1474)->text(), QStringLiteral("/etc/ssl/lab-ca.pem"));
+    // Another page and back: what was typed stays.
+    rig.ShowPage(1);
+    rig.ShowPage(kSmtp);
+    EXPECT_EQ(rig.Control<QLineEdit>(1473)->text(), QStringLiteral("s3cret \u00e9"));
+    ok ? rig.PressOk() : rig.PressCancel();
+    ASSERT_TRUE(rig.MenuGone());
+    const auto after = rig.settings->Get();
+    if (!ok) {
+      EXPECT_EQ(after.smtpSecurity, L"None");
+      EXPECT_FALSE(std::filesystem::exists(rig.File("smtp-password")));
+      continue;
+    }
+    EXPECT_EQ(after.smtpPort, 587u);
+    EXPECT_EQ(after.smtpSecurity, L"STARTTLS");
+    EXPECT_EQ(after.smtpUser, L"raid@example.org");
+    EXPECT_EQ(after.smtpCaFile, L"/etc/ssl/lab-ca.pem");
+    EXPECT_EQ(rig.StoredText(settings::kSmtpSecurityName), L"STARTTLS");
+    std::ifstream in(rig.File("smtp-password"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "s3cret \xc3\xa9");
+    struct stat info {};
+    ASSERT_EQ(::stat(rig.File("smtp-password").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // In no value of the store.
+    std::vector<platform::RegValue> stored;
+    rig.machine.Registry()->Values(rig.settings->Key(), stored);
+    for (const auto& value : stored)
+      EXPECT_EQ(platform::DecodeRegSz(value.data).find(L"s3cret"), std::wstring::npos);
+
+    // Opened again: the password is not shown, only that one is stored; a
+    // security the list does not know stays as it was; removing the user
+    // removes the password.
+    rig.settings->SetSmtpSecurity(L"Carrier pigeon");
+    rig.Open();
+    EXPECT_TRUE(rig.Control<QLineEdit>(1473)->text().isEmpty());
+    EXPECT_EQ(rig.Control<QLineEdit>(1473)->placeholderText(),
+              ToQString(res::LoadString(res::kStrSmtpPasswordStored)));
+    EXPECT_EQ(rig.Control<QComboBox>(1471)->currentIndex(), -1);
+    rig.Control<QLineEdit>(1472)->clear();
+    rig.PressOk();
+    ASSERT_TRUE(rig.MenuGone());
+    EXPECT_EQ(rig.settings->SmtpSecurity(), L"Carrier pigeon");
+    EXPECT_FALSE(std::filesystem::exists(rig.File("smtp-password")));
+  }
+}
+
+// A password that cannot be stored is told, and everything else is saved.
+TEST(ConfigurationMenu, APasswordThatCannotBeStoredIsToldAndTheRestIsSaved) {
+  SheetRig rig(LoggerKind::None);
+  // A folder where the password file would go: it cannot be replaced.
+  std::filesystem::create_directories(rig.File("smtp-password") + "/taken");
+  rig.Open();
+  rig.Control<QLineEdit>(1389)->setText(QStringLiteral("mail.example.org"));
+  rig.Control<QLineEdit>(1472)->setText(QStringLiteral("raid"));
+  rig.Control<QLineEdit>(1473)->setText(QStringLiteral("Zq9-secret"));
+  rig.PressOk();
+  ASSERT_TRUE(rig.MenuGone());
+  const auto boxes = rig.ui->Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text.rfind(L"The SMTP password could not be stored in " +
+                                    platform::FromUtf8(rig.File("smtp-password")) + L":\n",
+                                0),
+            0u)
+      << platform::ToUtf8(boxes[0].text);
+  EXPECT_EQ(boxes[0].text.find(L"Zq9-secret"), std::wstring::npos);
+  EXPECT_EQ(rig.StoredText(settings::kSmtpServerName), L"mail.example.org");
+  EXPECT_EQ(rig.StoredText(settings::kSmtpUserName), L"raid");
 }
 
 TEST(ConfigurationMenu, OkWithUnchangedPagesRewritesAllSeventeenValues) {

@@ -138,6 +138,7 @@ struct SheetRig {
     services.dialogs = ui.get();
     services.sound = sound.get();
     services.mediaFolder = L"/kestrune-sim/WINDOWS/Media";
+    services.smtpPasswordPath = File("smtp-password");
     menu = settings::MakeConfigurationMenu(std::move(services));
     menu->show();
     return *menu;

@@ -59,8 +59,11 @@ struct FrameServices {
   bool splashWanted = true;
   std::wstring helpPath;  // the HTML help in the data folder
   evt::EventLogThreadOptions loggerOptions;
-  // The report mail always goes to port 25; tests point it at their server.
-  std::uint16_t mailPort = evt::kSmtpPort;
+  // The report mail goes as the settings say ("SMTP Port", "SMTP Security",
+  // the account); tests point it at a port of their own, and at a password
+  // file of their own (empty: settings::SmtpPasswordPath()).
+  std::optional<std::uint16_t> mailPort;
+  std::string smtpPasswordPath;
   evt::SmtpOptions mailOptions;
   // The windows opened from the menus; each is kept in its slot and only
   // raised while it exists. The configuration window is the frame's own

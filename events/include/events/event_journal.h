@@ -18,7 +18,8 @@ namespace kestrune::evt {
 // only.
 platform::JournalPriority JournalPriorityOf(LogEntryKind kind, std::uint32_t severity = 0);
 
-// KESTRUNE_ENTRY: started, stopped, pause, resumed, event or mail-failure.
+// KESTRUNE_ENTRY: started, stopped, pause, resumed, event, mail-failure,
+// mail-not-sent, program-failure or program-not-run.
 platform::JournalField JournalEntryField(LogEntryKind kind);
 
 // The record's fields: KESTRUNE_ADAPTER (from 0), KESTRUNE_EVENT_CODE (the

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "controller/controller_io.h"
 #include "events/auto_reset_event.h"
 #include "events/event_mailer.h"
+#include "events/event_program.h"
 #include "events/event_record.h"
 #include "events/event_text.h"
 #include "events/log_file.h"
@@ -39,7 +41,9 @@ enum class LogEntryKind {
   Resumed,
   Event,
   EmailFailure,
-  EmailNotSent,  // a mail still waiting at the stop, or one the full queue refused
+  EmailNotSent,    // a mail still waiting at the stop, or one the full queue refused
+  ProgramFailure,  // the event program failed, or did not end in time
+  ProgramNotRun,   // an event program still waiting at the stop, or refused by its full queue
 };
 
 // What one poll found: how many adapters were asked for events, and how many
@@ -54,8 +58,17 @@ struct EventLogThreadOptions {
   // Time limits of the event mail's connection (its stop signal is the mail
   // thread's own) and, for tests, its host lookup.
   SmtpOptions smtp;
-  // The event mail's server port; tests point it at a port of their own.
-  std::uint16_t mailPort = kSmtpPort;
+  // The event mail's server port in place of "SMTP Port"; tests point it at
+  // a port of their own.
+  std::optional<std::uint16_t> mailPort;
+  // Where the SMTP password is read from; empty: settings::SmtpPasswordPath().
+  std::string smtpPasswordPath;
+  // The event program, its level and its time limit in place of the settings'
+  // "Event Program", "Program Event Level" and "Program Time Limit" (the
+  // monitor's options).
+  std::optional<std::wstring> eventProgram;
+  std::optional<std::uint32_t> programEventLevel;
+  std::optional<std::chrono::milliseconds> programTimeLimit;
   // Called on the logger thread for every entry it makes, with the entry's
   // text, once the entry has been written (or skipped: it is called whether
   // or not logging is on, so that a console can show every event).
@@ -97,8 +110,9 @@ class CEventLogThread {
   // start unsignalled. Event mail goes out on a thread of its own (started
   // with the first mail), in event order, so that no mail server can hold the
   // polls, the log, the sounds or the popups; a failed mail's entry is written
-  // when the failure is known, naming its event. The stop ends a mail in
-  // progress at once and writes the mails still waiting as not sent.
+  // when the failure is known, naming its event. The event program runs the
+  // same way from a queue of its own. The stop ends a mail or a program in
+  // progress at once and writes those still waiting as not sent (not run).
   CEventLogThread(EventLogServices services, EventLogThreadOptions options = {});
   // A thread still running (or still suspended) is stopped and joined first.
   ~CEventLogThread();
@@ -134,6 +148,8 @@ class CEventLogThread {
   bool RescanMark() const { return rescanMark_.load(); }
   // Mails queued or being sent; any thread may ask.
   std::size_t PendingMails() { return mailer_.Pending(); }
+  // Event program runs queued or running; any thread may ask.
+  std::size_t PendingPrograms() { return programs_.Pending(); }
 
  private:
   void Body();
@@ -141,7 +157,8 @@ class CEventLogThread {
   // False when the adapter's fetch failed.
   bool PollAdapter(std::uint32_t adapterNumber);
   void HandleRecord(const EventRecord& record, std::uint32_t adapterNumber);
-  // Writes the entries of mails that failed or will not go out.
+  // Writes the entries of mails and event programs that failed or will not
+  // go out.
   void LogMailOutcomes();
   // One entry: written when logging is on, sent to the journal with the
   // event's fields and severity, then handed to the hook.
@@ -178,8 +195,10 @@ class CEventLogThread {
   std::atomic<bool> emptyFetchSeen_{false};
   // Set by the mail thread: a mail's outcome awaits its entry.
   AutoResetEvent mailed_{waitGroup_};
-  // Declared after the events its thread sets, so that it is stopped first.
+  // Declared after the events their threads set, so that they are stopped
+  // first.
   EventMailer mailer_;
+  EventProgramQueue programs_;
   std::thread thread_;
 };
 

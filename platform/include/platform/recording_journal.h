@@ -1,6 +1,8 @@
 // A journal for tests: keeps every entry. Safe to use from several threads.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,8 +35,21 @@ class RecordingJournal final : public Journal {
 
   void Send(JournalPriority priority, const std::string& message,
             const std::vector<JournalField>& fields) override {
-    std::lock_guard lock(mutex_);
-    entries_.push_back({priority, message, fields});
+    {
+      std::lock_guard lock(mutex_);
+      entries_.push_back({priority, message, fields});
+    }
+    changed_.notify_all();
+  }
+  // Waits (at most `limit`) until an entry with this message has come.
+  bool WaitForMessage(const std::string& message,
+                      std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] {
+      for (const Entry& e : entries_)
+        if (e.message == message) return true;
+      return false;
+    });
   }
   std::vector<Entry> Entries() {
     std::lock_guard lock(mutex_);
@@ -43,6 +58,7 @@ class RecordingJournal final : public Journal {
 
  private:
   std::mutex mutex_;
+  std::condition_variable changed_;
   std::vector<Entry> entries_;
 };
 

@@ -14,9 +14,10 @@ namespace kestrune::platform {
 // link is followed and stays a link. A target that exists and is no regular
 // file (a pipe, a device, a folder) is refused, since the rename would put a
 // file in its place and a pipe would wait for a reader. The new file gets the
-// usual permissions of a created file (0666 less the umask). Returns false
-// with a reason in English in `error` when the file could not be written.
+// usual permissions of a created file (`mode`, 0666 unless given, less the
+// umask) from its first byte on. Returns false with a reason in English in
+// `error` when the file could not be written.
 bool ReplaceFileContent(const std::string& path, std::span<const std::uint8_t> bytes,
-                        std::string& error);
+                        std::string& error, unsigned mode = 0666);
 
 }  // namespace kestrune::platform

@@ -56,10 +56,14 @@ bool SaveReportFile(const std::string& path, const std::wstring& report,
 // is not available (the caller then does nothing).
 bool CopyReportToClipboard(platform::UiServices& ui, const std::wstring& report);
 
-// Mails the report as the body of one SMTP dialogue: connect, addresses,
-// data, quit, stopping at the first failed step with its error text in
-// `error`. The program always uses port 25; tests and the command-line tool
-// may name another.
+// Mails the report as the body of one SMTP dialogue: connect (with the
+// account's port, security and authentication), addresses, data, quit,
+// stopping at the first failed step with its error text in `error`.
+bool MailReport(const std::wstring& server, const evt::SmtpAccount& account,
+                const std::wstring& recipients, const std::wstring& subject,
+                const std::wstring& sender, const std::wstring& report, std::wstring& error,
+                evt::SmtpOptions options = {});
+// The same in plain SMTP without authentication, on `port`.
 bool MailReport(const std::wstring& server, const std::wstring& recipients,
                 const std::wstring& subject, const std::wstring& sender, const std::wstring& report,
                 std::wstring& error, evt::SmtpOptions options = {},

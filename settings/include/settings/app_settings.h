@@ -1,4 +1,5 @@
-// AppSettings: the program's seventeen user settings, kept under the settings
+// AppSettings: the program's user settings (the seventeen it always had, and
+// those of the mail's security and the event program), kept under the settings
 // key of the registry, and the keys below it that hold the adapters' device
 // options. The store knows the registry only; the adapters are given their
 // keys by their owner (ctl::GiveAdapterKeys) through an AdapterKeyOpener.
@@ -45,6 +46,24 @@ inline constexpr wchar_t kAudioInformationalName[] = L"Audio Informational";
 inline constexpr wchar_t kAudioWarningName[] = L"Audio Warning";
 inline constexpr wchar_t kAudioErrorName[] = L"Audio Error";
 inline constexpr wchar_t kPopupEventLevelName[] = L"Popup Event Level";
+// The values added after the first seventeen: how the mail reaches today's
+// servers, and the program run for every event.
+inline constexpr wchar_t kSmtpPortName[] = L"SMTP Port";
+inline constexpr wchar_t kSmtpSecurityName[] = L"SMTP Security";
+inline constexpr wchar_t kSmtpUserName[] = L"SMTP User";
+inline constexpr wchar_t kSmtpCaFileName[] = L"SMTP CA File";
+inline constexpr wchar_t kEventProgramName[] = L"Event Program";
+inline constexpr wchar_t kProgramEventLevelName[] = L"Program Event Level";
+inline constexpr wchar_t kProgramTimeLimitName[] = L"Program Time Limit";
+
+// "SMTP Security": how the connection to the mail server is protected.
+inline constexpr wchar_t kSecurityNone[] = L"None";
+inline constexpr wchar_t kSecurityStartTls[] = L"STARTTLS";  // plain, then STARTTLS
+inline constexpr wchar_t kSecurityTls[] = L"TLS";            // TLS from the first byte
+inline constexpr std::uint32_t kDefaultSmtpPort = 25;
+// Seconds an event program may run before it is killed.
+inline constexpr std::uint32_t kDefaultProgramTimeLimit = 30;
+inline constexpr std::uint32_t kMaxProgramTimeLimit = 3600;
 
 inline constexpr wchar_t kDefaultSmtpServer[] = L"smtp.example.invalid";
 
@@ -59,7 +78,7 @@ using AdapterKeyOpener = std::function<bool(
 
 class AppSettings {
  public:
-  // All seventeen values, in transfer order.
+  // All values, in transfer order.
   struct Values {
     std::wstring smtpServer;
     std::wstring logFileLocation;  // ends in "/"; the log path is location + name
@@ -78,6 +97,13 @@ class AppSettings {
     std::wstring audioWarning;
     std::wstring audioError;
     std::uint32_t popupEventLevel = 0;
+    std::uint32_t smtpPort = 0;
+    std::wstring smtpSecurity;  // kSecurityNone, kSecurityStartTls or kSecurityTls
+    std::wstring smtpUser;      // empty: no authentication
+    std::wstring smtpCaFile;    // empty: the system's trust store
+    std::wstring eventProgram;  // empty: none
+    std::uint32_t programEventLevel = 0;
+    std::uint32_t programTimeLimit = 0;  // seconds
 
     bool operator==(const Values&) const = default;
   };
@@ -144,6 +170,13 @@ class AppSettings {
   std::wstring AudioWarning() const { return Read(&Values::audioWarning); }
   std::wstring AudioError() const { return Read(&Values::audioError); }
   std::uint32_t PopupEventLevel() const { return Read(&Values::popupEventLevel); }
+  std::uint32_t SmtpPort() const { return Read(&Values::smtpPort); }
+  std::wstring SmtpSecurity() const { return Read(&Values::smtpSecurity); }
+  std::wstring SmtpUser() const { return Read(&Values::smtpUser); }
+  std::wstring SmtpCaFile() const { return Read(&Values::smtpCaFile); }
+  std::wstring EventProgram() const { return Read(&Values::eventProgram); }
+  std::uint32_t ProgramEventLevel() const { return Read(&Values::programEventLevel); }
+  std::uint32_t ProgramTimeLimit() const { return Read(&Values::programTimeLimit); }
 
   void SetSmtpServer(std::wstring v) { Write(&Values::smtpServer, std::move(v)); }
   void SetLogFileLocation(std::wstring v) { Write(&Values::logFileLocation, std::move(v)); }
@@ -162,6 +195,13 @@ class AppSettings {
   void SetAudioWarning(std::wstring v) { Write(&Values::audioWarning, std::move(v)); }
   void SetAudioError(std::wstring v) { Write(&Values::audioError, std::move(v)); }
   void SetPopupEventLevel(std::uint32_t v) { Write(&Values::popupEventLevel, v); }
+  void SetSmtpPort(std::uint32_t v) { Write(&Values::smtpPort, v); }
+  void SetSmtpSecurity(std::wstring v) { Write(&Values::smtpSecurity, std::move(v)); }
+  void SetSmtpUser(std::wstring v) { Write(&Values::smtpUser, std::move(v)); }
+  void SetSmtpCaFile(std::wstring v) { Write(&Values::smtpCaFile, std::move(v)); }
+  void SetEventProgram(std::wstring v) { Write(&Values::eventProgram, std::move(v)); }
+  void SetProgramEventLevel(std::uint32_t v) { Write(&Values::programEventLevel, v); }
+  void SetProgramTimeLimit(std::uint32_t v) { Write(&Values::programTimeLimit, v); }
 
   // The log file's path: location followed directly by the name.
   std::wstring LogFilePath() const;

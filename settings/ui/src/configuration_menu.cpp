@@ -7,8 +7,10 @@
 #include <functional>
 #include <new>
 
+#include "platform/text.h"
 #include "platform_qt/forms.h"
 #include "resources/strings.h"
+#include "settings/smtp_password.h"
 #include "settings_ui/log_file_control.h"
 #include "settings_ui/prop_page_audio_notification.h"
 #include "settings_ui/prop_page_email.h"
@@ -83,7 +85,11 @@ bool ConfigurationMenu::Create() {
     auto* sheet = new ConfigurationSheet(ui_->sheetHost, [this] { reject(); });
     sheet_ = sheet;
     sheet_->SetUiServices(&dialogs);
-    smtp_ = new CPropPageSmtp(dialogs, values.smtpServer);
+    smtp_ = new CPropPageSmtp(
+        dialogs,
+        {values.smtpServer, values.smtpPort, values.smtpSecurity, values.smtpUser,
+         values.smtpCaFile},
+        services_.smtpPasswordPath.empty() ? SmtpPasswordPath() : services_.smtpPasswordPath);
     email_ = new CPropPageEmail(dialogs, values.defaultEmail, values.emailSubject);
     notification_ = new CPropPageEmailNotification(dialogs, values.eventSubject, values.eventList);
     eventLevel_ = new CPropPageEventLevel(dialogs, values.emailEventLevel);
@@ -147,6 +153,26 @@ void ConfigurationMenu::OnOK() {
   settings.SetLogFileLocation(logFile_->Location());
   settings.SetLogFileName(logFile_->Name());
   settings.SetAutoSaveAndPurge(logFile_->AutoPurge());
+  const SmtpPageValues& smtp = smtp_->Values();
+  const bool userRemoved = smtp.user.empty() && !settings.SmtpUser().empty();
+  settings.SetSmtpPort(smtp.port);
+  settings.SetSmtpSecurity(smtp.security);
+  settings.SetSmtpUser(smtp.user);
+  settings.SetSmtpCaFile(smtp.caFile);
+  // The password goes to its own file, never to the store. Once the user is
+  // removed it is of no use and is not kept.
+  std::string why;
+  if (smtp_->PasswordTyped()) {
+    if (!WriteSmtpPassword(smtp_->PasswordFile(), smtp_->Password(), why)) {
+      services_.dialogs->MessageBox(
+          res::FormatString(res::kStrSmtpPasswordNotSaved,
+                            platform::FromUtf8(smtp_->PasswordFile()), platform::FromUtf8(why)),
+          res::LoadString(res::kStrAppTitle), platform::MsgButtons::Ok,
+          platform::MsgIcon::Warning);
+    }
+  } else if (userRemoved) {
+    WriteSmtpPassword(smtp_->PasswordFile(), "", why);
+  }
 
   // 3. The log switch, only when its text changed.
   if (logFile_->Enabled() != settings.LogFileEnabled()) {

@@ -42,6 +42,8 @@ struct ConfigurationMenuServices {
   platform::UiServices* dialogs = nullptr;
   platform::Sound* sound = nullptr;  // plays the wave file just chosen
   std::wstring mediaFolder;          // where the wave file chooser starts
+  // Where the SMTP password is kept; empty: SmtpPasswordPath().
+  std::string smtpPasswordPath;
 };
 
 class ConfigurationMenu final : public QDialog {

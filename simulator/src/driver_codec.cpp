@@ -550,6 +550,46 @@ platform::ControlResult AnswerControl(DriverAdapter& adapter, std::uint32_t code
   return answered;
 }
 
+std::optional<std::size_t> ParsePortName(std::wstring_view name) {
+  constexpr std::wstring_view kPortPrefix = L"\\\\.\\scsi";
+  if (name.size() < kPortPrefix.size() + 2 || name.substr(0, kPortPrefix.size()) != kPortPrefix ||
+      name.back() != L':') {
+    return std::nullopt;
+  }
+  const std::wstring_view digits =
+      name.substr(kPortPrefix.size(), name.size() - kPortPrefix.size() - 1);
+  if (digits.size() > 9 || (digits.size() > 1 && digits.front() == L'0')) return std::nullopt;
+  std::size_t port = 0;
+  for (const wchar_t c : digits) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    port = port * 10 + static_cast<std::size_t>(c - L'0');
+  }
+  return port;
+}
+
+platform::DeviceHandle PortHandles::Open(std::size_t port) {
+  std::lock_guard lock(mutex_);
+  handles_.emplace(++last_, port);
+  return last_;
+}
+
+std::optional<std::size_t> PortHandles::Port(platform::DeviceHandle handle) const {
+  std::lock_guard lock(mutex_);
+  const auto it = handles_.find(handle);
+  if (it == handles_.end()) return std::nullopt;
+  return it->second;
+}
+
+void PortHandles::Close(platform::DeviceHandle handle) {
+  std::lock_guard lock(mutex_);
+  handles_.erase(handle);
+}
+
+std::size_t PortHandles::Count() const {
+  std::lock_guard lock(mutex_);
+  return handles_.size();
+}
+
 // ---------------------------------------------------------------------------
 // Event records
 
@@ -663,10 +703,12 @@ Severity ArrayNoticeSeverity(ArrayNotice notice) {
       return Severity::Error;
     case ArrayNotice::RebuildStarted:
     case ArrayNotice::Gone:
+    case ArrayNotice::ChangeRefused:
       return Severity::Warning;
     case ArrayNotice::RebuildComplete:
     case ArrayNotice::Recovered:
     case ArrayNotice::Appeared:
+    case ArrayNotice::ChangeMade:
       return Severity::Informational;
   }
   return Severity::Warning;

@@ -67,11 +67,7 @@ class SimulatedDeviceControl final : public platform::DeviceControl {
 
  private:
   std::shared_ptr<SimulatedDriver> driver_;
-  std::mutex mutex_;
-  // Open handles and their ports. Handles count up from 1 and are never
-  // reused, so a stale one is caught.
-  std::unordered_map<platform::DeviceHandle, std::size_t> handles_;
-  platform::DeviceHandle lastHandle_ = platform::kInvalidDeviceHandle;
+  PortHandles handles_;
 };
 
 }  // namespace kestrune::sim

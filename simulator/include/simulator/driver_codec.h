@@ -11,7 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <mutex>
 #include <span>
+#include <string>
+#include <unordered_map>
 #include <string_view>
 
 #include "platform/device_control.h"
@@ -115,6 +118,25 @@ platform::ControlResult AnswerControl(DriverAdapter& adapter, std::uint32_t code
                                       std::span<std::uint8_t> buffer, std::size_t inSize,
                                       std::size_t outSize, FaultSource* faults = nullptr);
 
+// "\\.\scsi<N>:" with N in decimal without leading zeros, as the program
+// names a port; nullopt for any other name.
+std::optional<std::size_t> ParsePortName(std::wstring_view name);
+
+// The open handles of a backend's port devices. Handles count up from 1 and
+// are never reused, so a stale one is caught. Thread-safe.
+class PortHandles {
+ public:
+  platform::DeviceHandle Open(std::size_t port);
+  std::optional<std::size_t> Port(platform::DeviceHandle handle) const;
+  void Close(platform::DeviceHandle handle);
+  std::size_t Count() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_map<platform::DeviceHandle, std::size_t> handles_;
+  platform::DeviceHandle last_ = platform::kInvalidDeviceHandle;
+};
+
 // ---------------------------------------------------------------------------
 // Event records: the event class GUID at 0, the time stamp at 24 (FILETIME,
 // 100 ns since 1601-01-01 UTC), the severity at 40 and the class data from 44;
@@ -188,6 +210,8 @@ enum class ArrayNotice : std::uint8_t {
   Appeared = 6,         // Informational
   Gone = 7,             // Warning
   Failed = 8,           // Error: the array cannot run
+  ChangeMade = 9,       // Informational: a change the administrator asked for
+  ChangeRefused = 10,   // Warning: refused or failed
 };
 
 // 100-nanosecond units since 1601-01-01 UTC.

@@ -1,0 +1,391 @@
+// One pass over the kernel's files: disks below their PCI host controllers,
+// libata's IDENTIFY data, write caches, and the md arrays with their members.
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <set>
+
+#include "host/scan.h"
+
+namespace kestrune::host {
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = text.find(separator, start);
+    std::string part = text.substr(start, end == std::string::npos ? end : end - start);
+    if (!part.empty()) parts.push_back(std::move(part));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return parts;
+}
+
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsDigits(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+  });
+}
+
+// "0000:00:17.0"
+bool IsPciAddress(const std::string& part) {
+  if (part.size() != 12 || part[4] != ':' || part[7] != ':' || part[10] != '.') return false;
+  for (const std::size_t i : {0UL, 1UL, 2UL, 3UL, 5UL, 6UL, 8UL, 9UL})
+    if (!IsHex(part[i])) return false;
+  return part[11] >= '0' && part[11] <= '7';
+}
+
+// "2:0:0:0"
+bool IsScsiAddress(const std::string& part) {
+  const auto pieces = Split(part, ':');
+  return pieces.size() == 4 && std::all_of(pieces.begin(), pieces.end(), IsDigits);
+}
+
+std::optional<std::uint64_t> ParseHex(const std::string& word) {
+  std::string digits = word;
+  if (StartsWith(digits, "0x") || StartsWith(digits, "0X")) digits = digits.substr(2);
+  if (digits.empty() || digits.size() > 16 || !std::all_of(digits.begin(), digits.end(), IsHex))
+    return std::nullopt;
+  return std::stoull(digits, nullptr, 16);
+}
+
+// Whole disks only; partitions, loop and RAM disks, arrays, device-mapper
+// volumes and optical drives are not ports' disks.
+bool IsDiskName(const std::string& name) {
+  static const char* const kNot[] = {"loop", "ram", "zram", "md", "dm-", "sr", "fd",
+                                     "nbd",  "zd",  "nullb", "pmem", "mtdblock"};
+  for (const char* prefix : kNot)
+    if (StartsWith(name, prefix)) return false;
+  return !name.empty();
+}
+
+class Scanner {
+ public:
+  explicit Scanner(FileSource& files) : files_(files) {}
+
+  MachineFacts Run() {
+    for (const std::string& name : files_.List("/sys/block")) {
+      if (StartsWith(name, "md")) {
+        ScanArray(name);
+      } else if (IsDiskName(name)) {
+        ScanDisk(name);
+      }
+    }
+    std::set<std::string> pcis;
+    for (const DiskFacts& d : facts_.disks)
+      if (!d.pci.empty()) pcis.insert(d.pci);
+    for (const std::string& address : pcis) ScanController(address);
+    CrossCheckMdstat();
+    return std::move(facts_);
+  }
+
+ private:
+  std::optional<std::string> Word(const std::string& path) { return ReadWord(files_, path); }
+
+  void Problem(const std::string& path, const std::string& reason) {
+    facts_.problems.push_back(path + ": " + reason);
+  }
+
+  template <typename T>
+  std::optional<T> Number(const std::string& path, bool required = true) {
+    const auto word = Word(path);
+    if (!word) {
+      if (required) Problem(path, "cannot be read");
+      return std::nullopt;
+    }
+    const auto value = ParseNumber(*word);
+    if (!value || *value > std::numeric_limits<T>::max()) {
+      Problem(path, word->empty() ? "empty" : "not a number: \"" + word->substr(0, 40) + "\"");
+      return std::nullopt;
+    }
+    return static_cast<T>(*value);
+  }
+
+  std::string Text(const std::string& path) { return Word(path).value_or(std::string()); }
+
+  void ScanDisk(const std::string& name) {
+    DiskFacts d;
+    d.name = name;
+    const std::string base = "/sys/block/" + name;
+    const auto target = files_.Link(base);
+    d.devicePath = target ? ResolveLink(base, *target) : base;
+    if (d.devicePath.find("/devices/virtual/") != std::string::npos) return;
+    const auto parts = Split(d.devicePath, '/');
+    std::optional<std::uint32_t> ataPrintId;
+    for (const std::string& part : parts) {
+      if (IsPciAddress(part)) d.pci = part;
+      if (IsScsiAddress(part)) d.order = part;
+      if (StartsWith(part, "ata") && IsDigits(part.substr(3))) {
+        ataPrintId = static_cast<std::uint32_t>(std::stoul(part.substr(3)));
+      }
+      if (StartsWith(part, "nvme") && IsDigits(part.substr(4))) d.kind = DiskKind::Nvme;
+    }
+    if (ataPrintId) {
+      d.kind = DiskKind::Ata;
+      const std::string port = "/sys/class/ata_port/ata" + std::to_string(*ataPrintId);
+      if (const auto number = Number<std::uint32_t>(port + "/port_no")) {
+        if (*number == 0)
+          Problem(port + "/port_no", "port numbers count from 1");
+        else
+          d.ataPort = *number - 1;
+      }
+      // A disk straight on its port is device 0 of that link.
+      d.ataDevice = "dev" + std::to_string(*ataPrintId) + ".0";
+      const std::string dev = "/sys/class/ata_device/" + d.ataDevice;
+      if (const auto text = files_.Read(dev + "/id")) {
+        d.identify = ParseIdentifyWords(*text);
+        if (!d.identify) Problem(dev + "/id", "not 256 words of four hex digits");
+      } else {
+        Problem(dev + "/id", "cannot be read");
+      }
+      d.xferMode = Text(dev + "/xfer_mode");
+    }
+    if (d.order.empty()) d.order = name;
+
+    d.sectors = Number<std::uint64_t>(base + "/size");
+    d.removable = Text(base + "/removable") == "1";
+    d.rotational = Text(base + "/queue/rotational") != "0";
+    if (d.kind == DiskKind::Nvme) {
+      d.model = Text(base + "/device/model");
+      d.serial = Text(base + "/device/serial");
+      d.firmware = Text(base + "/device/firmware_rev");
+    } else {
+      const std::string vendor = Text(base + "/device/vendor");
+      d.model = Text(base + "/device/model");
+      if (!vendor.empty() && vendor != "ATA") d.model = vendor + " " + d.model;
+      d.firmware = Text(base + "/device/rev");
+      d.serial = Text(base + "/serial");
+    }
+    // The write cache: the SCSI disk's switch where there is one (it asks the
+    // device), else what the block layer knows.
+    std::string cache;
+    for (const std::string& entry : files_.List(base + "/device/scsi_disk")) {
+      d.cacheTypePath = base + "/device/scsi_disk/" + entry + "/cache_type";
+      cache = Text(d.cacheTypePath);
+      break;
+    }
+    if (cache.empty()) cache = Text(base + "/cache_type");
+    if (cache.empty()) cache = Text(base + "/queue/write_cache");
+    if (StartsWith(cache, "write back")) {
+      d.writeCache = true;
+    } else if (StartsWith(cache, "write through") || cache == "none") {
+      d.writeCache = false;
+    }
+    for (const std::string& entry : files_.List(base)) {
+      if (!StartsWith(entry, name) || entry == name) continue;
+      if (!Word(base + "/" + entry + "/partition")) continue;
+      d.partitionTable = true;
+      for (const std::string& h : files_.List(base + "/" + entry + "/holders"))
+        d.holders.push_back(h);
+    }
+    for (const std::string& h : files_.List(base + "/holders")) d.holders.push_back(h);
+    facts_.disks.push_back(std::move(d));
+  }
+
+  void ScanController(const std::string& address) {
+    PciFacts c;
+    c.address = address;
+    const std::string base = "/sys/bus/pci/devices/" + address;
+    if (const auto word = Word(base + "/class")) {
+      if (const auto value = ParseHex(*word))
+        c.classCode = static_cast<std::uint32_t>(*value);
+      else
+        Problem(base + "/class", "not a hex number");
+    } else {
+      Problem(base + "/class", "cannot be read");
+    }
+    if (const auto v = Word(base + "/vendor")) c.vendor = static_cast<std::uint16_t>(ParseHex(*v).value_or(0));
+    if (const auto v = Word(base + "/device")) c.device = static_cast<std::uint16_t>(ParseHex(*v).value_or(0));
+    if (const auto v = Word(base + "/revision"))
+      c.revision = static_cast<std::uint8_t>(ParseHex(*v).value_or(0));
+    c.irq = Number<std::uint32_t>(base + "/irq", false).value_or(0);
+    if (const auto link = files_.Link(base + "/driver")) {
+      const auto cut = link->rfind('/');
+      c.driver = cut == std::string::npos ? *link : link->substr(cut + 1);
+    }
+    for (const std::string& entry : files_.List(base))
+      if (StartsWith(entry, "ata") && IsDigits(entry.substr(3))) ++c.ataPorts;
+    facts_.controllers.push_back(std::move(c));
+  }
+
+  void ScanArray(const std::string& name) {
+    const std::string md = "/sys/block/" + name + "/md";
+    const auto entries = files_.List(md);
+    if (entries.empty()) return;  // no md folder: not an array (yet)
+    ArrayFacts a;
+    a.name = name;
+    a.level = Text(md + "/level");
+    if (a.level.empty()) Problem(md + "/level", "empty");
+    a.raidDisks = Number<std::uint32_t>(md + "/raid_disks");
+    a.layout = Number<std::uint32_t>(md + "/layout", false);
+    a.chunkBytes = Number<std::uint64_t>(md + "/chunk_size", false);
+    a.arrayState = Text(md + "/array_state");
+    static const std::set<std::string> kStates = {
+        "clear",  "inactive", "suspended", "readonly",    "read-auto", "clean",
+        "active", "write-pending", "active-idle", "broken"};
+    if (kStates.count(a.arrayState) == 0) {
+      Problem(md + "/array_state",
+              a.arrayState.empty() ? "empty" : "unknown state \"" + a.arrayState.substr(0, 40) + "\"");
+      a.arrayState.clear();
+    }
+    a.degraded = Number<std::uint32_t>(md + "/degraded", false);
+    a.syncAction = Text(md + "/sync_action");
+    if (const auto word = Word(md + "/sync_completed")) {
+      a.progress = ParseSyncCompleted(*word);
+      if (a.progress.kind == SyncProgress::Kind::Unknown)
+        Problem(md + "/sync_completed", "neither none, delayed nor done / total");
+    }
+    if (const auto word = Word(md + "/sync_speed_min")) {
+      const auto parts = Split(*word, ' ');
+      if (!parts.empty()) a.speedMin = static_cast<std::uint32_t>(ParseNumber(parts[0]).value_or(0));
+      a.speedMinLocal = word->find("(local)") != std::string::npos;
+    }
+    a.metadata = Text(md + "/metadata_version");
+    a.sectors = Number<std::uint64_t>("/sys/block/" + name + "/size", false);
+    for (const std::string& entry : entries) {
+      if (!StartsWith(entry, "dev-")) continue;
+      MemberFacts m;
+      m.device = entry.substr(4);
+      const std::string dev = md + "/" + entry;
+      m.state = Split(Text(dev + "/state"), ',');
+      const std::string slot = Text(dev + "/slot");
+      if (IsDigits(slot) && slot.size() < 6) m.slot = static_cast<std::uint32_t>(std::stoul(slot));
+      else if (slot != "none") Problem(dev + "/slot", slot.empty() ? "empty" : "not a slot number");
+      const std::string recovery = Text(dev + "/recovery_start");
+      if (IsDigits(recovery) && recovery.size() < 20) m.recoveryStart = std::stoull(recovery);
+      if (const auto link = files_.Link(dev + "/block")) {
+        const auto parts = Split(ResolveLink(dev + "/block", *link), '/');
+        // .../block/sda/sda1 or .../block/sda
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+          if (parts[i] == "block") m.disk = parts[i + 1];
+      }
+      if (m.disk.empty()) m.disk = DiskOfDevice(m.device);
+      a.members.push_back(std::move(m));
+    }
+    facts_.arrays.push_back(std::move(a));
+  }
+
+  // "sda1" lies on the disk "sda" when /sys/block/sda/sda1 exists.
+  std::string DiskOfDevice(const std::string& device) {
+    for (std::size_t len = device.size(); len > 0; --len) {
+      const std::string disk = device.substr(0, len);
+      if (len == device.size()) {
+        if (!files_.List("/sys/block/" + disk).empty()) return disk;
+      } else if (!files_.List("/sys/block/" + disk + "/" + device).empty()) {
+        return disk;
+      }
+    }
+    return std::string();
+  }
+
+  void CrossCheckMdstat() {
+    const auto text = files_.Read("/proc/mdstat");
+    if (!text) return;
+    std::set<std::string> listed;
+    for (const std::string& line : Split(*text, '\n')) {
+      const auto words = Split(line, ' ');
+      if (words.size() >= 2 && StartsWith(words[0], "md") && words[1] == ":") listed.insert(words[0]);
+    }
+    for (ArrayFacts& a : facts_.arrays) {
+      if (listed.count(a.name) == 0) {
+        a.inMdstat = false;
+        facts_.mdstatMismatches.push_back(a.name + " is in sysfs but not in /proc/mdstat");
+      }
+    }
+    for (const std::string& name : listed) {
+      const bool known = std::any_of(facts_.arrays.begin(), facts_.arrays.end(),
+                                     [&](const ArrayFacts& a) { return a.name == name; });
+      if (!known) facts_.mdstatMismatches.push_back(name + " is in /proc/mdstat but not in sysfs");
+    }
+  }
+
+  FileSource& files_;
+  MachineFacts facts_;
+};
+
+}  // namespace
+
+std::uint32_t PciFacts::Bus() const {
+  return static_cast<std::uint32_t>(ParseHex(address.substr(5, 2)).value_or(0));
+}
+std::uint32_t PciFacts::Slot() const {
+  return static_cast<std::uint32_t>(ParseHex(address.substr(8, 2)).value_or(0));
+}
+std::uint32_t PciFacts::Function() const {
+  return static_cast<std::uint32_t>(ParseHex(address.substr(11, 1)).value_or(0));
+}
+
+bool MemberFacts::Has(const std::string& flag) const {
+  return std::find(state.begin(), state.end(), flag) != state.end();
+}
+
+const PciFacts* MachineFacts::Controller(const std::string& address) const {
+  for (const auto& c : controllers)
+    if (c.address == address) return &c;
+  return nullptr;
+}
+
+const DiskFacts* MachineFacts::Disk(const std::string& name) const {
+  for (const auto& d : disks)
+    if (d.name == name) return &d;
+  return nullptr;
+}
+
+std::optional<std::uint64_t> ParseNumber(const std::string& word) {
+  if (!IsDigits(word) || word.size() > 19) return std::nullopt;
+  return std::stoull(word);
+}
+
+std::optional<std::array<std::uint16_t, 256>> ParseIdentifyWords(const std::string& text) {
+  std::array<std::uint16_t, 256> words{};
+  std::size_t count = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (std::isspace(static_cast<unsigned char>(text[i])) != 0) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end])) == 0) ++end;
+    const std::string word = text.substr(i, end - i);
+    if (word.size() != 4 || !std::all_of(word.begin(), word.end(), IsHex) || count == 256)
+      return std::nullopt;
+    words[count++] = static_cast<std::uint16_t>(std::stoul(word, nullptr, 16));
+    i = end;
+  }
+  if (count != 256) return std::nullopt;
+  return words;
+}
+
+SyncProgress ParseSyncCompleted(const std::string& word) {
+  SyncProgress p;
+  if (word == "none") {
+    p.kind = SyncProgress::Kind::None;
+  } else if (word == "delayed") {
+    p.kind = SyncProgress::Kind::Delayed;
+  } else {
+    const auto slash = word.find('/');
+    if (slash == std::string::npos) return p;
+    auto trim = [](std::string s) {
+      while (!s.empty() && s.back() == ' ') s.pop_back();
+      while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+      return s;
+    };
+    const auto done = ParseNumber(trim(word.substr(0, slash)));
+    const auto total = ParseNumber(trim(word.substr(slash + 1)));
+    if (!done || !total || *total == 0 || *done > *total) return p;
+    p.kind = SyncProgress::Kind::Numbers;
+    p.done = *done;
+    p.total = *total;
+  }
+  return p;
+}
+
+}  // namespace kestrune::host

@@ -261,8 +261,9 @@ class Scanner {
       const std::string recovery = Text(dev + "/recovery_start");
       if (IsDigits(recovery) && recovery.size() < 20) m.recoveryStart = std::stoull(recovery);
       if (const auto link = files_.Link(dev + "/block")) {
-        const auto parts = Split(ResolveLink(dev + "/block", *link), '/');
-        // .../block/sda/sda1 or .../block/sda
+        // .../block/sda/sda1 or .../block/sda: the link is relative to the
+        // array's real folder, so only its last parts are taken.
+        const auto parts = Split(*link, '/');
         for (std::size_t i = 0; i + 1 < parts.size(); ++i)
           if (parts[i] == "block") m.disk = parts[i + 1];
       }
@@ -387,5 +388,11 @@ SyncProgress ParseSyncCompleted(const std::string& word) {
   }
   return p;
 }
+
+}  // namespace kestrune::host
+
+namespace kestrune::host {
+
+MachineFacts ScanMachine(FileSource& files) { return Scanner(files).Run(); }
 
 }  // namespace kestrune::host

@@ -362,6 +362,8 @@ class Mapper {
     if (reason.empty()) {
       for (const MemberFacts& m : a.members) {
         const auto it = placed_.find(m.disk);
+        // A member whose disk has left is a missing member, not another place.
+        if (it == placed_.end() && !m.disk.empty() && facts_.Disk(m.disk) == nullptr) continue;
         if (it == placed_.end()) {
           reason = m.disk.empty() ? "member " + m.device + " lies on no disk that is shown"
                                   : "member disk " + m.disk + " is not shown";
@@ -378,7 +380,8 @@ class Mapper {
     if (reason.empty()) {
       std::set<std::string> disks;
       for (const MemberFacts& m : a.members)
-        if (!disks.insert(m.disk).second) reason = "two of its members lie on one disk";
+        if (placed_.count(m.disk) != 0 && !disks.insert(m.disk).second)
+          reason = "two of its members lie on one disk";
     }
     if (reason.empty() && snap_.adapters[*adapter].sets.size() >= kMaxSetsPerAdapter)
       reason = "its adapter has two sets already";
@@ -420,6 +423,7 @@ class Mapper {
     std::vector<Pending> members;
     for (const MemberFacts& m : a.members) {
       const std::string key = a.name + "/" + m.device;
+      if (placed_.count(m.disk) == 0) continue;  // its disk has left
       if (m.Has("faulty")) {
         const auto it = memory_.positions.find(key);
         members.push_back({&m, MemberState::Dropped,

@@ -148,6 +148,8 @@ class Differ {
     for (std::size_t k = 0; k < now.members.size(); ++k) {
       if (MemberOf(old, now.members[k].device) != nullptr) continue;
       const sim::MemberSpec& m = now.spec.members[k];
+      // A failed member whose disk came back has not joined anything.
+      if (!Working(m.state)) continue;
       const bool wasSpare = Contains(old.spares, now.members[k].disk) &&
                             oldAdapter.DiskNamed(now.members[k].disk) != nullptr;
       if (wasSpare) {

@@ -82,7 +82,7 @@ class RootedFiles final : public FileSource {
 
   bool Write(const std::string& path, const std::string& value, std::string& error) override {
     const std::string full = Join(root_, path);
-    const int fd = ::open(full.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(full.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
       error = full + ": " + std::strerror(errno);
       return false;

@@ -49,7 +49,9 @@ class FakeRunner final : public host::CommandRunner {
 class FakeSignatures final : public host::SignatureProbe {
  public:
   std::map<std::string, std::string> found;  // by device path; "" nothing
+  bool unreadable = false;
   std::optional<std::string> Signature(const std::string& path) override {
+    if (unreadable) return std::nullopt;
     const auto it = found.find(path);
     return it == found.end() ? std::optional<std::string>(std::string()) : it->second;
   }

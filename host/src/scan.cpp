@@ -159,7 +159,9 @@ class Scanner {
     } else {
       const std::string vendor = Text(base + "/device/vendor");
       d.model = Text(base + "/device/model");
-      if (!vendor.empty() && vendor != "ATA") d.model = vendor + " " + d.model;
+      // A SCSI vendor names the maker; a PCI vendor number (virtio) does not.
+      if (!d.model.empty() && !vendor.empty() && vendor != "ATA" && vendor.rfind("0x", 0) != 0)
+        d.model = vendor + " " + d.model;
       d.firmware = Text(base + "/device/rev");
       d.serial = Text(base + "/serial");
     }

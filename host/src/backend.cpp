@@ -279,7 +279,7 @@ void HostBackend::Wake() {
 
 void HostBackend::Poll() {
   std::lock_guard pollLock(pollMutex_);
-  const MachineFacts facts = ScanMachine(*source_);
+  const MachineFacts facts = ScanMachine(*source_, scanCache_);
   MappingContext context;
   context.kernelRelease = kernelRelease_;
   context.health = health_;

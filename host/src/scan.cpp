@@ -68,7 +68,7 @@ bool IsDiskName(const std::string& name) {
 
 class Scanner {
  public:
-  explicit Scanner(FileSource& files) : files_(files) {}
+  Scanner(FileSource& files, ScanCache& cache) : files_(files), cache_(cache) {}
 
   MachineFacts Run() {
     for (const std::string& name : files_.List("/sys/block")) {
@@ -82,6 +82,9 @@ class Scanner {
     for (const DiskFacts& d : facts_.disks)
       if (!d.pci.empty()) pcis.insert(d.pci);
     for (const std::string& address : pcis) ScanController(address);
+    // Disks that left are read afresh should they come back.
+    for (auto it = cache_.disks.begin(); it != cache_.disks.end();)
+      it = seen_.count(it->first) != 0 ? std::next(it) : cache_.disks.erase(it);
     CrossCheckMdstat();
     return std::move(facts_);
   }
@@ -117,6 +120,66 @@ class Scanner {
     const auto target = files_.Link(base);
     d.devicePath = target ? ResolveLink(base, *target) : base;
     if (d.devicePath.find("/devices/virtual/") != std::string::npos) return;
+    // What a disk says of itself does not change while it is the same disk
+    // (the same device path and disk sequence number): it is read once.
+    const std::string key = d.devicePath + "|" + Text(base + "/diskseq");
+    const auto known = cache_.disks.find(key);
+    if (known != cache_.disks.end()) {
+      const DiskFacts& c = known->second.facts;
+      d.pci = c.pci;
+      d.kind = c.kind;
+      d.ataPort = c.ataPort;
+      d.ataDevice = c.ataDevice;
+      d.order = c.order;
+      d.identify = c.identify;
+      d.model = c.model;
+      d.serial = c.serial;
+      d.firmware = c.firmware;
+      d.removable = c.removable;
+      d.rotational = c.rotational;
+      d.cacheTypePath = c.cacheTypePath;
+      facts_.problems.insert(facts_.problems.end(), known->second.problems.begin(),
+                             known->second.problems.end());
+    } else {
+      const std::size_t problemsBefore = facts_.problems.size();
+      ReadStatic(d, base);
+      for (const std::string& entry : files_.List(base + "/device/scsi_disk")) {
+        d.cacheTypePath = base + "/device/scsi_disk/" + entry + "/cache_type";
+        break;
+      }
+      ScanCache::Disk entry;
+      entry.facts = d;
+      entry.problems.assign(facts_.problems.begin() + static_cast<std::ptrdiff_t>(problemsBefore),
+                            facts_.problems.end());
+      cache_.disks[key] = std::move(entry);
+    }
+    seen_.insert(key);
+    d.sectors = Number<std::uint64_t>(base + "/size");
+    if (!d.ataDevice.empty()) d.xferMode = Text("/sys/class/ata_device/" + d.ataDevice + "/xfer_mode");
+    // The write cache: the SCSI disk's switch where there is one (it asks the
+    // device), else what the block layer knows.
+    std::string cache;
+    if (!d.cacheTypePath.empty()) cache = Text(d.cacheTypePath);
+    if (cache.empty()) cache = Text(base + "/cache_type");
+    if (cache.empty()) cache = Text(base + "/queue/write_cache");
+    if (StartsWith(cache, "write back")) {
+      d.writeCache = true;
+    } else if (StartsWith(cache, "write through") || cache == "none") {
+      d.writeCache = false;
+    }
+    for (const std::string& entry : files_.List(base)) {
+      if (!StartsWith(entry, name) || entry == name) continue;
+      if (!Word(base + "/" + entry + "/partition")) continue;
+      d.partitionTable = true;
+      for (const std::string& h : files_.List(base + "/" + entry + "/holders"))
+        d.holders.push_back(h);
+    }
+    for (const std::string& h : files_.List(base + "/holders")) d.holders.push_back(h);
+    facts_.disks.push_back(std::move(d));
+  }
+
+  void ReadStatic(DiskFacts& d, const std::string& base) {
+    const std::string& name = d.name;
     const auto parts = Split(d.devicePath, '/');
     std::optional<std::uint32_t> ataPrintId;
     for (const std::string& part : parts) {
@@ -145,14 +208,14 @@ class Scanner {
       } else {
         Problem(dev + "/id", "cannot be read");
       }
-      d.xferMode = Text(dev + "/xfer_mode");
     }
     if (d.order.empty()) d.order = name;
 
-    d.sectors = Number<std::uint64_t>(base + "/size");
     d.removable = Text(base + "/removable") == "1";
     d.rotational = Text(base + "/queue/rotational") != "0";
-    if (d.kind == DiskKind::Nvme) {
+    if (d.identify) {
+      // IDENTIFY names the disk: the SCSI layer's shortened copies are not needed.
+    } else if (d.kind == DiskKind::Nvme) {
       d.model = Text(base + "/device/model");
       d.serial = Text(base + "/device/serial");
       d.firmware = Text(base + "/device/firmware_rev");
@@ -165,33 +228,17 @@ class Scanner {
       d.firmware = Text(base + "/device/rev");
       d.serial = Text(base + "/serial");
     }
-    // The write cache: the SCSI disk's switch where there is one (it asks the
-    // device), else what the block layer knows.
-    std::string cache;
-    for (const std::string& entry : files_.List(base + "/device/scsi_disk")) {
-      d.cacheTypePath = base + "/device/scsi_disk/" + entry + "/cache_type";
-      cache = Text(d.cacheTypePath);
-      break;
-    }
-    if (cache.empty()) cache = Text(base + "/cache_type");
-    if (cache.empty()) cache = Text(base + "/queue/write_cache");
-    if (StartsWith(cache, "write back")) {
-      d.writeCache = true;
-    } else if (StartsWith(cache, "write through") || cache == "none") {
-      d.writeCache = false;
-    }
-    for (const std::string& entry : files_.List(base)) {
-      if (!StartsWith(entry, name) || entry == name) continue;
-      if (!Word(base + "/" + entry + "/partition")) continue;
-      d.partitionTable = true;
-      for (const std::string& h : files_.List(base + "/" + entry + "/holders"))
-        d.holders.push_back(h);
-    }
-    for (const std::string& h : files_.List(base + "/holders")) d.holders.push_back(h);
-    facts_.disks.push_back(std::move(d));
   }
 
   void ScanController(const std::string& address) {
+    // A controller's numbers and driver stay while the machine runs.
+    if (const auto known = cache_.controllers.find(address); known != cache_.controllers.end()) {
+      facts_.controllers.push_back(known->second.first);
+      facts_.problems.insert(facts_.problems.end(), known->second.second.begin(),
+                             known->second.second.end());
+      return;
+    }
+    const std::size_t problemsBefore = facts_.problems.size();
     PciFacts c;
     c.address = address;
     const std::string base = "/sys/bus/pci/devices/" + address;
@@ -214,6 +261,10 @@ class Scanner {
     }
     for (const std::string& entry : files_.List(base))
       if (StartsWith(entry, "ata") && IsDigits(entry.substr(3))) ++c.ataPorts;
+    cache_.controllers[address] = {
+        c, std::vector<std::string>(
+               facts_.problems.begin() + static_cast<std::ptrdiff_t>(problemsBefore),
+               facts_.problems.end())};
     facts_.controllers.push_back(std::move(c));
   }
 
@@ -310,6 +361,8 @@ class Scanner {
   }
 
   FileSource& files_;
+  ScanCache& cache_;
+  std::set<std::string> seen_;
   MachineFacts facts_;
 };
 
@@ -395,6 +448,13 @@ SyncProgress ParseSyncCompleted(const std::string& word) {
 
 namespace kestrune::host {
 
-MachineFacts ScanMachine(FileSource& files) { return Scanner(files).Run(); }
+MachineFacts ScanMachine(FileSource& files, ScanCache& cache) {
+  return Scanner(files, cache).Run();
+}
+
+MachineFacts ScanMachine(FileSource& files) {
+  ScanCache cache;
+  return ScanMachine(files, cache);
+}
 
 }  // namespace kestrune::host

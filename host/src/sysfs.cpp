@@ -41,10 +41,10 @@ class RootedFiles final : public FileSource {
       ::close(fd);
       return std::nullopt;
     }
-    std::string text(kMaxAttribute, '\0');
+    char buffer[kMaxAttribute];
     std::size_t used = 0;
-    while (used < text.size()) {
-      const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
+    while (used < sizeof buffer) {
+      const ssize_t n = ::read(fd, buffer + used, sizeof buffer - used);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         if (n < 0 && used == 0) {
@@ -54,10 +54,12 @@ class RootedFiles final : public FileSource {
         break;
       }
       used += static_cast<std::size_t>(n);
+      // An attribute comes whole in one read; a short read is its end.
+      if (used < static_cast<std::size_t>(st.st_size) || st.st_size == 0) continue;
+      break;
     }
     ::close(fd);
-    text.resize(used);
-    return text;
+    return std::string(buffer, used);
   }
 
   std::vector<std::string> List(const std::string& path) override {

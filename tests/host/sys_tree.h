@@ -166,6 +166,7 @@ class SysTree {
   }
   void Disk(const std::string& name, const std::string& block, std::uint64_t sectors) {
     File(block + "/size", std::to_string(sectors) + "\n");
+    File(block + "/diskseq", std::to_string(++diskSequence_) + "\n");
     File(block + "/removable", "0\n");
     File(block + "/queue/rotational", "1\n");
     // /sys/block/<name> -> ../devices/...
@@ -183,6 +184,7 @@ class SysTree {
   }
 
   testing::TempDir dir_;
+  unsigned diskSequence_ = 0;
 };
 
 // A SATA disk for the trees.

@@ -104,6 +104,7 @@ class HostBackend final : public sim::Topology,
 
   std::mutex pollMutex_;  // one poll at a time; guards memory_ and smart state
   PositionMemory memory_;
+  ScanCache scanCache_;
   std::map<std::string, sim::SmartHealth> health_;
   std::map<std::string, std::chrono::system_clock::time_point> smartAskedAt_;
   std::string topologySignature_;

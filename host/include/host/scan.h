@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,7 +103,19 @@ struct MachineFacts {
   const DiskFacts* Disk(const std::string& name) const;
 };
 
+// What one scan keeps for the next: the facts a disk states of itself,
+// by its device path and disk sequence number.
+struct ScanCache {
+  struct Disk {
+    DiskFacts facts;
+    std::vector<std::string> problems;
+  };
+  std::map<std::string, Disk> disks;
+  std::map<std::string, std::pair<PciFacts, std::vector<std::string>>> controllers;
+};
+
 // Reads the machine. Reads only attributes: never a device's contents.
+MachineFacts ScanMachine(FileSource& files, ScanCache& cache);
 MachineFacts ScanMachine(FileSource& files);
 
 // Parsers of single attributes, for the tests of odd files.

@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang qt6-base-dev
-  libsystemd-dev python3 python3-prometheus-client
+  libsystemd-dev libatasmart-dev libnvme-dev libblkid-dev libudev-dev python3 python3-prometheus-client
   systemd desktop-file-utils appstream lintian dpkg-dev file strace)
 missing=()
 for p in "${packages[@]}"; do

@@ -2,9 +2,15 @@
 // platform interfaces over them.
 #include "host/backend.h"
 
+#include <libudev.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
+#include <functional>
 
 #include "simulator/driver_codec.h"
 
@@ -27,11 +33,17 @@ std::wstring LowerWide(std::wstring text) {
 }
 
 // One adapter of the snapshot as the codec sees it; its commands go to the
-// change maker.
+// change maker. A change may wait on the disks (mdadm, a cache switch): it
+// runs with the backend's lock released, so that polls go on meanwhile, and
+// the adapter's queue is looked up afresh each time (a poll may have
+// replaced the queues).
 class HostPort final : public sim::DriverAdapter {
  public:
-  HostPort(const HostAdapter& adapter, HostBackend::PortState& state, ChangeMaker& changes)
-      : a_(adapter), state_(state), changes_(changes) {}
+  using StateOf = std::function<HostBackend::PortState*()>;
+  using Unlocked = std::function<std::uint32_t(const std::function<std::uint32_t()>&)>;
+
+  HostPort(const HostAdapter& adapter, StateOf state, Unlocked unlocked, ChangeMaker& changes)
+      : a_(adapter), state_(std::move(state)), unlocked_(std::move(unlocked)), changes_(changes) {}
 
   const sim::AdapterSpec& Info() const override { return a_.info; }
   const sim::DiskSpec* DiskAt(std::size_t index) const override {
@@ -48,41 +60,56 @@ class HostPort final : public sim::DriverAdapter {
   std::span<const std::uint8_t> Spares() const override { return a_.spares; }
 
   std::uint32_t AddMember(std::uint8_t deviceIndex, std::uint8_t set) override {
-    return changes_.AddMember(a_, deviceIndex, set);
+    return Change([&] { return changes_.AddMember(a_, deviceIndex, set); });
   }
   std::uint32_t RemoveMember(std::uint8_t set, std::uint8_t position) override {
-    return changes_.RemoveMember(a_, set, position);
+    return Change([&] { return changes_.RemoveMember(a_, set, position); });
   }
-  std::uint32_t DeleteSet(std::uint8_t set) override { return changes_.DeleteSet(a_, set); }
+  std::uint32_t DeleteSet(std::uint8_t set) override {
+    return Change([&] { return changes_.DeleteSet(a_, set); });
+  }
   std::uint32_t EnableSpare(std::uint8_t set, std::uint8_t use) override {
-    return changes_.EnableSpare(a_, set, use);
+    return Change([&] { return changes_.EnableSpare(a_, set, use); });
   }
   std::uint32_t SetRebuildRate(std::uint8_t set, std::uint8_t rate) override {
-    return changes_.SetRebuildRate(a_, set, rate);
+    return Change([&] { return changes_.SetRebuildRate(a_, set, rate); });
   }
   std::uint32_t CreateSpare(std::uint8_t deviceIndex) override {
-    return changes_.CreateSpare(a_, deviceIndex);
+    return Change([&] { return changes_.CreateSpare(a_, deviceIndex); });
   }
   std::uint32_t DeleteSpare(std::uint8_t deviceIndex) override {
-    return changes_.DeleteSpare(a_, deviceIndex);
+    return Change([&] { return changes_.DeleteSpare(a_, deviceIndex); });
   }
   std::uint32_t SetFeatures(std::uint8_t channel, std::uint8_t device,
                             std::uint8_t flags) override {
-    return changes_.SetFeatures(a_, channel, device, flags);
+    return Change([&] { return changes_.SetFeatures(a_, channel, device, flags); });
   }
-  bool ResetBus(std::uint8_t channel) override { return changes_.ResetBus(a_, channel); }
+  bool ResetBus(std::uint8_t channel) override {
+    return Change([&] { return changes_.ResetBus(a_, channel) ? 1U : 0U; }) != 0;
+  }
 
   std::optional<sim::EventBytes> TakeEvent() override {
-    if (state_.events.empty()) return std::nullopt;
-    sim::EventBytes record = state_.events.front();
-    state_.events.pop_front();
+    HostBackend::PortState* state = state_();
+    if (state == nullptr || state->events.empty()) return std::nullopt;
+    sim::EventBytes record = state->events.front();
+    state->events.pop_front();
     return record;
   }
-  std::size_t PendingEvents() const override { return state_.events.size(); }
-  std::uint8_t Gpio() const override { return state_.gpio; }
-  void SetGpio(std::uint8_t status) override { state_.gpio = status; }
+  std::size_t PendingEvents() const override {
+    const HostBackend::PortState* state = state_();
+    return state == nullptr ? 0 : state->events.size();
+  }
+  std::uint8_t Gpio() const override {
+    const HostBackend::PortState* state = state_();
+    return state == nullptr ? 0 : state->gpio;
+  }
+  void SetGpio(std::uint8_t status) override {
+    if (HostBackend::PortState* state = state_()) state->gpio = status;
+  }
 
  private:
+  std::uint32_t Change(const std::function<std::uint32_t()>& change) { return unlocked_(change); }
+
   // The codec hands back the spec it was given: find the disk that owns it.
   const HostDisk& Of(const sim::DiskSpec& spec) const {
     for (const HostDisk& d : a_.disks)
@@ -91,7 +118,8 @@ class HostPort final : public sim::DriverAdapter {
   }
 
   const HostAdapter& a_;
-  HostBackend::PortState& state_;
+  StateOf state_;
+  Unlocked unlocked_;
   ChangeMaker& changes_;
 };
 
@@ -205,6 +233,50 @@ class HostFiles final : public platform::Files {
   std::shared_ptr<platform::Files> real_;
 };
 
+// Notices of block devices (disks and md arrays) arriving, leaving or
+// changing. udev's own come once its rules have run and the device nodes
+// exist; where no udev daemon runs (a container, a build machine) the
+// kernel's come straight. Either only wakes the poll, which reads sysfs, so
+// the source matters only for how early a new disk's node is there.
+class UdevMonitor {
+ public:
+  explicit UdevMonitor(bool wanted) {
+    if (!wanted) return;
+    udev_ = udev_new();
+    if (udev_ == nullptr) return;
+    const char* source = ::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel";
+    monitor_ = udev_monitor_new_from_netlink(udev_, source);
+    if (monitor_ == nullptr) return;
+    if (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor_) < 0) {
+      udev_monitor_unref(monitor_);
+      monitor_ = nullptr;
+    }
+  }
+  ~UdevMonitor() {
+    if (monitor_ != nullptr) udev_monitor_unref(monitor_);
+    if (udev_ != nullptr) udev_unref(udev_);
+  }
+  UdevMonitor(const UdevMonitor&) = delete;
+  UdevMonitor& operator=(const UdevMonitor&) = delete;
+
+  // -1 without notices.
+  int Fd() const { return monitor_ != nullptr ? udev_monitor_get_fd(monitor_) : -1; }
+  // What the notices say does not matter: the poll reads the machine whole.
+  // The socket does not block, so this ends when it is empty.
+  void Drain() {
+    for (int n = 0; n < 1000; ++n) {
+      udev_device* device = udev_monitor_receive_device(monitor_);
+      if (device == nullptr) break;
+      udev_device_unref(device);
+    }
+  }
+
+ private:
+  udev* udev_ = nullptr;
+  udev_monitor* monitor_ = nullptr;
+};
+
 std::string Signature(const std::vector<sim::AdapterView>& views) {
   std::string s;
   for (const auto& v : views) {
@@ -221,15 +293,14 @@ std::string Signature(const std::vector<sim::AdapterView>& views) {
 HostBackend::HostBackend(HostOptions options) : options_(std::move(options)) {
   source_ = options_.files ? options_.files : MakeRootedFiles(options_.root);
   kernelRelease_ = ReadWord(*source_, "/proc/sys/kernel/osrelease").value_or(std::string());
-  // A change is read back at once: the refresh thread is woken after it.
   auto log = [this, inner = options_.changeLog](const ChangeRecord& record) {
     if (inner) inner(record);
-    changeRecords_.push_back(record);  // under mutex_: in a request
-    if (record.done) Wake();
+    changeRecords_.push_back(record);  // under requestMutex_: in a request
   };
   changes_ = std::make_unique<ChangeMaker>(source_, options_.runner, options_.signatures,
                                            options_.changesAllowed, log);
   snapshot_ = std::make_shared<HostSnapshot>();
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 std::shared_ptr<HostBackend> HostBackend::Start(HostOptions options) {
@@ -253,38 +324,58 @@ HostBackend::~HostBackend() {
     Wake();
     thread_.join();
   }
+  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 std::wstring HostBackend::MediaPath() const { return std::wstring(kSystemRoot) + L"Media"; }
 
 void HostBackend::Run(std::stop_token stop) {
+  using Clock = std::chrono::steady_clock;
+  // A disk arriving or leaving brings the next poll forward where notices
+  // come; without them the next poll finds it all the same. Notices come in
+  // bursts (a disk and its partitions, an array and its members): the poll
+  // waits a moment for the rest of the burst.
+  constexpr auto kSettle = std::chrono::milliseconds(100);
+  UdevMonitor udev(options_.root == "/" || options_.root.empty());
+  auto due = Clock::now() + options_.interval;
   while (!stop.stop_requested()) {
-    {
-      std::unique_lock lock(wakeMutex_);
-      wake_.wait_for(lock, stop, options_.interval, [&] { return woken_; });
-      woken_ = false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {udev.Fd(), POLLIN, 0}};
+    const nfds_t count = udev.Fd() >= 0 ? 2 : 1;
+    bool now = left.count() <= 0;
+    if (!now && ::poll(fds, count, static_cast<int>(left.count())) > 0) {
+      if ((fds[0].revents & POLLIN) != 0) {
+        std::uint64_t value = 0;
+        static_cast<void>(::read(wakeFd_, &value, sizeof value));
+        now = true;
+      }
+      if (count == 2 && (fds[1].revents & POLLIN) != 0) {
+        udev.Drain();
+        due = std::min(due, Clock::now() + kSettle);
+      }
     }
     if (stop.stop_requested()) break;
+    if (!now && Clock::now() < due) continue;
     Poll();
+    due = Clock::now() + options_.interval;
   }
 }
 
 void HostBackend::Wake() {
-  {
-    std::lock_guard lock(wakeMutex_);
-    woken_ = true;
-  }
-  wake_.notify_all();
+  const std::uint64_t one = 1;
+  if (wakeFd_ >= 0) static_cast<void>(::write(wakeFd_, &one, sizeof one));
 }
 
-void HostBackend::Poll() {
+void HostBackend::Poll() { Refresh(true); }
+
+void HostBackend::Refresh(bool askDisks) {
   std::lock_guard pollLock(pollMutex_);
   const MachineFacts facts = ScanMachine(*source_, scanCache_);
   MappingContext context;
   context.kernelRelease = kernelRelease_;
   context.health = health_;
   auto next = std::make_shared<HostSnapshot>(BuildSnapshot(facts, memory_, context));
-  if (options_.smart) {
+  if (options_.smart && askDisks) {
     ProbeSmart(*next);
     for (HostAdapter& a : next->adapters)
       for (HostDisk& d : a.disks)
@@ -378,25 +469,45 @@ std::vector<sim::AdapterView> HostBackend::Adapters() { return TopologyOf(*Snaps
 platform::ControlResult HostBackend::Control(std::size_t port, std::uint32_t code,
                                              std::span<std::uint8_t> buffer, std::size_t inSize,
                                              std::size_t outSize) {
+  // One request at a time; a poll is not held up by it.
+  std::lock_guard request(requestMutex_);
   std::unique_lock lock(mutex_);
   const auto snapshot = snapshot_;
-  if (port >= snapshot->adapters.size() || port >= ports_.size())
-    return {false, 0, platform::syserr::kInvalidHandle};
-  HostPort view(snapshot->adapters[port], ports_[port], *changes_);
+  if (port >= snapshot->adapters.size()) return {false, 0, platform::syserr::kInvalidHandle};
+  const std::string key = snapshot->adapters[port].key;
+  auto state = [this, &key]() -> PortState* {
+    for (PortState& p : ports_)
+      if (p.key == key) return &p;
+    return nullptr;
+  };
+  auto unlocked = [&lock](const std::function<std::uint32_t()>& change) {
+    lock.unlock();
+    const std::uint32_t status = change();
+    lock.lock();
+    return status;
+  };
+  HostPort view(snapshot->adapters[port], state, unlocked, *changes_);
   changeRecords_.clear();
   const platform::ControlResult result =
       sim::AnswerControl(view, code, buffer, inSize, outSize, nullptr);
   // Every change made or refused is an entry of the log.
   const auto now = std::chrono::floor<sim::EventMicros>(
       options_.clock ? options_.clock->Now() : std::chrono::system_clock::now());
+  bool made = false;
   for (const ChangeRecord& r : changeRecords_) {
-    auto& queue = ports_[port].events;
-    if (queue.size() >= kEventQueueCap) queue.pop_front();
-    queue.push_back(sim::ArrayNoticeEvent(
+    made = made || r.done;
+    PortState* queue = state();
+    if (queue == nullptr) continue;
+    if (queue->events.size() >= kEventQueueCap) queue->events.pop_front();
+    queue->events.push_back(sim::ArrayNoticeEvent(
         now, r.done ? sim::ArrayNotice::ChangeMade : sim::ArrayNotice::ChangeRefused, 0,
         r.what + (r.done ? " done" : " refused")));
   }
   changeRecords_.clear();
+  lock.unlock();
+  // What the change made is read back at once, so that the requests after it
+  // see it; the disks are not asked for their health here.
+  if (made) Refresh(false);
   return result;
 }
 

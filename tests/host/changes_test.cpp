@@ -149,6 +149,61 @@ TEST(HostChanges, TheProgramsOwnChecksComeFirst) {
   }
 }
 
+TEST(HostChanges, WhatAChangeMadeIsSeenByTheNextRequestWithoutAPoll) {
+  SysTree tree;
+  MirrorAndFreeDisk(tree);
+  HostRig rig(tree, true);
+  // mdadm adds sdc to md0 as its spare.
+  rig.runner->during = [&] { tree.AddMember("md0", {"sdc", "sdc", "spare", "none"}); };
+  {
+    ctl::CControllerIo::Lock lock(*rig.io);
+    ASSERT_TRUE(rig.io->CreateSpare(rig.Adapter(0), 2));
+    ASSERT_TRUE(rig.io->QuerySpareDrives(rig.Adapter(0)));
+    EXPECT_NE(rig.Adapter(0).channels[1].devices[0].spare, 0);
+  }
+  // The log has the change and the spare, each once.
+  const auto texts = rig.PollTexts();
+  ASSERT_EQ(texts.size(), 2u) << texts[0];
+  EXPECT_TRUE(AnyHolds(texts, L"Disk change made"));
+  EXPECT_TRUE(AnyHolds(texts, L"Hot spare created"));
+  EXPECT_TRUE(rig.PollTexts().empty());
+
+  // A refused or failed change reads nothing back.
+  rig.runner->during = nullptr;
+  rig.runner->exit = 1;
+  const auto before = rig.Host().Snapshot();
+  {
+    ctl::CControllerIo::Lock lock(*rig.io);
+    EXPECT_FALSE(rig.io->DeleteSpare(rig.Adapter(0), 2));
+  }
+  EXPECT_EQ(rig.Host().Snapshot(), before);
+}
+
+// The backend's own thread goes on polling while a change waits for mdadm,
+// and Wake() brings its next poll forward.
+TEST(HostChanges, PollsGoOnWhileAChangeWaits) {
+  SysTree tree;
+  MirrorAndFreeDisk(tree);
+  HostRig rig(tree, true, true);
+  bool polledMeanwhile = false;
+  rig.runner->during = [&] {
+    const auto before = rig.Host().Snapshot();
+    tree.MemberState("md0", "sdb1", "faulty", "none");
+    tree.Md("md0", "degraded", "1");
+    rig.Host().Wake();
+    polledMeanwhile = WaitUntil([&] { return rig.Host().Snapshot() != before; });
+  };
+  {
+    ctl::CControllerIo::Lock lock(*rig.io);
+    EXPECT_TRUE(rig.io->CreateSpare(rig.Adapter(0), 2));
+  }
+  EXPECT_TRUE(polledMeanwhile);
+  EXPECT_EQ(rig.Host().Snapshot()->adapters[0].sets[0].spec.members[1].state,
+            sim::MemberState::Dropped);
+  // The member's drop is queued once, beside the change's own entry.
+  EXPECT_TRUE(WaitUntil([&] { return rig.Host().PendingEvents(0) == 2; }));
+}
+
 TEST(HostChanges, ReadOnlyUnlessAllowedAndEveryChangeIsLogged) {
   SysTree tree;
   MirrorAndFreeDisk(tree);

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controller/controller_io.h"
@@ -33,14 +36,17 @@ class FakeSmart final : public host::SmartProbe {
   }
 };
 
-// Records each program run instead of running it.
+// Records each program run instead of running it; `during` plays what the
+// program does to the machine meanwhile.
 class FakeRunner final : public host::CommandRunner {
  public:
   std::vector<std::vector<std::string>> runs;
   int exit = 0;
   std::string output;
+  std::function<void()> during;
   int Run(const std::vector<std::string>& argv, std::string& out) override {
     runs.push_back(argv);
+    if (during) during();
     out = output;
     return exit;
   }
@@ -58,11 +64,13 @@ class FakeSignatures final : public host::SignatureProbe {
 };
 
 struct HostRig {
-  explicit HostRig(SysTree& tree, bool changes = false) {
+  // `thread`: the backend's own refresh thread runs, polling only when woken.
+  explicit HostRig(SysTree& tree, bool changes = false, bool thread = false) {
     machine::MachineOptions options;
     options.backend = "linux";
     options.host.root = tree.Root();
-    options.host.thread = false;
+    options.host.thread = thread;
+    options.host.interval = std::chrono::hours(1);
     options.host.smart = smart;
     options.host.runner = runner;
     options.host.signatures = signatures;
@@ -122,6 +130,16 @@ struct HostRig {
  private:
   std::shared_ptr<const host::HostSnapshot> snapshot_;
 };
+
+// Waits (on the condition, for at most ten seconds) until `done`.
+inline bool WaitUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 // True when some text holds `part`.
 inline bool AnyHolds(const std::vector<std::wstring>& texts, const std::wstring& part) {

@@ -2,11 +2,12 @@
 // interfaces the simulator answers: device control (the driver's requests,
 // answered by the shared codec from the latest snapshot), the device
 // manager's view of the disks, and the driver files. The snapshot is
-// refreshed on the backend's own thread; a request never waits for a disk.
+// refreshed on the backend's own thread; a request that reads never waits for
+// a disk, and one that changes a disk (mdadm, a cache switch) holds up no
+// poll while it waits.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -92,6 +93,8 @@ class HostBackend final : public sim::Topology,
  private:
   explicit HostBackend(HostOptions options);
   void Run(std::stop_token stop);
+  // One refresh; `askDisks` lets it ask the disks for their health where due.
+  void Refresh(bool askDisks);
   void ProbeSmart(const HostSnapshot& snapshot);
 
   HostOptions options_;
@@ -110,14 +113,18 @@ class HostBackend final : public sim::Topology,
   std::string topologySignature_;
   bool polled_ = false;
 
-  mutable std::mutex mutex_;  // the snapshot, the queues and LED bytes
-  std::shared_ptr<const HostSnapshot> snapshot_;
-  std::vector<PortState> ports_;
+  // One request at a time; guards changeRecords_. Taken before mutex_ and
+  // pollMutex_, never while either is held.
+  std::mutex requestMutex_;
   std::vector<ChangeRecord> changeRecords_;  // of the request being answered
 
-  std::mutex wakeMutex_;
-  std::condition_variable_any wake_;
-  bool woken_ = false;
+  // The snapshot, the queues and LED bytes; never held while a change or a
+  // scan waits.
+  mutable std::mutex mutex_;
+  std::shared_ptr<const HostSnapshot> snapshot_;
+  std::vector<PortState> ports_;
+
+  int wakeFd_ = -1;  // an eventfd: Wake() and stopping end the thread's wait
   std::jthread thread_;
 };
 

@@ -5,13 +5,13 @@
 #include <libudev.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
 #include <functional>
 
+#include "host/scan.h"
 #include "simulator/driver_codec.h"
 
 namespace kestrune::host {
@@ -155,15 +155,16 @@ class HostDeviceControl final : public platform::DeviceControl {
 };
 
 // The adapters' driver files: "<system>system32/drivers/<adapter name>.sys"
-// carries the kernel's release as its version and the time the driver was
-// loaded; every other path is the real file system's.
+// carries the kernel's release as its version and the kernel's build date as
+// its date (the drivers are built with it); every other path is the real file
+// system's.
 class HostFiles final : public platform::Files {
  public:
-  HostFiles(std::weak_ptr<HostBackend> backend, std::string root, std::string release,
+  HostFiles(std::weak_ptr<HostBackend> backend, std::string release, std::optional<std::string> built,
             std::shared_ptr<platform::Files> real)
       : backend_(std::move(backend)),
-        root_(std::move(root)),
         release_(std::move(release)),
+        built_(std::move(built)),
         real_(std::move(real)) {}
 
   std::optional<std::string> ModificationTimeText(const std::wstring& path) override {
@@ -171,17 +172,7 @@ class HostFiles final : public platform::Files {
     const auto driver = DriverOf(path, inside);
     if (!inside) return real_ ? real_->ModificationTimeText(path) : std::nullopt;
     if (!driver) return std::nullopt;
-    std::string module = root_ == "/" ? std::string() : root_;
-    while (!module.empty() && module.back() == '/') module.pop_back();
-    module += "/sys/module/" + *driver;
-    struct stat st {};
-    if (::stat(module.c_str(), &st) != 0) return std::nullopt;
-    char buffer[64] = {};
-    const std::time_t when = st.st_mtime;
-    if (ctime_r(&when, buffer) == nullptr) return std::nullopt;
-    std::string text(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
+    return built_;
   }
 
   std::optional<std::vector<std::uint8_t>> VersionResource(const std::wstring& path) override {
@@ -228,8 +219,8 @@ class HostFiles final : public platform::Files {
   }
 
   std::weak_ptr<HostBackend> backend_;
-  std::string root_;
   std::string release_;
+  std::optional<std::string> built_;
   std::shared_ptr<platform::Files> real_;
 };
 
@@ -306,9 +297,10 @@ HostBackend::HostBackend(HostOptions options) : options_(std::move(options)) {
 std::shared_ptr<HostBackend> HostBackend::Start(HostOptions options) {
   std::shared_ptr<HostBackend> backend(new HostBackend(std::move(options)));
   backend->deviceControl_ = std::make_shared<HostDeviceControl>(backend);
-  backend->files_ = std::make_shared<HostFiles>(backend, backend->options_.root,
-                                                backend->kernelRelease_,
-                                                backend->options_.realFiles);
+  backend->files_ = std::make_shared<HostFiles>(
+      backend, backend->kernelRelease_,
+      KernelBuildDate(ReadWord(*backend->source_, "/proc/sys/kernel/version").value_or("")),
+      backend->options_.realFiles);
   backend->Poll();
   backend->deviceManager_ = std::make_shared<sim::SimulatedDeviceManager>(backend);
   // The disks of the machine are switched off by its administrator, not here.
@@ -428,6 +420,7 @@ void HostBackend::ProbeSmart(const HostSnapshot& snapshot) {
       target.devicePath = "/dev/" + d.name;
       target.ata = d.ata;
       target.nvme = d.nvme;
+      target.nvmeController = d.nvmeController;
       target.smartEnabled = d.spec.smartSupported && d.spec.smartEnabled;
       if (const auto health = options_.smart->Health(target)) {
         health_[d.name] = *health;

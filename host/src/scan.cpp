@@ -2,6 +2,9 @@
 // libata's IDENTIFY data, write caches, and the md arrays with their members.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <iterator>
 #include <limits>
 #include <set>
 
@@ -63,6 +66,12 @@ bool IsDiskName(const std::string& name) {
                                      "nbd",  "zd",  "nullb", "pmem", "mtdblock"};
   for (const char* prefix : kNot)
     if (StartsWith(name, prefix)) return false;
+  // "nvme0c1n1": one path of a namespace reached over several, hidden behind
+  // the namespace's own disk ("nvme0n1").
+  if (StartsWith(name, "nvme")) {
+    const auto c = name.find('c', 4);
+    if (c != std::string::npos && c > 4 && IsDigits(name.substr(4, c - 4))) return false;
+  }
   return !name.empty();
 }
 
@@ -119,7 +128,14 @@ class Scanner {
     const std::string base = "/sys/block/" + name;
     const auto target = files_.Link(base);
     d.devicePath = target ? ResolveLink(base, *target) : base;
-    if (d.devicePath.find("/devices/virtual/") != std::string::npos) return;
+    // Where the disk hangs in the machine. An NVMe namespace that the kernel
+    // reaches over several paths lies below its subsystem, a virtual device:
+    // it hangs below the subsystem's first controller.
+    std::string hardware = d.devicePath;
+    if (d.devicePath.find("/devices/virtual/") != std::string::npos) {
+      if (d.devicePath.find("/devices/virtual/nvme-subsystem/") == std::string::npos) return;
+      hardware = NvmeControllerPath(d.devicePath) + "/" + name;
+    }
     // What a disk says of itself does not change while it is the same disk
     // (the same device path and disk sequence number): it is read once.
     const std::string key = d.devicePath + "|" + Text(base + "/diskseq");
@@ -138,11 +154,12 @@ class Scanner {
       d.removable = c.removable;
       d.rotational = c.rotational;
       d.cacheTypePath = c.cacheTypePath;
+      d.nvmeController = c.nvmeController;
       facts_.problems.insert(facts_.problems.end(), known->second.problems.begin(),
                              known->second.problems.end());
     } else {
       const std::size_t problemsBefore = facts_.problems.size();
-      ReadStatic(d, base);
+      ReadStatic(d, base, hardware);
       for (const std::string& entry : files_.List(base + "/device/scsi_disk")) {
         d.cacheTypePath = base + "/device/scsi_disk/" + entry + "/cache_type";
         break;
@@ -178,9 +195,9 @@ class Scanner {
     facts_.disks.push_back(std::move(d));
   }
 
-  void ReadStatic(DiskFacts& d, const std::string& base) {
+  void ReadStatic(DiskFacts& d, const std::string& base, const std::string& hardware) {
     const std::string& name = d.name;
-    const auto parts = Split(d.devicePath, '/');
+    const auto parts = Split(hardware, '/');
     std::optional<std::uint32_t> ataPrintId;
     for (const std::string& part : parts) {
       if (IsPciAddress(part)) d.pci = part;
@@ -188,7 +205,10 @@ class Scanner {
       if (StartsWith(part, "ata") && IsDigits(part.substr(3))) {
         ataPrintId = static_cast<std::uint32_t>(std::stoul(part.substr(3)));
       }
-      if (StartsWith(part, "nvme") && IsDigits(part.substr(4))) d.kind = DiskKind::Nvme;
+      if (StartsWith(part, "nvme") && IsDigits(part.substr(4))) {
+        d.kind = DiskKind::Nvme;
+        d.nvmeController = part;
+      }
     }
     if (ataPrintId) {
       d.kind = DiskKind::Ata;
@@ -228,6 +248,19 @@ class Scanner {
       d.firmware = Text(base + "/device/rev");
       d.serial = Text(base + "/serial");
     }
+  }
+
+  // The device path of the first controller of the NVMe subsystem a
+  // namespace lies in ("/sys/devices/pci0000:00/0000:01:00.0/nvme/nvme0"),
+  // else the subsystem's own (no controller: the disk is on no adapter).
+  std::string NvmeControllerPath(const std::string& devicePath) {
+    const std::string subsystem = devicePath.substr(0, devicePath.rfind('/'));
+    for (const std::string& entry : files_.List(subsystem)) {
+      if (!StartsWith(entry, "nvme") || !IsDigits(entry.substr(4))) continue;
+      if (const auto target = files_.Link(subsystem + "/" + entry))
+        return ResolveLink(subsystem + "/" + entry, *target);
+    }
+    return subsystem;
   }
 
   void ScanController(const std::string& address) {
@@ -442,6 +475,70 @@ SyncProgress ParseSyncCompleted(const std::string& word) {
     p.total = *total;
   }
   return p;
+}
+
+namespace {
+
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+
+std::optional<std::string> CtimeText(int year, int month, int day, int hour, int minute,
+                                     int second) {
+  if (year < 1971 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
+      minute > 59 || second > 60 || hour < 0 || minute < 0 || second < 0)
+    return std::nullopt;
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  const std::time_t when = ::timegm(&tm);  // fills in the weekday
+  if (when == static_cast<std::time_t>(-1) || tm.tm_mday != day) return std::nullopt;
+  char text[32];
+  std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kWeekdays[tm.tm_wday],
+                kMonths[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                tm.tm_year + 1900);
+  return std::string(text);
+}
+
+}  // namespace
+
+std::optional<std::string> KernelBuildDate(const std::string& version) {
+  const std::vector<std::string> words = Split(version, ' ');
+  for (std::size_t i = words.size(); i-- > 0;) {
+    const std::string& w = words[i];
+    int y = 0, m = 0, d = 0;
+    char close = 0;
+    // Debian: "(2024-02-01)".
+    if (w.size() == 12 && std::sscanf(w.c_str(), "(%4d-%2d-%2d%c", &y, &m, &d, &close) == 4 &&
+        close == ')')
+      return CtimeText(y, m, d, 0, 0, 0);
+    // "@1706745600": seconds since 1970.
+    if (w.size() > 1 && w[0] == '@' && IsDigits(w.substr(1)) && w.size() < 13) {
+      const std::time_t when = static_cast<std::time_t>(std::stoll(w.substr(1)));
+      std::tm tm{};
+      if (when <= 0 || ::gmtime_r(&when, &tm) == nullptr) return std::nullopt;
+      return CtimeText(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                       tm.tm_sec);
+    }
+    // `date`'s: "Thu Feb 1 12:34:56 UTC 2024" (the zone may be missing).
+    if (i + 4 < words.size() && w.size() == 3 &&
+        std::find(std::begin(kWeekdays), std::end(kWeekdays), w) != std::end(kWeekdays)) {
+      const auto month = std::find(std::begin(kMonths), std::end(kMonths), words[i + 1]);
+      int hh = 0, mm = 0, ss = 0;
+      const std::string& year = words.back();
+      if (month == std::end(kMonths) || !IsDigits(words[i + 2]) || words[i + 2].size() > 2 ||
+          std::sscanf(words[i + 3].c_str(), "%2d:%2d:%2d", &hh, &mm, &ss) != 3 ||
+          year.size() != 4 || !IsDigits(year))
+        continue;
+      return CtimeText(std::stoi(year), static_cast<int>(month - std::begin(kMonths)) + 1,
+                       std::stoi(words[i + 2]), hh, mm, ss);
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace kestrune::host

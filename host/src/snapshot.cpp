@@ -95,6 +95,7 @@ HostDisk MakeDisk(const DiskFacts& facts, const MappingContext& context) {
   disk.ata = facts.kind == DiskKind::Ata;
   disk.nvme = facts.kind == DiskKind::Nvme;
   disk.cacheTypePath = facts.cacheTypePath;
+  disk.nvmeController = facts.nvmeController;
   disk.partitioned = facts.partitionTable;
   disk.holders = facts.holders;
   sim::DiskSpec& s = disk.spec;

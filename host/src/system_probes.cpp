@@ -8,9 +8,13 @@ using std::size_t;
 #include <atasmart.h>
 // clang-format on
 #include <blkid/blkid.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <libnvme.h>
+#include <linux/hdreg.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
 
 #include "host/changes.h"
 #include "host/smart.h"
@@ -18,12 +22,71 @@ using std::size_t;
 namespace kestrune::host {
 namespace {
 
+// CHECK POWER MODE through libata: true when the disk spins (idle or
+// active), false in standby; nullopt when it cannot be asked.
+std::optional<bool> SpinsNow(const std::string& devicePath) {
+  const int fd = ::open(devicePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  constexpr unsigned char kCheckPowerMode = 0xE5;
+  unsigned char args[4] = {kCheckPowerMode, 0, 0, 0};
+  const int rc = ::ioctl(fd, HDIO_DRIVE_CMD, args);
+  ::close(fd);
+  if (rc != 0) return std::nullopt;
+  // The count register: 0x00/0x01 standby, 0x40/0x41 spun down with its
+  // cache on, 0x80-0x83 idle, 0xFF active or idle.
+  return (args[2] & 0x80U) != 0;
+}
+
+// libnvme's two calls, looked up once, on the first NVMe drive asked.
+class Nvme {
+ public:
+  static Nvme& Library() {
+    static Nvme library;
+    return library;
+  }
+  bool Loaded() const { return open_ != nullptr && getLogPage_ != nullptr; }
+  int Open(const char* name) const { return open_(name); }
+  // The SMART / health log of every namespace (what nvme_get_log_smart asks).
+  int SmartLog(int fd, nvme_smart_log& log) const {
+    nvme_get_log_args args{};
+    args.lpo = 0;
+    args.result = nullptr;
+    args.log = &log;
+    args.args_size = sizeof args;
+    args.fd = fd;
+    args.timeout = NVME_DEFAULT_IOCTL_TIMEOUT;
+    args.lid = NVME_LOG_LID_SMART;
+    args.len = sizeof log;
+    args.nsid = NVME_NSID_ALL;
+    args.csi = NVME_CSI_NVM;
+    args.lsi = NVME_LOG_LSI_NONE;
+    args.lsp = NVME_LOG_LSP_NONE;
+    args.uuidx = NVME_UUID_NONE;
+    args.rae = true;
+    args.ot = false;
+    return getLogPage_(fd, NVME_LOG_PAGE_PDU_SIZE, &args);
+  }
+
+ private:
+  Nvme() {
+    handle_ = ::dlopen("libnvme.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) return;
+    open_ = reinterpret_cast<int (*)(const char*)>(::dlsym(handle_, "nvme_open"));
+    getLogPage_ = reinterpret_cast<int (*)(int, __u32, nvme_get_log_args*)>(
+        ::dlsym(handle_, "nvme_get_log_page"));
+  }
+  // Kept to the end of the process.
+  void* handle_ = nullptr;
+  int (*open_)(const char*) = nullptr;
+  int (*getLogPage_)(int, __u32, nvme_get_log_args*) = nullptr;
+};
+
 class SystemSmartProbe final : public SmartProbe {
  public:
   std::optional<sim::SmartHealth> Health(const SmartTarget& disk) override {
     if (::geteuid() != 0) return sim::SmartHealth::Unknown;
     if (disk.ata) return Ata(disk);
-    if (disk.nvme) return Nvme(disk);
+    if (disk.nvme) return NvmeHealth(disk);
     return sim::SmartHealth::Unknown;
   }
 
@@ -32,6 +95,11 @@ class SystemSmartProbe final : public SmartProbe {
     // libatasmart switches SMART on where it is off: a disk whose IDENTIFY
     // says it is off is left as its administrator set it.
     if (!disk.smartEnabled) return sim::SmartHealth::Unknown;
+    // Opening the disk with the library already sends it IDENTIFY, which
+    // may spin up a disk in standby: its power mode is asked first.
+    const auto spins = SpinsNow(disk.devicePath);
+    if (!spins) return sim::SmartHealth::Unknown;
+    if (!*spins) return std::nullopt;  // asleep: not woken
     SkDisk* d = nullptr;
     if (sk_disk_open(disk.devicePath.c_str(), &d) < 0 || d == nullptr)
       return sim::SmartHealth::Unknown;
@@ -42,7 +110,7 @@ class SystemSmartProbe final : public SmartProbe {
     if (sk_disk_check_sleep_mode(d, &awake) < 0) {
       result = sim::SmartHealth::Unknown;
     } else if (!awake) {
-      result = std::nullopt;  // asleep: not woken
+      result = std::nullopt;  // fell asleep meanwhile: not woken
     } else if (sk_disk_smart_is_available(d, &available) >= 0 && available &&
                sk_disk_smart_status(d, &good) >= 0) {
       result = good ? sim::SmartHealth::Ok : sim::SmartHealth::Exceeded;
@@ -51,15 +119,21 @@ class SystemSmartProbe final : public SmartProbe {
     return result;
   }
 
-  static std::optional<sim::SmartHealth> Nvme(const SmartTarget& disk) {
-    // The controller of a namespace: "nvme0n1" -> "nvme0".
-    std::string controller = disk.name;
-    const auto n = controller.find('n', 4);
-    if (n != std::string::npos) controller.resize(n);
-    const int fd = nvme_open(controller.c_str());
+  static std::optional<sim::SmartHealth> NvmeHealth(const SmartTarget& disk) {
+    // The controller of a namespace ("nvme0n1" lies on "nvme0" unless the
+    // scan found another).
+    std::string controller = disk.nvmeController;
+    if (controller.empty()) {
+      controller = disk.name;
+      const auto n = controller.find('n', 4);
+      if (n != std::string::npos) controller.resize(n);
+    }
+    const Nvme& nvme = Nvme::Library();
+    if (!nvme.Loaded()) return sim::SmartHealth::Unknown;
+    const int fd = nvme.Open(controller.c_str());
     if (fd < 0) return sim::SmartHealth::Unknown;
     nvme_smart_log log{};
-    const int rc = nvme_get_log_smart(fd, NVME_NSID_ALL, true, &log);
+    const int rc = nvme.SmartLog(fd, log);
     ::close(fd);
     if (rc != 0) return sim::SmartHealth::Unknown;
     return log.critical_warning == 0 ? sim::SmartHealth::Ok : sim::SmartHealth::Exceeded;

@@ -29,8 +29,10 @@ class FakeSmart final : public host::SmartProbe {
  public:
   std::map<std::string, sim::SmartHealth> health;
   std::vector<std::string> asked;
+  std::vector<host::SmartTarget> targets;
   std::optional<sim::SmartHealth> Health(const host::SmartTarget& disk) override {
     asked.push_back(disk.name);
+    targets.push_back(disk);
     const auto it = health.find(disk.name);
     return it == health.end() ? sim::SmartHealth::Unknown : it->second;
   }

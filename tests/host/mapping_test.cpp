@@ -46,6 +46,32 @@ TEST(HostMapping, HealthyMirrorIsAnOnlineMirroredSetOfItsAdapter) {
   EXPECT_EQ(record.sets[0].smartStatus, L"N/A");
 }
 
+// The driver file's date is the kernel's build date, whichever form the
+// kernel states it in; none is "UNKNOWN", never a made-up date.
+TEST(HostMapping, TheDriverFileDateIsTheKernelsBuildDate) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"#1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)", "Thu Feb  1 00:00:00 2024"},
+      {"#1 SMP PREEMPT_DYNAMIC Tue Mar 12 09:05:03 UTC 2024", "Tue Mar 12 09:05:03 2024"},
+      {"#27 SMP Sat Oct  5 23:59:59 2019", "Sat Oct  5 23:59:59 2019"},
+      {"#1 SMP PREEMPT_DYNAMIC @1706745600", "Thu Feb  1 00:00:00 2024"},
+      {"#1 SMP PREEMPT_DYNAMIC @0", std::nullopt},
+      {"#1 SMP Debian (2024-02-31)", std::nullopt},
+      {"#1 SMP Thu Feb 1 25:00:00 UTC 2024", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [version, expected] : cases)
+    EXPECT_EQ(host::KernelBuildDate(version), expected) << version;
+
+  SysTree tree;
+  HealthyMirror(tree);
+  tree.File("/proc/sys/kernel/version", "#1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)\n");
+  HostRig rig(tree);
+  ctl::CControllerIo::Lock lock(*rig.io);
+  rig.io->ReadAdapterDriverFile(rig.Adapter(0));
+  EXPECT_EQ(rig.Adapter(0).driverFileDate, L"Thu Feb  1 00:00:00 2024");
+  EXPECT_EQ(rig.Adapter(0).driverFileVersion, L"6.1.0-18-amd64");
+}
+
 TEST(HostMapping, SmartHealthWhereItIsKnown) {
   SysTree tree;
   HealthyMirror(tree);
@@ -190,6 +216,9 @@ TEST(HostMapping, NvmeDrivesAreOneAdapterAndAFifthControllerIsListed) {
   tree.Controller("0000:02:00.0", 0x010802, "nvme");
   tree.NvmeDisk(0, "0000:01:00.0", "Samsung SSD 980 PRO 1TB", 1953525168);
   tree.NvmeDisk(1, "0000:02:00.0", "Samsung SSD 980 PRO 1TB", 1953525168);
+  // One reached over several paths lies in its subsystem, not its controller.
+  tree.Controller("0000:03:00.0", 0x010802, "nvme");
+  tree.NvmeSubsystemDisk(2, 3, "0000:03:00.0", "MZ7L3 dual port", 1953525168);
   const char* more[] = {"0000:04:00.0", "0000:05:00.0", "0000:06:00.0", "0000:07:00.0"};
   unsigned printId = 1;
   char disk = 'a';
@@ -201,8 +230,18 @@ TEST(HostMapping, NvmeDrivesAreOneAdapterAndAFifthControllerIsListed) {
   const auto& snap = rig.Snapshot();
   ASSERT_EQ(snap.adapters.size(), 4u);
   EXPECT_EQ(snap.adapters[0].key, "nvme");
-  EXPECT_EQ(snap.adapters[0].disks.size(), 2u);
+  ASSERT_EQ(snap.adapters[0].disks.size(), 3u);  // the hidden path is no disk
   EXPECT_EQ(snap.adapters[0].disks[1].index, 1);
+  const host::HostDisk& shared = snap.adapters[0].disks[2];
+  EXPECT_EQ(shared.name, "nvme2n1");
+  EXPECT_EQ(shared.spec.model, "MZ7L3 dual port");
+  EXPECT_EQ(shared.spec.serial, "NVS2");
+  // Its health is asked of its controller.
+  bool askedController = false;
+  for (const auto& t : rig.smart->targets)
+    askedController = askedController || (t.name == "nvme2n1" && t.nvmeController == "nvme3");
+  EXPECT_TRUE(askedController);
+  EXPECT_EQ(snap.adapters[0].disks[0].nvmeController, "nvme0");
   ASSERT_EQ(snap.disks.size(), 1u);
   EXPECT_EQ(snap.disks[0].name, "sdd");
   EXPECT_NE(snap.disks[0].reason.find("fifth"), std::string::npos);

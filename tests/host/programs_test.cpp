@@ -22,6 +22,7 @@ std::string Slurp(const std::string& path) {
 // The mirror md0 and a degraded raid5 md5 on a second controller.
 void Machine(SysTree& tree) {
   HealthyMirror(tree);
+  tree.File("/proc/sys/kernel/version", "#1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)\n");
   tree.Controller("0000:03:00.0", 0x010601, "ahci", 4, 11);
   std::vector<SysTree::Member> members;
   for (int i = 0; i < 3; ++i) {

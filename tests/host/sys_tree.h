@@ -95,6 +95,29 @@ class SysTree {
     File(ctrl + "/firmware_rev", "1B2QEXM7\n");
   }
 
+  // An NVMe namespace the kernel reaches over several paths: its disk
+  // nvme<subsystem>n1 lies in the subsystem (a virtual device), whose
+  // controller nvme<instance> is at `address`; the path's own disk
+  // nvme<subsystem>c<instance>n1 below the controller is hidden.
+  void NvmeSubsystemDisk(unsigned subsystem, unsigned instance, const std::string& address,
+                         const std::string& model, std::uint64_t sectors) {
+    const std::string sub = "/sys/devices/virtual/nvme-subsystem/nvme-subsys" +
+                            std::to_string(subsystem);
+    const std::string ctrl = "nvme" + std::to_string(instance);
+    const std::string name = "nvme" + std::to_string(subsystem) + "n1";
+    File(sub + "/model", model + "\n");
+    File(sub + "/serial", "NVS" + std::to_string(subsystem) + "\n");
+    File(sub + "/firmware_rev", "2B2QEXM7\n");
+    Link(sub + "/" + ctrl, "../../../pci0000:00/" + address + "/nvme/" + ctrl);
+    Disk(name, sub + "/" + name, sectors);
+    Link(sub + "/" + name + "/device", "..");
+    const std::string path = PciPath(address) + "/nvme/" + ctrl;
+    const std::string hidden = "nvme" + std::to_string(subsystem) + "c" +
+                               std::to_string(instance) + "n1";
+    File(path + "/model", model + "\n");
+    Disk(hidden, path + "/" + hidden, sectors);
+  }
+
   // The disk leaves: its block folder and its link go.
   void Unplug(const std::string& name) {
     const std::filesystem::path link = Full("/sys/block/" + name);

@@ -50,6 +50,7 @@ struct DiskFacts {
   std::optional<bool> writeCache;  // "write back" / "write through"
   std::string cacheTypePath;       // where the write cache is switched, "" for nowhere
   std::string xferMode;            // libata's current transfer mode ("XFER_UDMA_6")
+  std::string nvmeController;      // an NVMe drive's controller ("nvme0"), else ""
   bool partitionTable = false;     // has partitions
   std::vector<std::string> holders;  // what is built on it or its partitions ("md0")
 };
@@ -122,5 +123,10 @@ MachineFacts ScanMachine(FileSource& files);
 std::optional<std::uint64_t> ParseNumber(const std::string& word);
 std::optional<std::array<std::uint16_t, 256>> ParseIdentifyWords(const std::string& text);
 SyncProgress ParseSyncCompleted(const std::string& word);
+// The build date in /proc/sys/kernel/version ("... Debian 6.1.76-1
+// (2024-02-01)", "... Thu Feb  1 12:34:56 UTC 2024", "... @1706745600") as
+// the C library's ctime text ("Thu Feb  1 00:00:00 2024"), in the time the
+// kernel states; nullopt when it holds none.
+std::optional<std::string> KernelBuildDate(const std::string& version);
 
 }  // namespace kestrune::host

@@ -16,6 +16,7 @@ struct SmartTarget {
   std::string devicePath;  // "/dev/sda"
   bool ata = false;
   bool nvme = false;
+  std::string nvmeController;  // an NVMe drive's controller ("nvme0")
   // IDENTIFY says SMART is supported and switched on (ATA only; the library
   // would switch it on itself otherwise).
   bool smartEnabled = false;
@@ -30,7 +31,11 @@ class SmartProbe {
 };
 
 // libatasmart for ATA disks, libnvme for NVMe drives; Unknown for the others
-// and whenever the device node cannot be opened (no privilege).
+// and whenever the device node cannot be opened (no privilege). An ATA disk's
+// power mode is asked (CHECK POWER MODE) before anything else, the library's
+// own IDENTIFY included. libnvme is loaded only when the first NVMe drive is
+// asked: it brings a cryptography library the monitor would otherwise carry
+// for nothing.
 std::shared_ptr<SmartProbe> MakeSystemSmartProbe();
 
 }  // namespace kestrune::host

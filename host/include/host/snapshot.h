@@ -33,6 +33,7 @@ struct HostDisk {
   bool ata = false;
   bool nvme = false;
   std::string cacheTypePath;
+  std::string nvmeController;  // "nvme0" for an NVMe drive
   bool partitioned = false;
   std::vector<std::string> holders;
   std::uint8_t index = 0;

@@ -305,12 +305,26 @@ bool ChangeMaker::ResetBus(const HostAdapter&, std::uint8_t channel) {
 
 namespace {
 
+// The program a bare name stands for, from the system's own folders only: a
+// process that changes disks as root does not take its tools from whatever
+// PATH it was started with.
+std::string SystemProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  for (const char* folder : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"}) {
+    const std::string path = folder + name;
+    if (::access(path.c_str(), X_OK) == 0) return path;
+  }
+  return std::string();
+}
+
 // Runs the program with its output in a pipe; a program that runs for more
 // than half a minute is stopped.
 class ProcessRunner final : public CommandRunner {
  public:
   int Run(const std::vector<std::string>& argv, std::string& output) override {
     if (argv.empty()) return -1;
+    const std::string program = SystemProgram(argv[0]);
+    if (program.empty()) return -1;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
     posix_spawn_file_actions_t actions;
@@ -322,7 +336,7 @@ class ProcessRunner final : public CommandRunner {
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     if (spawned != 0) {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "host/host_rig.h"
+#include "support/scoped_env.h"
 
 namespace kestrune::test {
 namespace {
@@ -245,6 +246,23 @@ TEST(HostChanges, RebuildRateAndWriteCacheWriteTheirAttributes) {
                        "scsi_disk/2:0:0:0/cache_type"),
             "write through");
   EXPECT_TRUE(rig.runner->runs.empty());
+}
+
+// The runner that starts mdadm: no shell, the program from the system's own
+// folders whatever PATH says, its status and output.
+TEST(HostChanges, TheProcessRunnerRunsSystemProgramsWithoutAShell) {
+  ScopedEnv path("PATH", "/nonexistent");
+  const auto runner = host::MakeProcessRunner();
+  std::string output;
+  EXPECT_EQ(runner->Run({"true"}, output), 0);
+  EXPECT_EQ(runner->Run({"sh", "-c", "echo to md0; echo refused >&2; exit 3"}, output), 3);
+  EXPECT_EQ(output, "to md0\nrefused\n");
+  output.clear();
+  // An argument is one argument, never a command line.
+  EXPECT_EQ(runner->Run({"echo", "a;b", "$(false)"}, output), 0);
+  EXPECT_EQ(output, "a;b $(false)\n");
+  EXPECT_EQ(runner->Run({"kestrune-no-such-program"}, output), -1);
+  EXPECT_EQ(runner->Run({}, output), -1);
 }
 
 TEST(HostChanges, BusResetAndDisablingADiskAreRefused) {

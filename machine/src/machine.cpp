@@ -92,14 +92,21 @@ Machine MakeMachine(const MachineOptions& options, std::string& error) {
   const std::shared_ptr<platform::Files> realFiles =
       options.realFiles ? options.realFiles : platform::MakeLinuxFiles();
   std::wstring mediaPath;
+  // A tree that stands for a machine (a test's fixture, a user's recording)
+  // names disks of another machine: this one's are never asked or changed on
+  // its word.
+  bool ownMachine = false;
   if (backend == "linux") {
     host::HostOptions host = options.host;
     if (host.root.empty() || host.root == "/") host.root = EnvOr("KESTRUNE_SYSFS_ROOT", "/");
+    ownMachine = host.root == "/";
     if (!host.clock) host.clock = machine.clock_;
     if (!host.realFiles) host.realFiles = realFiles;
-    if (!host.runner) host.runner = host::MakeProcessRunner();
-    if (!host.signatures) host.signatures = host::MakeBlkidProbe();
-    if (!host.smart) host.smart = host::MakeSystemSmartProbe();
+    if (ownMachine) {
+      if (!host.runner) host.runner = host::MakeProcessRunner();
+      if (!host.signatures) host.signatures = host::MakeBlkidProbe();
+      if (!host.smart) host.smart = host::MakeSystemSmartProbe();
+    }
     host.changeLog = [journalHolder, inner = host.changeLog](const host::ChangeRecord& record) {
       if (inner) inner(record);
       if (!*journalHolder) return;
@@ -135,9 +142,10 @@ Machine MakeMachine(const MachineOptions& options, std::string& error) {
   machine.registry_ = OpenRegistry(options, mediaPath, error);
   if (!machine.registry_) return {};
   if (machine.host_) {
-    // Changes to real disks: root only, and only when the administrator
-    // switched them on.
-    machine.host_->SetChangesAllowed(::geteuid() == 0 && DiskChangesAllowed(*machine.registry_));
+    // Changes to real disks: root only, only to the machine itself, and only
+    // when the administrator switched them on.
+    machine.host_->SetChangesAllowed(ownMachine && ::geteuid() == 0 &&
+                                     DiskChangesAllowed(*machine.registry_));
   }
   machine.sound_ = options.sound ? options.sound : platform::MakeSystemSound();
   // Entries carry the program's name (kestrune, kestrune-monitor).

@@ -205,6 +205,45 @@ TEST(HostChanges, PollsGoOnWhileAChangeWaits) {
   EXPECT_TRUE(WaitUntil([&] { return rig.Host().PendingEvents(0) == 2; }));
 }
 
+// A recorded tree names another machine's disks: even as root with the
+// setting on, nothing of this machine is changed on its word.
+TEST(HostChanges, ARecordedTreeNeverChangesThisMachine) {
+  SysTree tree;
+  MirrorAndFreeDisk(tree);
+  testing::TempDir work;
+  machine::MachineOptions options;
+  options.backend = "linux";
+  options.host.root = tree.Root();
+  options.host.thread = false;
+  options.registryPath = work.File("registry.db");
+  options.journal = std::shared_ptr<platform::Journal>();
+  options.sound = std::make_shared<platform::RecordingSound>();
+  options.systemInfo = [](const std::wstring& media) {
+    return std::make_shared<FixedSystem>(media);
+  };
+  std::string error;
+  {
+    machine::Machine first = machine::MakeMachine(options, error);
+    ASSERT_TRUE(first) << error;
+    platform::RegKey key = platform::kNullKey;
+    ASSERT_EQ(first.Registry()->CreateKey(L"Software\\Brevalis\\Kestrune", L"", key),
+              platform::RegStatus::Ok);
+    const std::uint8_t on[4] = {1, 0, 0, 0};
+    ASSERT_EQ(first.Registry()->SetValue(key, machine::kAllowDiskChanges, platform::RegType::Dword,
+                                         on),
+              platform::RegStatus::Ok);
+    first.Registry()->CloseKey(key);
+  }
+  machine::Machine again = machine::MakeMachine(options, error);
+  ASSERT_TRUE(again) << error;
+  EXPECT_FALSE(again.Host()->ChangesAllowed());
+  ctl::CControllerIo io(again.ControllerServices(std::make_shared<platform::RecordingUi>()));
+  io.ReadComputerInfo();
+  io.Discover();
+  ctl::CControllerIo::Lock lock(io);
+  EXPECT_FALSE(io.CreateSpare(*io.Model().Adapter(0), 2));
+}
+
 TEST(HostChanges, ReadOnlyUnlessAllowedAndEveryChangeIsLogged) {
   SysTree tree;
   MirrorAndFreeDisk(tree);

@@ -41,7 +41,10 @@ struct MachineOptions {
   std::string backend;
   // The machine's own disks: the options of that backend. Its root, when
   // empty here, is KESTRUNE_SYSFS_ROOT, else "/"; changes are allowed only
-  // to a process running as root whose "Allow Disk Changes" setting is on.
+  // to a process running as root whose "Allow Disk Changes" setting is on,
+  // and only with the root "/". Below another root (a fixture, a recording)
+  // no disk of this machine is asked for its health, probed or changed: the
+  // runner, signature probe and SMART probe are only the ones given here.
   host::HostOptions host;
   // The simulated adapters: a scenario given by a test, or one as JSON text
   // (read like a scenario file; `scenarioOrigin` names it in errors); with

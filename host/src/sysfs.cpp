@@ -53,10 +53,11 @@ class RootedFiles final : public FileSource {
         }
         break;
       }
+      const bool whole = static_cast<std::size_t>(n) < sizeof buffer - used;
       used += static_cast<std::size_t>(n);
-      // An attribute comes whole in one read; a short read is its end.
-      if (used < static_cast<std::size_t>(st.st_size) || st.st_size == 0) continue;
-      break;
+      // An attribute comes whole in one read, and a file's short read is its
+      // end; only procfs (which gives no size) may hand out a text in pieces.
+      if (whole && st.st_size != 0) break;
     }
     ::close(fd);
     return std::string(buffer, used);

@@ -1,8 +1,20 @@
 // One poll of the Linux backend on a machine of 24 disks and 4 arrays: the
 // scan of the kernel's files, the mapping and the comparison with the last
 // snapshot. Every path read is checked to lie in sysfs or procfs: a poll
-// reads no disk.
+// reads no disk. Beside it, the peak resident memory of kestrune-monitor
+// watching the same machine.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/temp_dir.h"
 
 #include "host/backend.h"
 #include "host/sys_tree.h"
@@ -82,6 +94,58 @@ void BM_PollTwentyFourDisksFourArrays(benchmark::State& state) {
   if (files->outside) state.SkipWithError("a poll read outside sysfs and procfs");
 }
 BENCHMARK(BM_PollTwentyFourDisksFourArrays)->Unit(benchmark::kMicrosecond);
+
+#ifdef KESTRUNE_MONITOR
+// kestrune-monitor over the same machine for `polls` polls, 100 ms apart,
+// writing its log and metrics; its peak resident set in MiB (what the
+// kernel counts: its own pages and the pages of the shared libraries it
+// touched).
+double MonitorPeakMegabytes(const std::string& root, int polls) {
+  testing::TempDir work;
+  std::vector<std::string> env = {"KESTRUNE_BACKEND=linux", "KESTRUNE_SYSFS_ROOT=" + root,
+                                  "KESTRUNE_REGISTRY=" + work.File("registry.db"),
+                                  "XDG_STATE_HOME=" + work.File("state"), "TZ=UTC"};
+  if (const char* path = std::getenv("PATH")) env.push_back(std::string("PATH=") + path);
+  // --once polls once; more polls are the monitor running until stopped.
+  std::vector<std::string> args = {KESTRUNE_MONITOR, "--interval", "100", "--metrics",
+                                   work.File("kestrune.prom")};
+  if (polls <= 1) args.push_back("--once");
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return 0;
+  if (polls > 1) {
+    // The log grows by a line a poll at most; the monitor is stopped after
+    // the polls' time has passed.
+    ::usleep(static_cast<useconds_t>(polls) * 100000U);
+    ::kill(pid, SIGTERM);
+  }
+  int status = 0;
+  rusage usage{};
+  if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return 0;
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+}
+
+void BM_MonitorResidentMemory(benchmark::State& state) {
+  test::SysTree tree;
+  Build(tree);
+  double peak = 0;
+  for (auto _ : state) peak = MonitorPeakMegabytes(tree.Root(), static_cast<int>(state.range(0)));
+  if (peak == 0) state.SkipWithError("the monitor did not run");
+  state.counters["peak_rss_MiB"] = peak;
+}
+BENCHMARK(BM_MonitorResidentMemory)->Arg(1)->Arg(50)->Iterations(1)->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
 

@@ -12,7 +12,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   mold ccache
   libsqlite3-dev libfmt-dev nlohmann-json3-dev libcanberra-dev clang qt6-base-dev
-  libsystemd-dev libssl-dev libc-ares-dev python3 python3-prometheus-client python3-aiosmtpd
+  libsystemd-dev libssl-dev libc-ares-dev libatasmart-dev libnvme-dev libblkid-dev libudev-dev
+  python3 python3-prometheus-client python3-aiosmtpd
   systemd desktop-file-utils appstream lintian dpkg-dev file strace locales
   xvfb xauth openbox trayer xdotool x11-utils)
 missing=()

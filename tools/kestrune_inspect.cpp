@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include "controller/controller_io.h"
+#include "host/unshown.h"
 #include "machine/machine.h"
 #include "platform/console_ui.h"
 #include "platform/text.h"
@@ -96,25 +98,56 @@ std::string Describe(const ctl::ConfigurationModel& model) {
   return out;
 }
 
+// Asks no disk anything: a recording copies what the kernel's files say.
+class NoSmart final : public host::SmartProbe {
+ public:
+  std::optional<sim::SmartHealth> Health(const host::SmartTarget&) override {
+    return sim::SmartHealth::Unknown;
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int followSeconds = 0;
+  std::string record;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--follow" && i + 1 < argc) {
       followSeconds = std::atoi(argv[++i]);
+    } else if (arg == "--record" && i + 1 < argc) {
+      record = argv[++i];
     } else {
       const bool help = arg == "--help" || arg == "-h";
       std::fprintf(help ? stdout : stderr,
-                   "usage: kestrune-inspect [--follow SECONDS]\n"
-                   "Prints the configuration read from the simulated adapters\n"
-                   "(KESTRUNE_SCENARIO names a scenario file).\n");
+                   "usage: kestrune-inspect [--follow SECONDS] [--record DIR]\n"
+                   "Prints the configuration read from the adapters: the simulated ones\n"
+                   "(KESTRUNE_SCENARIO names a scenario file), or with KESTRUNE_BACKEND=linux\n"
+                   "the machine's own disks and md arrays. --record DIR copies the kernel's\n"
+                   "files that backend reads (attributes, never a disk's contents) into DIR,\n"
+                   "to stand in for the machine with KESTRUNE_SYSFS_ROOT=DIR.\n");
       return help ? 0 : 2;
     }
   }
   std::string error;
-  const machine::Machine machine = machine::MakeMachine({}, error);
+  machine::MachineOptions options;
+  if (!record.empty()) {
+    options.backend = "linux";
+    const char* root = std::getenv("KESTRUNE_SYSFS_ROOT");
+    const std::string from = root != nullptr && *root != '\0' ? root : "/";
+    std::error_code made;
+    std::filesystem::create_directories(record, made);
+    if (made) {
+      std::fprintf(stderr, "kestrune-inspect: %s: %s\n", record.c_str(), made.message().c_str());
+      return 1;
+    }
+    options.host.root = from;
+    options.host.files =
+        host::MakeRecordingFiles(host::MakeRootedFiles(from), from, record);
+    options.host.thread = false;
+    options.host.smart = std::make_shared<NoSmart>();
+  }
+  const machine::Machine machine = machine::MakeMachine(options, error);
   if (!machine) {
     std::fprintf(stderr, "kestrune-inspect: %s\n", error.c_str());
     return 1;
@@ -127,6 +160,11 @@ int main(int argc, char** argv) {
     ctl::CControllerIo::Lock lock(io);
     std::fputs(Describe(io.Model()).c_str(), stdout);
   }
+  if (machine.Host() != nullptr) {
+    for (const auto& line : host::UnshownLines(*machine.Host()->Snapshot()))
+      std::printf("Not shown: %s\n", host::UnshownText(line).c_str());
+  }
+  if (!record.empty()) std::printf("Recorded into %s\n", record.c_str());
   std::fflush(stdout);
 
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(followSeconds);

@@ -2,6 +2,8 @@
 // output as UTF-8, to a file exactly as the program saves it (UTF-16LE, no
 // byte-order mark), by e-mail with the SMTP settings of the registry, or as
 // JSON for scripts.
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "controller/controller_io.h"
 #include "events/smtp.h"
 #include "headless.h"
+#include "host/unshown.h"
 #include "platform/text.h"
 #include "report/report.h"
 #include "report/report_json.h"
@@ -168,6 +171,35 @@ bool WriteJson(const std::optional<std::string>& path, const std::string& json) 
   return written;
 }
 
+// The machine's own arrays and disks the model does not show, each with its
+// reason, after the report (nothing with the simulator).
+std::wstring WithUnshown(std::wstring report, const machine::Machine& machine) {
+  if (machine.Host() == nullptr) return report;
+  const auto lines = host::UnshownLines(*machine.Host()->Snapshot());
+  if (lines.empty()) return report;
+  report += L"\r\nNot shown above:\r\n";
+  for (const auto& line : lines) report += Wide("  " + host::UnshownText(line)) + L"\r\n";
+  return report;
+}
+
+std::string WithUnshown(const std::string& json, const machine::Machine& machine) {
+  if (machine.Host() == nullptr) return json;
+  nlohmann::ordered_json out = nlohmann::ordered_json::parse(json, nullptr, false);
+  if (out.is_discarded()) return json;
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& line : host::UnshownLines(*machine.Host()->Snapshot())) {
+    nlohmann::ordered_json item;
+    item["kind"] = line.kind;
+    item["name"] = line.name;
+    item["reason"] = line.reason;
+    if (!line.state.empty()) item["state"] = line.state;
+    if (!line.disks.empty()) item["disks"] = line.disks;
+    list.push_back(std::move(item));
+  }
+  out["notShown"] = std::move(list);
+  return out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,12 +228,14 @@ int main(int argc, char** argv) {
   const settings::AppSettings& settings = *headless.settings;
 
   if (options->json) {
-    const std::string json =
-        rpt::ProduceReportJson(*headless.io, *headless.machine.Clock(), *headless.ui);
+    const std::string json = WithUnshown(
+        rpt::ProduceReportJson(*headless.io, *headless.machine.Clock(), *headless.ui),
+        headless.machine);
     return WriteJson(options->output, json) ? kExitOk : kExitFailure;
   }
   const std::wstring report =
-      rpt::ProduceReportText(*headless.io, *headless.machine.Clock(), *headless.ui);
+      WithUnshown(rpt::ProduceReportText(*headless.io, *headless.machine.Clock(), *headless.ui),
+                  headless.machine);
 
   if (options->output) {
     std::string why;

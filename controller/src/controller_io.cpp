@@ -433,6 +433,10 @@ bool CControllerIo::QueryDeviceSmartStatus(AdapterRecord& adapter, std::uint8_t 
   platform::ControlResult call;
   Send(adapter, request, {0}, 0, &call);
   if (!call.ok) return false;
+  if (decode::SmartStatusNotAvailable(request.Returned().Bytes())) {
+    device.smartStatus = kNotApplicable;
+    return true;
+  }
   const auto status = decode::SmartReturnStatus(request.Returned().Bytes());
   if (!status) return false;
   device.smartStatus = *status ? L"OK" : L"Exceeded";
@@ -448,6 +452,10 @@ bool CControllerIo::QuerySetSmartStatus(AdapterRecord& adapter, SetRecord& set) 
   platform::ControlResult call;
   Send(adapter, request, {0}, 0, &call);
   if (!call.ok) return false;
+  if (decode::SmartStatusNotAvailable(request.Returned().Bytes())) {
+    set.smartStatus = kNotApplicable;
+    return true;
+  }
   const auto status = decode::SmartReturnStatus(request.Returned().Bytes());
   if (!status) return false;
   set.smartStatus = *status ? L"OK" : L"Exceeded";

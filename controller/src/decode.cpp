@@ -303,6 +303,12 @@ void SetDiskTexts(SetRecord& set) {
   set.metaVersion = std::move(texts.firmware);
 }
 
+bool SmartStatusNotAvailable(Bytes payload) {
+  namespace f = wire::smart;
+  const Reply reply(payload);
+  return reply.Holds(f::kDriverError.End()) && reply.Get(f::kDriverError) == 9;
+}
+
 std::optional<bool> SmartReturnStatus(Bytes payload) {
   namespace f = wire::smart;
   const Reply reply(payload);

@@ -40,6 +40,8 @@ const char* CodeName(EventKind kind) {
       return "set-created";
     case EventKind::SetDeleted:
       return "set-deleted";
+    case EventKind::ArrayNotice:
+      return "array-notice";
     case EventKind::Unknown:
       break;
   }
@@ -166,6 +168,9 @@ std::vector<platform::JournalField> EventJournalFields(const EventRecord& record
       if (record.Get(ev::spare_drive::kCode) == 3 || record.Get(ev::spare_drive::kCode) == 4)
         add("KESTRUNE_SET", ev::spare_drive::kSet);
       if (record.Get(ev::spare_drive::kCode) == 3) add("KESTRUNE_MEMBER", ev::spare_drive::kMember);
+      break;
+    case EventKind::ArrayNotice:
+      add("KESTRUNE_NOTICE", ctl::wire::U8{44});
       break;
     case EventKind::SetCreated:
     case EventKind::SetDeleted:

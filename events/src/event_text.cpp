@@ -182,6 +182,9 @@ class Composer {
       case EventKind::SetDeleted:
         SetEvent(res::kStrEventTitleSetDeleted, res::kStrEventSetDeleted);
         break;
+      case EventKind::ArrayNotice:
+        ArrayNotice();
+        break;
       case EventKind::Unknown:
         Unknown();
         break;
@@ -196,6 +199,24 @@ class Composer {
 
   void ChangeBit(unsigned position, bool on) { led_ = LedChange{position, on}; }
   void ChangeRebuildBit(std::uint8_t deviceIndex, bool on) { ChangeBit(4U + deviceIndex, on); }
+
+  // Byte 44 the notice, 46-85 the text naming the array and what happened.
+  void ArrayNotice() {
+    static constexpr std::array kTitles = {
+        res::kStrEventTitleArrayDegraded,        res::kStrEventTitleArrayMemberFailed,
+        res::kStrEventTitleArrayRebuildStarted,  res::kStrEventTitleArrayRebuildComplete,
+        res::kStrEventTitleArrayRecovered,       res::kStrEventTitleArrayAppeared,
+        res::kStrEventTitleArrayGone,            res::kStrEventTitleArrayFailed,
+        res::kStrEventTitleDiskChangeMade,       res::kStrEventTitleDiskChangeRefused};
+    const std::uint8_t code = Get(ctl::wire::U8{44});
+    title_ = code >= 1 && code <= kTitles.size() ? LoadString(kTitles[code - 1U])
+                                                 : FormatString(res::kStrEventTitleArrayNotice,
+                                                                int{code});
+    std::wstring text = ModelText(r_);
+    body_ = FormatString(res::kStrEventArrayNotice, text, adapterNo_);
+    // An array that changed may have taken or given up disks of the tree.
+    refresh_ = true;
+  }
 
   void UltraDma() {
     namespace f = ev::ultra_dma;

@@ -126,6 +126,7 @@ struct SimulatedDeviceManager::State {
   int failLists = 0;
   int failIds = 0;
   int failStateChanges = 0;
+  bool refuseStateChanges = false;
   int lag = 0;
   // Targets the user disabled, by (kind, port, channel, device).
   std::set<std::tuple<int, std::size_t, int, int>> disabled;
@@ -359,6 +360,7 @@ bool SimulatedDeviceManager::ChangeState(DevInst device, bool enable) {
   std::lock_guard lock(state_->mutex);
   DevNode* node = state_->Find(device);
   if (node == nullptr || !IsTarget(node->kind)) return false;
+  if (state_->refuseStateChanges) return false;
   if (state_->failStateChanges > 0) {
     --state_->failStateChanges;
     return false;
@@ -406,6 +408,18 @@ void SimulatedDeviceManager::FailInstanceIds(int count) {
 void SimulatedDeviceManager::FailStateChanges(int count) {
   std::lock_guard lock(state_->mutex);
   state_->failStateChanges = std::max(count, 0);
+}
+
+void SimulatedDeviceManager::RefuseStateChanges() {
+  std::lock_guard lock(state_->mutex);
+  state_->refuseStateChanges = true;
+}
+
+void SimulatedDeviceManager::FollowTopology() {
+  // The topology has its own lock; never hold ours while asking it.
+  auto views = state_->topology ? state_->topology->Adapters() : std::vector<AdapterView>{};
+  std::lock_guard lock(state_->mutex);
+  state_->RebuildAll(std::move(views));
 }
 
 void SimulatedDeviceManager::SetReenumerationLag(int count) {

@@ -362,29 +362,6 @@ std::vector<AdapterView> SimulatedDriver::Adapters() {
 // ---------------------------------------------------------------------------
 // SimulatedDeviceControl
 
-namespace {
-
-constexpr std::wstring_view kPortPrefix = L"\\\\.\\scsi";
-
-// "\\.\scsi<N>:" with N written in decimal without leading zeros.
-std::optional<std::size_t> ParsePortName(std::wstring_view name) {
-  if (name.size() < kPortPrefix.size() + 2 || name.substr(0, kPortPrefix.size()) != kPortPrefix ||
-      name.back() != L':') {
-    return std::nullopt;
-  }
-  const std::wstring_view digits =
-      name.substr(kPortPrefix.size(), name.size() - kPortPrefix.size() - 1);
-  if (digits.size() > 9 || (digits.size() > 1 && digits.front() == L'0')) return std::nullopt;
-  std::size_t port = 0;
-  for (const wchar_t c : digits) {
-    if (c < L'0' || c > L'9') return std::nullopt;
-    port = port * 10 + static_cast<std::size_t>(c - L'0');
-  }
-  return port;
-}
-
-}  // namespace
-
 SimulatedDeviceControl::SimulatedDeviceControl(std::shared_ptr<SimulatedDriver> driver)
     : driver_(std::move(driver)) {}
 
@@ -397,35 +374,20 @@ platform::DeviceHandle SimulatedDeviceControl::Open(const std::wstring& name,
     return platform::kInvalidDeviceHandle;
   }
   if (lastError != nullptr) *lastError = platform::syserr::kSuccess;
-  std::lock_guard lock(mutex_);
-  handles_.emplace(++lastHandle_, *port);
-  return lastHandle_;
+  return handles_.Open(*port);
 }
 
 platform::ControlResult SimulatedDeviceControl::Control(platform::DeviceHandle handle,
                                                         std::uint32_t code,
                                                         std::span<std::uint8_t> buffer,
                                                         std::size_t inSize, std::size_t outSize) {
-  std::size_t port = 0;
-  {
-    std::lock_guard lock(mutex_);
-    const auto it = handles_.find(handle);
-    if (it == handles_.end()) {
-      return platform::ControlResult{false, 0, platform::syserr::kInvalidHandle};
-    }
-    port = it->second;
-  }
-  return driver_->Control(port, code, buffer, inSize, outSize);
+  const auto port = handles_.Port(handle);
+  if (!port) return platform::ControlResult{false, 0, platform::syserr::kInvalidHandle};
+  return driver_->Control(*port, code, buffer, inSize, outSize);
 }
 
-void SimulatedDeviceControl::Close(platform::DeviceHandle handle) {
-  std::lock_guard lock(mutex_);
-  handles_.erase(handle);
-}
+void SimulatedDeviceControl::Close(platform::DeviceHandle handle) { handles_.Close(handle); }
 
-std::size_t SimulatedDeviceControl::OpenHandles() {
-  std::lock_guard lock(mutex_);
-  return handles_.size();
-}
+std::size_t SimulatedDeviceControl::OpenHandles() { return handles_.Count(); }
 
 }  // namespace kestrune::sim

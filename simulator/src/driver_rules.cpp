@@ -23,12 +23,8 @@ bool HasRebuildSource(const LiveSet& s, std::uint8_t position) {
 void DriverCore::StartRebuild(LiveAdapter& a, std::size_t set, LiveMember& member, TimePoint when) {
   member.state = MemberState::Rebuild;
   member.work = 0;
-  EventBytes e = MakeEvent(event_class::kRebuild, when, Severity::Warning);
-  e[44] = static_cast<std::uint8_t>(set);
-  e[45] = member.position;
-  e[46] = kRebuildStarted;
-  e[47] = member.deviceIndex;
-  a.Queue(e);
+  a.Queue(RebuildEvent(when, Severity::Warning, static_cast<std::uint8_t>(set), member.position,
+                       kRebuildStarted, member.deviceIndex));
   RecomputeSetState(a.sets[set]);
 }
 
@@ -38,13 +34,8 @@ void DriverCore::FailMember(LiveAdapter& a, std::size_t set, LiveMember& member,
   LiveSet& s = a.sets[set];
   member.state = MemberState::Dropped;
   member.work = 0;
-  EventBytes e = MakeEvent(event_class::kMemberDropped, when, Severity::Error);
-  e[44] = static_cast<std::uint8_t>(set);
-  e[45] = member.position;
-  e[46] = reason;
-  e[47] = srbStatus;
-  e[48] = member.deviceIndex;
-  a.Queue(e);
+  a.Queue(MemberDroppedEvent(when, static_cast<std::uint8_t>(set), member.position, reason,
+                             srbStatus, member.deviceIndex));
 
   bool replaced = false;
   if (s.spec.spareEnabled && s.Redundant() && HasRebuildSource(s, member.position) &&
@@ -55,22 +46,14 @@ void DriverCore::FailMember(LiveAdapter& a, std::size_t set, LiveMember& member,
           return d != nullptr && d->sectors >= s.memberSectors;
         });
     if (spare == a.spec.spares.end()) {
-      EventBytes se = MakeEvent(event_class::kSpareDrive, when, Severity::Warning);
-      se[44] = kSpareTooSmall;
-      se[45] = a.spec.spares.front();
-      se[46] = static_cast<std::uint8_t>(set);
-      se[47] = member.position;
-      a.Queue(se);
+      a.Queue(SpareDriveEvent(when, Severity::Warning, kSpareTooSmall, a.spec.spares.front(),
+                              static_cast<std::uint8_t>(set), member.position));
     } else {
       // The spare takes the dropped disk's place; that disk stays attached as a free disk.
       member.deviceIndex = *spare;
       a.spec.spares.erase(spare);
-      EventBytes se = MakeEvent(event_class::kSpareDrive, when, Severity::Informational);
-      se[44] = kSpareAddedToSet;
-      se[45] = member.deviceIndex;
-      se[46] = static_cast<std::uint8_t>(set);
-      se[47] = member.position;
-      a.Queue(se);
+      a.Queue(SpareDriveEvent(when, Severity::Informational, kSpareAddedToSet, member.deviceIndex,
+                              static_cast<std::uint8_t>(set), member.position));
       StartRebuild(a, set, member, when);
       replaced = true;
     }
@@ -128,10 +111,7 @@ std::uint32_t DriverCore::AddMember(LiveAdapter& a, std::uint8_t deviceIndex, st
   target->state = MemberState::Current;
   target->work = 0;
 
-  EventBytes e = MakeEvent(event_class::kMemberAdded, last_, Severity::Informational);
-  e[44] = set;
-  e[45] = deviceIndex;
-  a.Queue(e);
+  a.Queue(MemberAddedEvent(last_, set, deviceIndex));
   // A striped set has nothing to rebuild from: the new member is current at once.
   if (s.Redundant()) StartRebuild(a, set, *target, last_);
   RecomputeSetState(s);
@@ -147,11 +127,7 @@ std::uint32_t DriverCore::RemoveMember(LiveAdapter& a, std::uint8_t set, std::ui
   if (s.members.size() == 1) return status::kLastMember;
   const std::uint8_t deviceIndex = it->deviceIndex;
   s.members.erase(it);
-  EventBytes e = MakeEvent(event_class::kMemberRemoved, last_, Severity::Warning);
-  e[44] = set;
-  e[45] = position;
-  e[46] = deviceIndex;
-  a.Queue(e);
+  a.Queue(MemberRemovedEvent(last_, set, position, deviceIndex));
   RecomputeSetState(s);
   return status::kSuccess;
 }
@@ -160,9 +136,7 @@ std::uint32_t DriverCore::DeleteSet(LiveAdapter& a, std::uint8_t set) {
   if (set >= a.sets.size()) return status::kInvalidArrayIndex;
   const SetType type = a.sets[set].spec.type;
   a.sets.erase(a.sets.begin() + set);
-  EventBytes e = MakeEvent(event_class::kSetDeleted, last_, Severity::Warning);
-  e[45] = static_cast<std::uint8_t>(type);
-  a.Queue(e);
+  a.Queue(SetEvent(last_, false, static_cast<std::uint8_t>(type)));
   return status::kSuccess;
 }
 
@@ -187,10 +161,7 @@ std::uint32_t DriverCore::CreateSpare(LiveAdapter& a, std::uint8_t deviceIndex) 
   if (disk->atapi) return status::kInvalidParameter;
   auto& spares = a.spec.spares;
   spares.insert(std::upper_bound(spares.begin(), spares.end(), deviceIndex), deviceIndex);
-  EventBytes e = MakeEvent(event_class::kSpareDrive, last_, Severity::Informational);
-  e[44] = kSpareCreated;
-  e[45] = deviceIndex;
-  a.Queue(e);
+  a.Queue(SpareDriveEvent(last_, Severity::Informational, kSpareCreated, deviceIndex));
   return status::kSuccess;
 }
 
@@ -201,10 +172,7 @@ std::uint32_t DriverCore::DeleteSpare(LiveAdapter& a, std::uint8_t deviceIndex) 
   const auto it = std::find(spares.begin(), spares.end(), deviceIndex);
   if (it == spares.end()) return status::kInvalidParameter;
   spares.erase(it);
-  EventBytes e = MakeEvent(event_class::kSpareDrive, last_, Severity::Informational);
-  e[44] = kSpareDeleted;
-  e[45] = deviceIndex;
-  a.Queue(e);
+  a.Queue(SpareDriveEvent(last_, Severity::Informational, kSpareDeleted, deviceIndex));
   return status::kSuccess;
 }
 
@@ -219,9 +187,7 @@ std::uint32_t DriverCore::SetFeatures(LiveAdapter& a, std::uint8_t channel, std:
 }
 
 void DriverCore::BusReset(LiveAdapter& a, std::uint8_t bus) {
-  EventBytes e = MakeEvent(event_class::kBusReset, last_, Severity::Informational);
-  e[44] = bus;
-  a.Queue(e);
+  a.Queue(BusResetEvent(last_, bus));
 }
 
 }  // namespace kestrune::sim::detail

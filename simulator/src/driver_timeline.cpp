@@ -80,12 +80,8 @@ void DriverCore::ProgressTo(TimePoint t) {
       if (m == nullptr) continue;
       m->state = MemberState::Current;
       m->work = 0;
-      EventBytes e = MakeEvent(event_class::kRebuild, c.at, Severity::Informational);
-      e[44] = static_cast<std::uint8_t>(c.set);
-      e[45] = m->position;
-      e[46] = kRebuildComplete;
-      e[47] = m->deviceIndex;
-      a.Queue(e);
+      a.Queue(RebuildEvent(c.at, Severity::Informational, static_cast<std::uint8_t>(c.set),
+                           m->position, kRebuildComplete, m->deviceIndex));
       RecomputeSetState(s);
     }
   }
@@ -132,10 +128,8 @@ void DriverCore::ApplyRemove(LiveAdapter& a, const RemoveDisk& remove, TimePoint
   const auto it = std::find_if(a.spec.disks.begin(), a.spec.disks.end(), [&](const DiskSpec& d) {
     return d.channel == remove.channel && d.device == remove.device;
   });
-  EventBytes e = MakeEvent(event_class::kDeviceRemoved, when, Severity::Warning);
-  e[44] = remove.channel;
-  e[45] = remove.device;
-  PutModel(e, 46, it->model);
+  const EventBytes e = DeviceEvent(event_class::kDeviceRemoved, when, Severity::Warning,
+                                   remove.channel, remove.device, it->model);
   a.spec.disks.erase(it);
   a.Queue(e);
 }
@@ -151,12 +145,8 @@ void DriverCore::ApplyInsert(LiveAdapter& a, const InsertDisk& insert, TimePoint
   } else {
     a.spec.disks.push_back(disk);
   }
-  EventBytes e = MakeEvent(replacing ? event_class::kDeviceChanged : event_class::kNewDevice, when,
-                           Severity::Informational);
-  e[44] = disk.channel;
-  e[45] = disk.device;
-  PutModel(e, 46, disk.model);
-  a.Queue(e);
+  a.Queue(DeviceEvent(replacing ? event_class::kDeviceChanged : event_class::kNewDevice, when,
+                      Severity::Informational, disk.channel, disk.device, disk.model));
 }
 
 void DriverCore::ApplyMemberError(LiveAdapter& a, const MemberError& error, TimePoint when) {

@@ -39,8 +39,13 @@ grep -qx 'ExecStart=/usr/bin/kestrune-monitor' "$work/root/lib/systemd/system/ke
   fail "package name, version or architecture"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for library in libqt6widgets6 libsqlite3-0 libfmt9 libcanberra0 libsystemd0 libstdc++6; do
+for library in libqt6widgets6 libsqlite3-0 libfmt9 libcanberra0 libsystemd0 libstdc++6 \
+  libatasmart4 libblkid1 libudev1; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library"
+done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for package in mdadm libnvme1; do
+  grep -q "$package" <<<"$recommends" || fail "Recommends lacks $package"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/xdg/autostart/kestrune.desktop ||
   fail "the autostart entry is no conffile"

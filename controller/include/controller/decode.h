@@ -55,5 +55,9 @@ void SetDiskTexts(SetRecord& set);
 // SMART RETURN STATUS: nullopt when the reply is short or the driver reports an
 // error, else true for "OK" and false for "Exceeded".
 std::optional<bool> SmartReturnStatus(Bytes payload);
+// True when the driver answered that the status cannot be asked now (driver
+// error 9, "not supported": no privilege, or a disk left asleep): the status
+// is then "N/A", never a health that was not read.
+bool SmartStatusNotAvailable(Bytes payload);
 
 }  // namespace kestrune::ctl::decode

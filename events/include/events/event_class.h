@@ -19,10 +19,13 @@ enum class EventKind {
   SpareDrive,
   SetCreated,
   SetDeleted,
+  // Kestrune's own: an array of the machine's own that no set stands for,
+  // and the changes made to its disks.
+  ArrayNotice,
   Unknown,
 };
 
-// The class of a GUID; Unknown when it matches none of the thirteen.
+// The class of a GUID; Unknown when it matches none of the fourteen.
 EventKind Classify(const EventGuid& guid);
 
 }  // namespace kestrune::evt

@@ -4,11 +4,12 @@
 // builds it here, and nowhere else is a backend constructed.
 //
 // The backend answers the adapters' driver (device control), the device
-// manager and the driver files. Today it is always the simulator: the
-// scenario a test gives, else the file KESTRUNE_SCENARIO names, else the
-// embedded default. A backend for a real driver plugs in at MakeMachine, and
-// only there: it hands out the same three interfaces, and the controller,
-// logger, report and windows above them stay as they are.
+// manager and the driver files. KESTRUNE_BACKEND chooses it: "simulator"
+// (the default: the scenario a test gives, else the file KESTRUNE_SCENARIO
+// names, else the embedded default) or "linux" (the machine's own disks and md
+// arrays, read from the kernel's files below KESTRUNE_SYSFS_ROOT, default
+// "/"). Both hand out the same three interfaces, and the controller, logger,
+// report and windows above them stay as they are.
 #pragma once
 
 #include <functional>
@@ -25,12 +26,26 @@
 #include "platform/sound.h"
 #include "platform/system_info.h"
 #include "platform/ui_services.h"
+#include "host/backend.h"
 #include "simulator/scenario.h"
 #include "simulator/simulator.h"
 
 namespace kestrune::machine {
 
+// The registry value (a DWORD under "Software\Brevalis\Kestrune") that lets a
+// process running as root change the machine's own arrays and disks.
+inline constexpr wchar_t kAllowDiskChanges[] = L"Allow Disk Changes";
+
 struct MachineOptions {
+  // "simulator" or "linux"; empty: KESTRUNE_BACKEND, else the simulator.
+  std::string backend;
+  // The machine's own disks: the options of that backend. Its root, when
+  // empty here, is KESTRUNE_SYSFS_ROOT, else "/"; changes are allowed only
+  // to a process running as root whose "Allow Disk Changes" setting is on,
+  // and only with the root "/". Below another root (a fixture, a recording)
+  // no disk of this machine is asked for its health, probed or changed: the
+  // runner, signature probe and SMART probe are only the ones given here.
+  host::HostOptions host;
   // The simulated adapters: a scenario given by a test, or one as JSON text
   // (read like a scenario file; `scenarioOrigin` names it in errors); with
   // neither, the file KESTRUNE_SCENARIO names, else the embedded default.
@@ -72,9 +87,11 @@ class Machine {
   const std::shared_ptr<platform::Sound>& Sound() const { return sound_; }
   // May be null: no journal.
   const std::shared_ptr<platform::Journal>& Journal() const { return journal_; }
-  // The simulated backend, for tests that drive it (timeline, faults); a real
-  // driver backend would have none.
+  // The simulated backend, for tests that drive it (timeline, faults); null
+  // with the machine's own disks.
   sim::Simulator* Simulator() const { return simulator_.get(); }
+  // The machine's own disks; null with the simulator.
+  host::HostBackend* Host() const { return host_.get(); }
   // What a controller over this machine is built with, `ui` answering its
   // message boxes.
   ctl::ControllerServices ControllerServices(std::shared_ptr<platform::UiServices> ui) const;
@@ -84,7 +101,10 @@ class Machine {
 
   std::shared_ptr<platform::Clock> clock_;
   std::shared_ptr<sim::Simulator> simulator_;
+  std::shared_ptr<host::HostBackend> host_;
   std::shared_ptr<platform::DeviceControl> deviceControl_;
+  std::shared_ptr<platform::DeviceInstaller> deviceInstaller_;
+  std::shared_ptr<platform::Files> files_;
   std::shared_ptr<platform::Registry> registry_;
   std::shared_ptr<platform::Sound> sound_;
   std::shared_ptr<platform::Journal> journal_;

@@ -42,6 +42,12 @@ class SimulatedDeviceManager final : public platform::DeviceInstaller {
   void SetReenumerationLag(int count);
   // The next `count` state changes are refused.
   void FailStateChanges(int count);
+  // Every state change is refused from now on (a system whose disks the
+  // program may not switch off).
+  void RefuseStateChanges();
+  // Takes every node afresh from the topology, as a system that follows its
+  // hardware by itself does after a change (nodes the user disabled stay so).
+  void FollowTopology();
 
  private:
   struct State;

@@ -11,29 +11,11 @@
 
 #include "platform/clock.h"
 #include "platform/device_control.h"
+#include "simulator/driver_codec.h"
 #include "simulator/scenario.h"
 #include "simulator/topology.h"
 
 namespace kestrune::sim {
-
-// DriverStatus values the driver answers with.
-namespace status {
-inline constexpr std::uint32_t kSuccess = 0;
-inline constexpr std::uint32_t kRebootRequired = 1;
-inline constexpr std::uint32_t kInvalidParameter = 2;
-inline constexpr std::uint32_t kBufferTooSmall = 3;
-inline constexpr std::uint32_t kGpioUnsupported = 7;
-inline constexpr std::uint32_t kMaxArrays = 10;
-inline constexpr std::uint32_t kInvalidArrayIndex = 11;
-inline constexpr std::uint32_t kMaxMembers = 12;
-inline constexpr std::uint32_t kInvalidDeviceIndex = 13;
-inline constexpr std::uint32_t kDeviceInUse = 14;
-inline constexpr std::uint32_t kNotArrayMember = 15;
-inline constexpr std::uint32_t kRebuildInProgress = 16;
-inline constexpr std::uint32_t kVolumeTooSmall = 17;
-inline constexpr std::uint32_t kLastMember = 18;
-inline constexpr std::uint32_t kGeneralError = 255;
-}  // namespace status
 
 class SimulatedDriver final : public Topology {
  public:
@@ -85,11 +67,7 @@ class SimulatedDeviceControl final : public platform::DeviceControl {
 
  private:
   std::shared_ptr<SimulatedDriver> driver_;
-  std::mutex mutex_;
-  // Open handles and their ports. Handles count up from 1 and are never
-  // reused, so a stale one is caught.
-  std::unordered_map<platform::DeviceHandle, std::size_t> handles_;
-  platform::DeviceHandle lastHandle_ = platform::kInvalidDeviceHandle;
+  PortHandles handles_;
 };
 
 }  // namespace kestrune::sim

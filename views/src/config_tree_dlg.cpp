@@ -392,17 +392,7 @@ bool CConfigTreeDlg::ShowPage(unsigned templateId) {
 // ---- branches --------------------------------------------------------------
 
 void CConfigTreeDlg::RebuildAdapterBranch(std::uint32_t adapterNumber) {
-  {
-    ctl::CControllerIo::Lock lock(Io());
-    if (ctl::AdapterRecord* adapter = Io().Model().Adapter(adapterNumber)) {
-      Io().QueryAdapterInfo(*adapter);
-      Io().QueryDeviceInfo(*adapter);
-      if (adapter->IsRaidChip()) {
-        Io().QuerySpareDrives(*adapter);
-        Io().QuerySets(*adapter, true);
-      }
-    }
-  }
+  Io().RereadAdapter(adapterNumber);
   RebuildAdapterBranchFromModel(adapterNumber);
 }
 
@@ -489,14 +479,7 @@ void CConfigTreeDlg::ExchangeActivePageData() {
 }
 
 void CConfigTreeDlg::OnPollRefresh() {
-  {
-    ctl::CControllerIo::Lock lock(Io());
-    ctl::ConfigurationModel& model = Io().Model();
-    for (std::uint32_t n = 0; n < model.AdapterCount(); ++n) {
-      ctl::AdapterRecord* adapter = model.Adapter(n);
-      if (adapter != nullptr && adapter->IsRaidChip()) Io().QuerySpareDrives(*adapter);
-    }
-  }
+  Io().RereadAllSpares();
   QTreeWidgetItem* root = Tree()->topLevelItem(0);
   if (root == nullptr) return;
   ForEachBelow(root, [this](QTreeWidgetItem* item) {
@@ -768,17 +751,7 @@ void CConfigTreeDlg::ContextMenuOn(QTreeWidgetItem* item, QPoint screenPos) {
 
   const bool enable = !*enabled;
   platform::WaitCursor wait(Ui());
-  if (!Io().SetDiskDeviceEnabled(node.adapter, node.channel, node.device, enable)) return;
-  {
-    ctl::CControllerIo::Lock lock(Io());
-    const ResolvedNode found = Resolve(Io().Model(), node);
-    if (found.device != nullptr) {
-      if (enable)
-        found.device->flags = 0;
-      else
-        found.device->flags |= ctl::kFlagInUse;
-    }
-  }
+  if (!Io().ChangeDiskDeviceState(node.adapter, node.channel, node.device, enable)) return;
   if (QTreeWidgetItem* now = ItemOf(node)) SetImage(now, enable ? kImageDiskFree : kImageDiskInUse);
 }
 

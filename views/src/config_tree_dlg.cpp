@@ -23,6 +23,7 @@
 #include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/dialog_templates.h"
 #include "resources/resource_ids.h"
 #include "resources/string_ids.h"
 #include "resources/strings.h"
@@ -34,8 +35,6 @@ namespace {
 
 constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kImageRole = Qt::UserRole + 2;
-constexpr unsigned kEventsTemplate = 1016;
-constexpr unsigned kMembersTemplate = 1015;
 // The top-level menu the RAID wizard has.
 constexpr int kRaidMenuPosition = 2;
 
@@ -357,7 +356,7 @@ void CConfigTreeDlg::FitSheetArea(QSize need) {
 
 void CConfigTreeDlg::UpdateEventsPageShown() {
   const platform_qt::CPropertyPage* page = sheet_ ? sheet_->ActivePage() : nullptr;
-  const bool shown = page != nullptr && page->TemplateId() == kEventsTemplate;
+  const bool shown = page != nullptr && page->TemplateId() == res::kTemplatePropPageEvents;
   if (shown == eventsPageShown_) return;
   eventsPageShown_ = shown;
   emit eventsPageShownChanged(shown);
@@ -673,7 +672,7 @@ void CConfigTreeDlg::Drop(const NodeRef& disk) {
                      static_cast<std::uint8_t>(found.deviceIndex));
     }
   }
-  ShowPage(kMembersTemplate);
+  ShowPage(res::kTemplatePropPageArrayMbrs);
 }
 
 bool CConfigTreeDlg::eventFilter(QObject* watched, QEvent* event) {

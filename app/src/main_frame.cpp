@@ -114,10 +114,7 @@ bool CMainFrame::Create(bool wizardFlag) {
   io_->SetObserver(this);
 
   // The version record: this build's own.
-  {
-    ctl::CControllerIo::Lock lock(*io_);
-    io_->Model().program = services_.program;
-  }
+  io_->SetProgramInfo(services_.program);
   productDisplayName_ = services_.program.productName;
 
   if (services_.splashWanted && !splash_) {

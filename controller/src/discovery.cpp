@@ -131,13 +131,7 @@ std::uint8_t CControllerIo::ComposeGpioStatus(const AdapterRecord& adapter) cons
 void CControllerIo::RefreshAdapter(AdapterRecord& adapter) {
   Lock lock(*this);
   QueryDriverVersion(adapter);
-  QueryAdapterInfo(adapter);
-  QueryDeviceInfo(adapter);
-  if (adapter.IsRaidChip()) {
-    QueryRioVersion(adapter);
-    QuerySpareDrives(adapter);
-    QuerySets(adapter, true);
-  }
+  ReadAdapterState(adapter, true);
   if (adapter.driverMajor >= 2 && adapter.driverMinor != 0) {
     SetGpioInterface(adapter, 1, 255);
     adapter.gpioStatus = ComposeGpioStatus(adapter);

@@ -246,14 +246,7 @@ void CControllerIo::ReadDriverFiles() {
 
     QueryDriverVersion(adapter);
     ReadAdapterDriverFile(adapter);
-
-    QueryAdapterInfo(adapter);
-    QueryDeviceInfo(adapter);
-    if (adapter.IsRaidChip()) {
-      QueryRioVersion(adapter);
-      QuerySpareDrives(adapter);
-      QuerySets(adapter, true);
-    }
+    ReadAdapterState(adapter, true);
   }
 }
 

@@ -1,5 +1,6 @@
 // Commands that change an adapter's sets, spares and channels.
 #include "controller/controller_io.h"
+#include "controller/wire.h"
 #include "resources/string_ids.h"
 
 namespace kestrune::ctl {

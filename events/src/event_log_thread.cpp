@@ -199,25 +199,11 @@ bool CEventLogThread::PollAdapter(std::uint32_t adapterNumber) {
   formatter_.ClearMarks();
 
   if (MainViewExists() && refreshMark_) {
-    {
-      ctl::CControllerIo::Lock lock(io);
-      if (ctl::AdapterRecord* adapter = io.Model().Adapter(adapterNumber)) {
-        io.QueryAdapterInfo(*adapter);
-        io.QueryDeviceInfo(*adapter);
-        if (adapter->IsRaidChip()) {
-          io.QuerySpareDrives(*adapter);
-          io.QuerySets(*adapter, true);
-        }
-      }
-    }
+    io.RereadAdapter(adapterNumber);
     services_.mainWindow->RebuildAdapterBranch(adapterNumber);
   }
   if (rescanMark_) {
-    {
-      ctl::CControllerIo::Lock lock(io);
-      if (ctl::AdapterRecord* adapter = io.Model().Adapter(adapterNumber))
-        io.QuerySets(*adapter, true);
-    }
+    io.RereadSets(adapterNumber, true);
     rescanMark_ = false;
   }
   if (MainViewExists() && refreshMark_) {

@@ -516,8 +516,7 @@ std::optional<LedChange> EventFormatter::FormatEvent(const EventRecord& record,
   {
     ctl::CControllerIo::Lock lock(io_);
     // The LED state is read before every event; the answer is not used.
-    if (ctl::AdapterRecord* adapter = io_.Model().Adapter(adapterNumber))
-      io_.WriteGpioStatus(*adapter, false, adapter->gpioStatus);
+    io_.ReadGpioStatus(adapterNumber);
     context.extendedNaming = io_.Model().extendedNaming;
     context.memberNumbering = io_.MemberNumbering();
   }
@@ -529,12 +528,8 @@ std::optional<LedChange> EventFormatter::FormatEvent(const EventRecord& record,
 }
 
 void EventFormatter::ApplyLedChange(std::uint32_t adapterNumber, const LedChange& change) {
-  ctl::CControllerIo::Lock lock(io_);
-  ctl::AdapterRecord* adapter = io_.Model().Adapter(adapterNumber);
-  if (adapter == nullptr) return;
-  adapter->gpioStatus = change.AppliedTo(adapter->gpioStatus);
-  // Written also when the byte stays the same.
-  io_.WriteGpioStatus(*adapter, true, adapter->gpioStatus);
+  io_.ChangeGpioStatus(adapterNumber,
+                       [&change](std::uint8_t status) { return change.AppliedTo(status); });
 }
 
 }  // namespace kestrune::evt

@@ -4,6 +4,10 @@
 // English module is written from it, so the forms and Res409.lang cannot
 // drift apart.
 //
+// With --templates=<header>, it also writes each form's template number as a
+// constant named after the form's root (CPropPageEvents: kTemplatePropPageEvents),
+// so that code naming a template takes the number from the form, its one home.
+//
 // A form's root carries its template number as the dynamic property
 // "templateId". A text counts when it is a <string> of one of the text
 // properties below and not marked notr="true". Texts in places that a form's
@@ -41,6 +45,7 @@ struct Entry {
 
 struct Form {
   QString file;
+  QString root;  // the root widget's object name
   long long templateId = -1;
   std::vector<Entry> entries;
 };
@@ -131,6 +136,7 @@ bool ReadForm(const QString& path, Form& form) {
     open.element = xml.name().toString();
     open.name = xml.attributes().value(QStringLiteral("name")).toString();
     open.className = xml.attributes().value(QStringLiteral("class")).toString();
+    if (open.element == QLatin1String("widget") && stack.size() == 1) form.root = open.name;
     if ((open.element == QLatin1String("widget") && stack.size() > 1) ||
         open.element == QLatin1String("action")) {
       if (names.contains(open.name)) {
@@ -198,15 +204,56 @@ bool ReadForm(const QString& path, Form& form) {
 
 }  // namespace
 
+// The constant's name for a form root: "CPropPageEvents" -> "kTemplatePropPageEvents"
+// (the class prefix C dropped), "ConfigurationMenu" -> "kTemplateConfigurationMenu".
+std::string TemplateConstant(const QString& root) {
+  QString name = root;
+  if (name.size() > 1 && name[0] == QLatin1Char('C') && name[1].isUpper()) name.remove(0, 1);
+  return "kTemplate" + name.toStdString();
+}
+
+bool ValidIdentifier(const QString& name) {
+  if (name.isEmpty() || !(name[0].isLetter() || name[0] == QLatin1Char('_'))) return false;
+  for (QChar c : name) {
+    if (!(c.isLetterOrNumber() || c == QLatin1Char('_')) || c.unicode() > 0x7F) return false;
+  }
+  return true;
+}
+
+// Writes `text` to `path` only when it changed, so that an unchanged form
+// rebuilds nothing.
+bool WriteIfChanged(const QString& path, const std::string& text) {
+  QFile existing(path);
+  if (existing.open(QIODevice::ReadOnly) && existing.readAll().toStdString() == text) return true;
+  existing.close();
+  QFile out(path);
+  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      out.write(text.data(), static_cast<qint64>(text.size())) !=
+          static_cast<qint64>(text.size())) {
+    std::fprintf(stderr, "%s: cannot write\n", qPrintable(path));
+    return false;
+  }
+  return true;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: kestrune-dialogtexts <output.cpp|output.lang> <form.ui>...\n");
+    std::fprintf(stderr,
+                 "usage: kestrune-dialogtexts <output.cpp|output.lang> [--templates=<header>] "
+                 "<form.ui>...\n");
     return 2;
   }
+  const QLatin1String templatesOption("--templates=");
+  QString templatesHeader;
   std::map<long long, Form> forms;
   for (int i = 2; i < argc; ++i) {
+    const QString argument = QString::fromLocal8Bit(argv[i]);
+    if (argument.startsWith(templatesOption)) {
+      templatesHeader = argument.mid(templatesOption.size());
+      continue;
+    }
     Form form;
-    if (!ReadForm(QString::fromLocal8Bit(argv[i]), form)) return 1;
+    if (!ReadForm(argument, form)) return 1;
     const auto [it, added] = forms.emplace(form.templateId, form);
     if (!added) {
       std::fprintf(stderr, "%s: template %lld is also %s\n", argv[i], form.templateId,
@@ -235,16 +282,28 @@ int main(int argc, char** argv) {
   // An output named *.lang takes the module lines alone (for a look at them).
   const QString output = QString::fromLocal8Bit(argv[1]);
   if (output.endsWith(QLatin1String(".lang"))) source = lines;
-  // Written only when changed, so that an unchanged form rebuilds nothing.
-  QFile existing(output);
-  if (existing.open(QIODevice::ReadOnly) && existing.readAll().toStdString() == source) return 0;
-  existing.close();
-  QFile out(output);
-  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-      out.write(source.data(), static_cast<qint64>(source.size())) !=
-          static_cast<qint64>(source.size())) {
-    std::fprintf(stderr, "%s: cannot write\n", argv[1]);
-    return 1;
+  if (!WriteIfChanged(output, source)) return 1;
+
+  if (templatesHeader.isEmpty()) return 0;
+  std::string header =
+      "// Written by kestrune-dialogtexts from resources/dialogs; do not edit.\n"
+      "// Each dialog template's number, as its form carries it.\n"
+      "#pragma once\n\n"
+      "namespace kestrune::res {\n\n";
+  std::map<std::string, long long> constants;
+  for (const auto& [id, form] : forms) {
+    if (!ValidIdentifier(form.root)) {
+      std::fprintf(stderr, "%s: the root's name is no identifier\n", qPrintable(form.file));
+      return 1;
+    }
+    if (!constants.emplace(TemplateConstant(form.root), id).second) {
+      std::fprintf(stderr, "%s: another form's root is also named %s\n", qPrintable(form.file),
+                   qPrintable(form.root));
+      return 1;
+    }
   }
-  return 0;
+  for (const auto& [name, id] : constants)
+    header += "inline constexpr unsigned " + name + " = " + std::to_string(id) + ";\n";
+  header += "\n}  // namespace kestrune::res\n";
+  return WriteIfChanged(templatesHeader, header) ? 0 : 1;
 }

@@ -354,6 +354,144 @@ TEST(RaidCommands, AcceptedCommandsShowInTheNextSetRead) {
   EXPECT_EQ(m.ui->MessageCount(), 0u);
 }
 
+// ---- operations ------------------------------------------------------------
+
+TEST(Operations, SetChangesReachTheRecordOnlyWhenTheAdapterAppliesThem) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  const SetRecord& set = m.Adapter(0).sets[0];
+  ASSERT_EQ(set.spareEnabled, 1);
+  const std::uint32_t rate = set.rebuildRate;
+  EXPECT_FALSE(m.io->ChangeRebuildRate(0, 0, 101));  // refused: record as it was
+  EXPECT_EQ(set.rebuildRate, rate);
+  EXPECT_EQ(m.ui->LastMessage()->text, L"Invalid parameter.\nReturn code 2.");
+  EXPECT_TRUE(m.io->ChangeRebuildRate(0, 0, 100));  // the highest rate
+  EXPECT_EQ(set.rebuildRate, 100u);
+  EXPECT_TRUE(m.io->ChangeSpareUse(0, 0, false));
+  EXPECT_EQ(set.spareEnabled, 0);
+  // The adapter agrees with the records.
+  ASSERT_TRUE(m.io->RereadSets(0, false));
+  EXPECT_EQ(set.rebuildRate, 100u);
+  EXPECT_EQ(set.spareEnabled, 0);
+}
+
+TEST(Operations, NothingIsSentForAGoneAdapterSetOrSlot) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  const std::size_t before = m.recorder->SentRequests().size();
+  const auto anyAdapter = [](const AdapterRecord&) { return true; };
+  EXPECT_FALSE(m.io->RereadAdapter(1));
+  EXPECT_FALSE(m.io->RereadSets(1, true));
+  EXPECT_FALSE(m.io->RereadSpares(1));
+  EXPECT_FALSE(m.io->RereadAdapterAndDriver(1));
+  EXPECT_FALSE(m.io->ChangeSpareUse(0, 1, true));  // one set only
+  EXPECT_FALSE(m.io->ChangeRebuildRate(0, kMaxSets + 1, 50));
+  EXPECT_FALSE(m.io->ChangeWriteCache(0, kMaxChannels, 0, true));
+  EXPECT_FALSE(m.io->ChangeWriteCache(0, 0, kMaxDevicesPerChannel, true));
+  EXPECT_FALSE(m.io->MakeSpare(1, 3, 0, 3));
+  EXPECT_FALSE(m.io->DeleteSpareDrive(1, 2, anyAdapter));
+  EXPECT_FALSE(m.io->DeleteSpareDrive(0, 2, [](const AdapterRecord&) { return false; }));
+  EXPECT_FALSE(m.io->DeleteSetAndDisk(0, 0, 0, 0, [](const AdapterRecord&) { return false; }));
+  m.io->ReadGpioStatus(1);
+  m.io->ChangeGpioStatus(1, [](std::uint8_t) { return std::uint8_t{0}; });
+  EXPECT_EQ(m.recorder->SentRequests().size(), before);
+  EXPECT_EQ(m.io->Model().AdapterCount(), 1u);
+  EXPECT_EQ(m.ui->MessageCount(), 0u);
+}
+
+TEST(Operations, RemovingAMemberReadsTheSetsAgainEvenWhenRefused) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  const SetRecord& set = m.Adapter(0).sets[0];
+  EXPECT_TRUE(m.io->RemoveSetMember(0, 0, 1));
+  EXPECT_EQ(set.memberCount, 1);
+  const std::size_t reads = m.recorder->Count("QMX_RIO ", 0x42024);
+  EXPECT_FALSE(m.io->RemoveSetMember(0, 0, 0));  // the last member stays
+  EXPECT_EQ(m.ui->LastMessage()->caption, L"Remove Member");
+  EXPECT_EQ(m.recorder->Count("QMX_RIO ", 0x42024), reads + 1);
+  EXPECT_EQ(set.memberCount, 1);
+  EXPECT_FALSE(m.io->RemoveSetMember(0, 1, 0));  // no such set: only read again
+  EXPECT_EQ(m.recorder->Count("QMX_RIO ", 0x42024), reads + 2);
+}
+
+TEST(Operations, RereadingAnAdapterShowsWhatChangedBehindTheRecords) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  AdapterRecord& a = m.Adapter(0);
+  // Sent directly, as another program would: the records do not follow.
+  ASSERT_TRUE(m.io->CreateSpare(a, 3));
+  ASSERT_TRUE(m.io->RemoveMember(a, 0, 1));
+  EXPECT_EQ(a.channels[3].devices[0].spare, 0);
+  EXPECT_EQ(a.sets[0].memberCount, 2);
+  ASSERT_TRUE(m.io->RereadAdapter(0));
+  EXPECT_EQ(a.channels[3].devices[0].spare, 1);
+  EXPECT_EQ(a.sets[0].memberCount, 1);
+  ASSERT_TRUE(m.io->DeleteSpare(a, 3));
+  ASSERT_TRUE(m.io->RereadSpares(0));
+  EXPECT_EQ(a.channels[3].devices[0].spare, 0);
+}
+
+TEST(Operations, DiskDeviceStateMarksTheDeviceFreeOrInUse) {
+  auto a = Extended();
+  a.disks = {Disk(3, 0)};
+  Machine m(With({a}));
+  ASSERT_TRUE(m.io->Discover());
+  const DeviceRecord& disk = m.Adapter(0).channels[3].devices[0];
+  ASSERT_EQ(disk.flags & kFlagInUse, 0u);
+  EXPECT_TRUE(m.io->ChangeDiskDeviceState(0, 3, 0, false));
+  EXPECT_EQ(disk.flags & kFlagInUse, kFlagInUse);
+  EXPECT_EQ(m.io->DiskDeviceEnabled(0, 3, 0), std::optional<bool>(false));
+  EXPECT_TRUE(m.io->ChangeDiskDeviceState(0, 3, 0, true));
+  EXPECT_EQ(disk.flags, 0u);
+  EXPECT_EQ(m.io->DiskDeviceEnabled(0, 3, 0), std::optional<bool>(true));
+  // No system disk device at (2, 0): nothing changes.
+  const std::uint32_t other = m.Adapter(0).channels[2].devices[0].flags;
+  EXPECT_FALSE(m.io->ChangeDiskDeviceState(0, 2, 0, true));
+  EXPECT_EQ(m.Adapter(0).channels[2].devices[0].flags, other);
+}
+
+TEST(Operations, SparesAreMadeAndDeletedWithTheSystemsDisks) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  ASSERT_TRUE(m.io->IsDiskAvailable(0, 3, 0));
+  EXPECT_TRUE(m.io->MakeSpare(0, 3, 0, 3));
+  EXPECT_FALSE(m.io->IsDiskAvailable(0, 3, 0));
+  ASSERT_TRUE(m.io->RereadSpares(0));
+  EXPECT_EQ(m.Adapter(0).channels[3].devices[0].spare, 1);
+  // Deleting re-enumerates: the adapter records are read anew afterwards.
+  EXPECT_TRUE(m.io->DeleteSpareDrive(0, 3, [](const AdapterRecord&) { return true; }));
+  EXPECT_EQ(m.io->Model().entryCount, 1u);
+  ASSERT_TRUE(m.io->Discover());
+  EXPECT_EQ(m.Adapter(0).channels[3].devices[0].spare, 0);
+  EXPECT_EQ(m.ui->MessageCount(), 0u);
+}
+
+TEST(Operations, WriteCacheSettingIsKeptUntilTheNextDeviceRead) {
+  auto a = Extended();
+  a.disks = {Disk(1, 0)};
+  Machine m(With({a}));
+  ASSERT_TRUE(m.io->Discover());
+  AdapterRecord& adapter = m.Adapter(0);
+  ASSERT_EQ(adapter.channels[1].devices[0].writeCache, L"Enabled");
+  EXPECT_TRUE(m.io->ChangeWriteCache(0, 1, 0, false));
+  EXPECT_EQ(adapter.channels[1].devices[0].writeCache, L"Disabled");
+  ASSERT_TRUE(m.io->QueryDeviceInfo(adapter));  // the disk agrees
+  EXPECT_EQ(adapter.channels[1].devices[0].writeCache, L"Disabled");
+  EXPECT_TRUE(m.io->ChangeWriteCache(0, 1, 0, true));
+  EXPECT_EQ(adapter.channels[1].devices[0].writeCache, L"Enabled");
+}
+
+TEST(Operations, LedByteChangesFromTheRecordedOne) {
+  Machine m(With({MirrorWithSpare()}));
+  ASSERT_TRUE(m.io->Discover());
+  const std::uint8_t before = m.Adapter(0).gpioStatus;
+  m.io->ChangeGpioStatus(0, [](std::uint8_t status) {
+    return static_cast<std::uint8_t>(status & 0x0F);
+  });
+  EXPECT_EQ(m.Adapter(0).gpioStatus, before & 0x0F);
+  EXPECT_EQ(m.simulator->Driver()->GpioStatus(0), before & 0x0F);
+}
+
 TEST(DefaultScenario, DiscoveryReadsTheEmbeddedMachine) {
   Machine m(sim::DefaultScenario());
   ASSERT_TRUE(m.io->Discover());

@@ -29,17 +29,19 @@ class DialogTexts : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  fs::path Form(const std::string& name, const std::string& root, const std::string& body) {
+  fs::path Form(const std::string& name, const std::string& root, const std::string& body,
+                const std::string& rootName = "C") {
     const fs::path path = dir_ / name;
     std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ui version=\"4.0\">\n"
-                        << "<class>C</class>\n<widget class=\"QDialog\" name=\"C\">\n"
+                        << "<class>" << rootName << "</class>\n<widget class=\"QDialog\" name=\""
+                        << rootName << "\">\n"
                         << root << body << "</widget>\n<resources/>\n</ui>\n";
     return path;
   }
   // The tool's exit status; `lines` gets what it wrote.
-  int Run(const std::vector<fs::path>& forms, std::string& lines) {
+  int Run(const std::vector<fs::path>& forms, std::string& lines, const std::string& option = "") {
     const fs::path out = dir_ / "out.lang";
-    std::string command = std::string(KESTRUNE_DIALOGTEXTS) + " " + out.string();
+    std::string command = std::string(KESTRUNE_DIALOGTEXTS) + " " + out.string() + " " + option;
     for (const fs::path& form : forms) command += " " + form.string();
     command += " 2>" + (dir_ / "err.txt").string();
     const int status = std::system(command.c_str());
@@ -117,6 +119,38 @@ TEST_F(DialogTexts, FormsTheLanguageModulesCannotReachAreRefused) {
   // The same template in two forms.
   std::string lines;
   EXPECT_EQ(Run({Form("one.ui", kTemplate, ""), Form("two.ui", kTemplate, "")}, lines), 1);
+}
+
+std::string Template(int id) {
+  return "<property name=\"templateId\" stdset=\"0\"><number>" + std::to_string(id) +
+         "</number></property>\n";
+}
+
+TEST_F(DialogTexts, TemplateNumbersAreWrittenUnderTheFormsRootNames) {
+  const fs::path header = dir_ / "templates.h";
+  std::string lines;
+  ASSERT_EQ(Run({Form("events.ui", Template(1016), "", "CPropPageEvents"),
+                 Form("menu.ui", Template(1017), "", "ConfigurationMenu"),
+                 Form("c.ui", Template(7), "", "C")},
+                lines, "--templates=" + header.string()),
+            0);
+  std::ifstream in(header);
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::string written = text.str();
+  EXPECT_NE(written.find("inline constexpr unsigned kTemplatePropPageEvents = 1016;\n"),
+            std::string::npos);
+  EXPECT_NE(written.find("inline constexpr unsigned kTemplateConfigurationMenu = 1017;\n"),
+            std::string::npos);
+  EXPECT_NE(written.find("inline constexpr unsigned kTemplateC = 7;\n"), std::string::npos);
+  // Two forms whose roots share a name would give one constant two numbers;
+  // a root name that is no identifier gives none.
+  EXPECT_EQ(Run({Form("a.ui", Template(1), "", "CPage"), Form("b.ui", Template(2), "", "CPage")},
+                lines, "--templates=" + header.string()),
+            1);
+  EXPECT_EQ(Run({Form("d.ui", Template(3), "", "C-Page")}, lines,
+                "--templates=" + header.string()),
+            1);
 }
 
 #endif

@@ -23,6 +23,7 @@
 #include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
 #include "platform_qt/resources_qt.h"
+#include "resources/dialog_templates.h"
 #include "resources/resource_ids.h"
 #include "resources/string_ids.h"
 #include "resources/strings.h"
@@ -34,8 +35,6 @@ namespace {
 
 constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kImageRole = Qt::UserRole + 2;
-constexpr unsigned kEventsTemplate = 1016;
-constexpr unsigned kMembersTemplate = 1015;
 // The top-level menu the RAID wizard has.
 constexpr int kRaidMenuPosition = 2;
 
@@ -360,7 +359,7 @@ void CConfigTreeDlg::FitSheetArea(QSize need) {
 
 void CConfigTreeDlg::UpdateEventsPageShown() {
   const platform_qt::CPropertyPage* page = sheet_ ? sheet_->ActivePage() : nullptr;
-  const bool shown = page != nullptr && page->TemplateId() == kEventsTemplate;
+  const bool shown = page != nullptr && page->TemplateId() == res::kTemplatePropPageEvents;
   if (shown == eventsPageShown_) return;
   eventsPageShown_ = shown;
   emit eventsPageShownChanged(shown);
@@ -395,17 +394,7 @@ bool CConfigTreeDlg::ShowPage(unsigned templateId) {
 // ---- branches --------------------------------------------------------------
 
 void CConfigTreeDlg::RebuildAdapterBranch(std::uint32_t adapterNumber) {
-  {
-    ctl::CControllerIo::Lock lock(Io());
-    if (ctl::AdapterRecord* adapter = Io().Model().Adapter(adapterNumber)) {
-      Io().QueryAdapterInfo(*adapter);
-      Io().QueryDeviceInfo(*adapter);
-      if (adapter->IsRaidChip()) {
-        Io().QuerySpareDrives(*adapter);
-        Io().QuerySets(*adapter, true);
-      }
-    }
-  }
+  Io().RereadAdapter(adapterNumber);
   RebuildAdapterBranchFromModel(adapterNumber);
 }
 
@@ -492,14 +481,7 @@ void CConfigTreeDlg::ExchangeActivePageData() {
 }
 
 void CConfigTreeDlg::OnPollRefresh() {
-  {
-    ctl::CControllerIo::Lock lock(Io());
-    ctl::ConfigurationModel& model = Io().Model();
-    for (std::uint32_t n = 0; n < model.AdapterCount(); ++n) {
-      ctl::AdapterRecord* adapter = model.Adapter(n);
-      if (adapter != nullptr && adapter->IsRaidChip()) Io().QuerySpareDrives(*adapter);
-    }
-  }
+  Io().RereadAllSpares();
   QTreeWidgetItem* root = Tree()->topLevelItem(0);
   if (root == nullptr) return;
   ForEachBelow(root, [this](QTreeWidgetItem* item) {
@@ -693,7 +675,7 @@ void CConfigTreeDlg::Drop(const NodeRef& disk) {
                      static_cast<std::uint8_t>(found.deviceIndex));
     }
   }
-  ShowPage(kMembersTemplate);
+  ShowPage(res::kTemplatePropPageArrayMbrs);
 }
 
 bool CConfigTreeDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -771,17 +753,7 @@ void CConfigTreeDlg::ContextMenuOn(QTreeWidgetItem* item, QPoint screenPos) {
 
   const bool enable = !*enabled;
   platform::WaitCursor wait(Ui());
-  if (!Io().SetDiskDeviceEnabled(node.adapter, node.channel, node.device, enable)) return;
-  {
-    ctl::CControllerIo::Lock lock(Io());
-    const ResolvedNode found = Resolve(Io().Model(), node);
-    if (found.device != nullptr) {
-      if (enable)
-        found.device->flags = 0;
-      else
-        found.device->flags |= ctl::kFlagInUse;
-    }
-  }
+  if (!Io().ChangeDiskDeviceState(node.adapter, node.channel, node.device, enable)) return;
   if (QTreeWidgetItem* now = ItemOf(node)) SetImage(now, enable ? kImageDiskFree : kImageDiskInUse);
 }
 

@@ -132,7 +132,7 @@ ShownDevice ReadShownDevice(NodeContext& context, const NodeRef& node) {
   ctl::CControllerIo::Lock lock(io);
   ResolvedNode found = Resolve(io.Model(), node);
   if (found.adapter == nullptr) return shown;
-  if (found.adapter->IsRaidChip()) io.QuerySpareDrives(*found.adapter);
+  io.RereadSpares(node.adapter);
   found = Resolve(io.Model(), node);
   if (found.device == nullptr) return shown;
   shown.found = true;

@@ -1,5 +1,7 @@
 #include "views/node_pages.h"
 
+#include "resources/dialog_templates.h"
+
 #include "views/prop_page_adapter.h"
 #include "views/prop_page_array.h"
 #include "views/prop_page_array_mbrs.h"
@@ -32,23 +34,25 @@ bool NotExtended(const PageConditions& c) {
 }  // namespace
 
 const std::vector<NodePageEntry>& NodePageTable() {
-  // The root's support-driver page (template 1026) belongs to the other
+  // The root's support-driver page belongs to the other
   // operating-system family only, which this program never runs on: it is
   // not built.
   static const std::vector<NodePageEntry> table = {
-      {NodeKind::Computer, 1002, nullptr, &Make<CPropPageMyComputer>},
-      {NodeKind::Computer, 1016, nullptr, &Make<CPropPageEvents>},
-      {NodeKind::Adapter, 1004, nullptr, &Make<CPropPageAdapter>},
-      {NodeKind::Channel, 1044, &Extended, &Make<CPropPageChannel2>},
-      {NodeKind::Channel, 1009, &NotExtended, &Make<CPropPageChannel>},
-      {NodeKind::Device, 1008, nullptr, &Make<CPropPageDevice>},
-      {NodeKind::Device, 1025, nullptr, &Make<CPropPageDeviceSmart>},
-      {NodeKind::Device, 1011, nullptr, &Make<CPropPageDeviceIdentify>},
-      {NodeKind::Sets, 1013, nullptr, &Make<CPropPageArrays>},
-      {NodeKind::Set, 1014, nullptr, &Make<CPropPageArray>},
-      {NodeKind::Set, 1015, nullptr, &Make<CPropPageArrayMbrs>},
-      {NodeKind::Set, 1027, nullptr, &Make<CPropPageArraySmart>},
-      {NodeKind::Set, 1011, nullptr, &Make<CPropPageDeviceIdentify>},
+      {NodeKind::Computer, res::kTemplatePropPageMyComputer, nullptr, &Make<CPropPageMyComputer>},
+      {NodeKind::Computer, res::kTemplatePropPageEvents, nullptr, &Make<CPropPageEvents>},
+      {NodeKind::Adapter, res::kTemplatePropPageAdapter, nullptr, &Make<CPropPageAdapter>},
+      {NodeKind::Channel, res::kTemplatePropPageChannel2, &Extended, &Make<CPropPageChannel2>},
+      {NodeKind::Channel, res::kTemplatePropPageChannel, &NotExtended, &Make<CPropPageChannel>},
+      {NodeKind::Device, res::kTemplatePropPageDevice, nullptr, &Make<CPropPageDevice>},
+      {NodeKind::Device, res::kTemplatePropPageDeviceSmart, nullptr, &Make<CPropPageDeviceSmart>},
+      {NodeKind::Device, res::kTemplatePropPageDeviceIdentify, nullptr,
+       &Make<CPropPageDeviceIdentify>},
+      {NodeKind::Sets, res::kTemplatePropPageArrays, nullptr, &Make<CPropPageArrays>},
+      {NodeKind::Set, res::kTemplatePropPageArray, nullptr, &Make<CPropPageArray>},
+      {NodeKind::Set, res::kTemplatePropPageArrayMbrs, nullptr, &Make<CPropPageArrayMbrs>},
+      {NodeKind::Set, res::kTemplatePropPageArraySmart, nullptr, &Make<CPropPageArraySmart>},
+      {NodeKind::Set, res::kTemplatePropPageDeviceIdentify, nullptr,
+       &Make<CPropPageDeviceIdentify>},
   };
   return table;
 }

@@ -22,10 +22,7 @@ bool CPropPageAdapter::OnSetActive() {
     ctl::CControllerIo& io = Context().Io();
     ctl::CControllerIo::Lock lock(io);
     const ResolvedNode found = Resolve(io.Model(), Node());
-    if (found.adapter != nullptr) {
-      io.QueryDriverVersion(*found.adapter);
-      io.QueryAdapterInfo(*found.adapter);
-      io.ReadAdapterDriverFile(*found.adapter);
+    if (found.adapter != nullptr && io.RereadAdapterAndDriver(Node().adapter)) {
       shown.chipModel = found.adapter->chipModel;
       shown.chipRevision = found.adapter->chipRevision;
       shown.chipType = found.adapter->chipType;

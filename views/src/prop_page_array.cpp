@@ -98,9 +98,7 @@ void CPropPageArray::OnApplyRate() {
     const ResolvedNode found = Resolve(io.Model(), Node());
     if (found.set != nullptr) {
       // A refusal is shown by the request layer once the lock is let go.
-      applied = io.SetRebuildRate(*found.adapter, static_cast<std::uint8_t>(Node().set),
-                                  static_cast<std::uint8_t>(rate));
-      if (applied) found.set->rebuildRate = static_cast<std::uint32_t>(rate);
+      applied = io.ChangeRebuildRate(Node().adapter, Node().set, static_cast<std::uint8_t>(rate));
       back = static_cast<int>(std::min<std::uint32_t>(found.set->rebuildRate, kMaxRate));
     }
   }

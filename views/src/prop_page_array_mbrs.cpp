@@ -61,10 +61,7 @@ CPropPageArrayMbrs::Snapshot CPropPageArrayMbrs::Read(bool query) {
   Snapshot snapshot;
   ctl::CControllerIo& io = Context().Io();
   ctl::CControllerIo::Lock lock(io);
-  if (query) {
-    const ResolvedNode adapter = Resolve(io.Model(), NodeRef::Adapter(Node().adapter));
-    if (adapter.adapter != nullptr) io.QuerySets(*adapter.adapter, false);
-  }
+  if (query) io.RereadSets(Node().adapter, false);
   // Resolved after the query: the set count may have changed.
   const ResolvedNode found = Resolve(io.Model(), Node());
   if (found.set != nullptr) {
@@ -218,12 +215,12 @@ void CPropPageArrayMbrs::OnRemove() {
   {
     ctl::CControllerIo& io = Context().Io();
     ctl::CControllerIo::Lock lock(io);
-    const ResolvedNode found = Resolve(io.Model(), Node());
     // A row that names no member, or a set that is gone, removes nothing;
     // a refusal is shown by the request layer once the lock is let go.
-    if (found.set != nullptr && index)
-      io.RemoveMember(*found.adapter, static_cast<std::uint8_t>(Node().set), *index);
-    if (found.adapter != nullptr) io.QuerySets(*found.adapter, true);
+    if (index)
+      io.RemoveSetMember(Node().adapter, Node().set, *index);
+    else
+      io.RereadSets(Node().adapter, true);
   }
   Context().ShowPage(static_cast<unsigned>(TemplateId()));
 }

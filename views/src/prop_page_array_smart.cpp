@@ -66,12 +66,8 @@ void CPropPageArraySmart::OnApplySpare() {
     ctl::CControllerIo::Lock lock(io);
     const ResolvedNode found = Resolve(io.Model(), Node());
     // A refusal is shown by the request layer once the lock is let go.
-    if (found.set != nullptr && IsMirroredSetOnly(found.set->type)) {
-      applied = io.EnableSpare(*found.adapter, static_cast<std::uint8_t>(Node().set), on);
-      // The record follows the adapter, so the next selection of the set
-      // shows the switch as it is now.
-      if (applied) found.set->spareEnabled = on ? 1 : 0;
-    }
+    if (found.set != nullptr && IsMirroredSetOnly(found.set->type))
+      applied = io.ChangeSpareUse(Node().adapter, Node().set, on);
   }
   if (!applied) choice_ = SpareChoice::None;
   OnSetActive();

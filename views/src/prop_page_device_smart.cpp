@@ -128,19 +128,8 @@ void CPropPageDeviceSmart::OnModeApply() {
 
 void CPropPageDeviceSmart::OnCacheApply() {
   const bool on = ui_->cacheEnabledRadio->isChecked();
-  {
-    ctl::CControllerIo& io = Context().Io();
-    ctl::CControllerIo::Lock lock(io);
-    const ResolvedNode found = Resolve(io.Model(), Node());
-    if (found.device == nullptr) return;
-    if (!io.SetDeviceFeatures(*found.adapter, on, *found.device,
-                              static_cast<std::uint8_t>(Node().channel),
-                              static_cast<std::uint8_t>(Node().device)))
-      return;  // the registry stays as it was
-    // The device has the setting now; until the next device query the
-    // record would still show the old one.
-    found.device->writeCache = on ? L"Enabled" : L"Disabled";
-  }
+  // A device that is gone or refuses leaves the registry as it was.
+  if (!Context().Io().ChangeWriteCache(Node().adapter, Node().channel, Node().device, on)) return;
   platform::Registry& registry = Context().Settings().Store();
   const std::wstring name = DeviceValueName(shown_.record);
   const std::optional<std::u16string> options = ReadDeviceText(registry, shown_.optionsKey, name);

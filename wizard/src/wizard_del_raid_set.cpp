@@ -95,24 +95,15 @@ bool CWizardDelRaidSet::OnWizardFinish() {
     return false;
   }
   Sheet().RunStep([&io, plan = *plan] {
-    ctl::AdapterRecord* adapter = nullptr;
-    {
-      ctl::CControllerIo::Lock lock(io);
-      adapter = io.Model().Adapter(plan.adapterNumber);
-      if (adapter == nullptr || !plan.adapter.Matches(*adapter)) return;
-      if (plan.spare) {
-        io.DeleteSpare(*adapter, plan.deviceIndex);
-      } else {
-        io.RemoveDiskDevice(plan.adapterNumber, plan.removeChannel, plan.removeDevice);
-      }
-    }
-    // Without the model lock: the re-enumeration waits for the system, and
-    // only a re-enumeration or a discovery into an empty list releases an
-    // adapter record, neither of which runs while the wizard waits here.
+    // Sent only to the adapter the entry was read from.
+    const auto sameAdapter = [&plan](const ctl::AdapterRecord& adapter) {
+      return plan.adapter.Matches(adapter);
+    };
     if (plan.spare) {
-      io.ReenumerateAdapter(plan.adapterNumber);
+      io.DeleteSpareDrive(plan.adapterNumber, plan.deviceIndex, sameAdapter);
     } else {
-      io.DeleteSet(*adapter, plan.setIndex);
+      io.DeleteSetAndDisk(plan.adapterNumber, plan.setIndex, plan.removeChannel,
+                          plan.removeDevice, sameAdapter);
     }
   });
   return true;

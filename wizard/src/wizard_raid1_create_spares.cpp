@@ -46,17 +46,12 @@ bool CWizardRaid1CreateSpares::OnWizardNext() {
     if (adapter == nullptr || State().selectedAdapter < 0 || !State().CandidateAdapter() ||
         !State().CandidateAdapter()->Matches(*adapter))
       break;
-    io.RemoveDiskDevice(number, static_cast<std::uint32_t>(entry.channel),
-                        static_cast<std::uint32_t>(entry.device));
-    io.CreateSpare(*adapter, static_cast<std::uint8_t>(entry.DeviceIndex()));
+    io.MakeSpare(number, static_cast<std::uint32_t>(entry.channel),
+                 static_cast<std::uint32_t>(entry.device),
+                 static_cast<std::uint8_t>(entry.DeviceIndex()));
   }
   Sheet().RemoveAdapterItems();
-  {
-    // Only the computer entry is left; the event logger discovers the
-    // adapters again in its next cycle.
-    ctl::CControllerIo::Lock lock(io);
-    io.Model().entryCount = 1;
-  }
+  io.ForgetAdaptersUntilRediscovery();
   return true;
 }
 

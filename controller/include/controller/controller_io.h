@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "controller/model.h"
-#include "controller/wire.h"
 #include "platform/clock.h"
 #include "platform/device_control.h"
 #include "platform/device_installer.h"
@@ -23,6 +22,11 @@
 #include "platform/ui_services.h"
 
 namespace kestrune::ctl {
+
+// Requests are built only inside the controller: its users call operations.
+namespace wire {
+class Request;
+}
 
 // What the user interface reacts to. Called on the thread that changed the
 // model, after the model lock is released; implementations post to their own
@@ -127,6 +131,61 @@ class CControllerIo {
   bool SetRebuildRate(AdapterRecord& adapter, std::uint8_t setIndex, std::uint8_t rate);
   bool ResetChannel(AdapterRecord& adapter, std::uint8_t channel);
 
+  // Operations: the request sequences the windows, the wizard and the logger
+  // ask for by name. Each takes the model lock, finds the adapter by its number
+  // (nothing is sent when it is gone) and keeps its own records current; a
+  // refusal is shown by the request layer once the outermost lock is let go.
+
+  // Adapter and device information and, on a RAID chip, the spare list and the
+  // sets with their members: what a changed adapter branch shows.
+  bool RereadAdapter(std::uint32_t adapterNumber);
+  // The adapter's sets; `full` also reads each set's members and identify data.
+  bool RereadSets(std::uint32_t adapterNumber, bool full);
+  // The spare list of one RAID adapter, or of every RAID adapter.
+  bool RereadSpares(std::uint32_t adapterNumber);
+  void RereadAllSpares();
+  // Driver version, adapter information and the driver file's version.
+  bool RereadAdapterAndDriver(std::uint32_t adapterNumber);
+  // Removes the member at `position` of a set that still exists, then reads
+  // the sets again in full (also after a refusal).
+  bool RemoveSetMember(std::uint32_t adapterNumber, std::uint32_t setIndex, std::uint8_t position);
+  // The set's spare use and rebuild rate, kept in its record once applied.
+  bool ChangeSpareUse(std::uint32_t adapterNumber, std::uint32_t setIndex, bool useSpare);
+  bool ChangeRebuildRate(std::uint32_t adapterNumber, std::uint32_t setIndex, std::uint8_t rate);
+  // The device's write cache, kept in its record once the device has it.
+  bool ChangeWriteCache(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device,
+                        bool on);
+  // Enables or disables the system's disk device of (adapter, channel, device)
+  // and marks the device record free or in use to match; false (the record
+  // untouched) when there is no such disk device or the change fails.
+  bool ChangeDiskDeviceState(std::uint32_t adapterNumber, std::uint32_t channel,
+                             std::uint32_t device, bool enable);
+  // The LED byte: read back (the answer is not used), or changed by `change`
+  // from the recorded byte and written (also when it stays the same).
+  void ReadGpioStatus(std::uint32_t adapterNumber);
+  void ChangeGpioStatus(std::uint32_t adapterNumber,
+                        const std::function<std::uint8_t(std::uint8_t)>& change);
+
+  // Makes the device at `deviceIndex` a spare drive after removing its system
+  // disk device at (channel, device).
+  bool MakeSpare(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device,
+                 std::uint8_t deviceIndex);
+  // Whether an adapter record is still the one a choice was made from.
+  using AdapterCheck = std::function<bool(const AdapterRecord&)>;
+  // Deletes a spare drive and re-enumerates the adapter; nothing when the
+  // adapter is gone or fails `check`.
+  bool DeleteSpareDrive(std::uint32_t adapterNumber, std::uint8_t deviceIndex,
+                        const AdapterCheck& check);
+  // Removes the set's system disk device at (channel, device), then deletes
+  // the set (which re-enumerates the adapter).
+  bool DeleteSetAndDisk(std::uint32_t adapterNumber, std::uint8_t setIndex,
+                        std::uint32_t channel, std::uint32_t device, const AdapterCheck& check);
+  // Leaves only the computer entry after the adapters' configuration changed:
+  // the event logger discovers the adapters again in its next cycle.
+  void ForgetAdaptersUntilRediscovery();
+  // This build's own version record.
+  void SetProgramInfo(const ProgramInfo& program);
+
   // Plug and Play and driver files.
   bool IsDiskAvailable(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device);
   bool RemoveDiskDevice(std::uint32_t adapterNumber, std::uint32_t channel, std::uint32_t device);
@@ -177,6 +236,12 @@ class CControllerIo {
   std::optional<platform::DevInst> FindDiskDevice(std::uint32_t adapterNumber,
                                                  std::uint32_t channel, std::uint32_t device);
   std::uint8_t ComposeGpioStatus(const AdapterRecord& adapter) const;
+  // Adapter and device information, then on a RAID chip [the RAID layer
+  // version,] the spare list and the full sets: the one re-read sequence.
+  void ReadAdapterState(AdapterRecord& adapter, bool withRioVersion);
+  // The device record at (channel, device) within the adapter's slots.
+  static DeviceRecord* DeviceOf(AdapterRecord& adapter, std::uint32_t channel,
+                                std::uint32_t device);
   // Empties the adapter list down to the computer entry, closing port handles.
   void ReleaseAdapters();
   // The system folder, derived from the media path.

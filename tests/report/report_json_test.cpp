@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -183,6 +184,32 @@ TEST(ReportJson, RebuildingMemberCarriesItsPercentAsANumber) {
   // Texts that are no valid UTF-16 still give valid JSON.
   m.io->Model().computer.computerName = std::wstring(L"bad\xD800name");
   EXPECT_TRUE(Json::accept(rpt::BuildReportJson(m.io->Model(), kNow)));
+}
+
+// One, two and three digits: a member at 100 % (a driver may answer that
+// before the member turns current) keeps its percent.
+TEST(ReportJson, RebuildPercentAtEachWidthUpToAHundred) {
+  sim::Scenario scenario = sim::DefaultScenario();
+  scenario.timeline.clear();
+  scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Rebuild;
+  ReportMachine m(scenario);
+  m.Report();
+  ctl::CControllerIo::Lock lock(*m.io);
+  // The rebuilding member.
+  ctl::SetRecord& set = m.io->Model().Adapter(0)->sets[0];
+  ctl::MemberRecord& member =
+      *std::find_if(set.members.begin(), set.members.end(),
+                    [](const ctl::MemberRecord& r) { return r.state == L"Rebuild"; });
+  for (const int percent : {0, 7, 99, 100}) {
+    member.rebuildPercent = std::to_wstring(percent) + L" %";
+    const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kNow));
+    const Json& members = json["adapters"][0]["raid"]["sets"][0]["members"];
+    const auto rebuilding = std::find_if(members.begin(), members.end(), [](const Json& j) {
+      return j["state"] == "Rebuild";
+    });
+    ASSERT_NE(rebuilding, members.end());
+    EXPECT_EQ((*rebuilding)["rebuildPercent"], percent);
+  }
 }
 
 }  // namespace

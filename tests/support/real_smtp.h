@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "support/source_dir.h"
+
 extern char** environ;
 
 namespace kestrune::test {

@@ -65,6 +65,7 @@ bool DriverVersion(Bytes payload, AdapterRecord& adapter) {
 
 void ResetAdapterInfo(AdapterRecord& adapter) {
   adapter.chipModel = adapter.chipRevision = adapter.chipType = kUnknown;
+  adapter.chipKind = ChipKind::kUnknown;
   adapter.driverStatus = adapter.pciInterrupt = adapter.pciBus = adapter.pciDevice = kUnknown;
   adapter.adapterName = kUnknown;
   adapter.channelCount = 0;
@@ -79,7 +80,8 @@ bool AdapterInfo(Bytes payload, AdapterRecord& adapter) {
   if (!reply.Holds(adapter.IsExtended() ? f::kExtendedReplySize : f::kReplySize)) return false;
   adapter.chipModel = res::Sprintf(L"BV-%x", reply.Get(f::kChipId));
   adapter.chipRevision = res::Sprintf(L"%04x", reply.Get(f::kChipRevision));
-  adapter.chipType = reply.Get(f::kChipType) == 1 ? L"Standard" : L"RAID";
+  adapter.chipKind = reply.Get(f::kChipType) == 1 ? ChipKind::kStandard : ChipKind::kRaid;
+  adapter.chipType = adapter.chipKind == ChipKind::kStandard ? L"Standard" : L"RAID";
   adapter.driverStatus = res::Sprintf(L"%x", reply.Get(f::kDriverStatus));
   adapter.pciInterrupt = Dec(reply.Get(f::kPciInterrupt));
   adapter.pciBus = Dec(reply.Get(f::kPciBus));
@@ -211,6 +213,7 @@ void ResetSets(AdapterRecord& adapter, bool full) {
   for (SetRecord& set : adapter.sets) {
     set.stripeSize = set.rebuildRate = 0;
     set.state = set.type = set.locationText = set.capacity = kUnknown;
+    set.kind = SetKind::kUnknown;
     set.memberCount = 0;
     set.location = 0;
     set.spareEnabled = 0;
@@ -247,10 +250,10 @@ SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
     // Kept within the member slots so that no reader can run past them.
     set.memberCount = std::min<std::uint8_t>(descriptor.Get(d::kMemberCount), kMaxMembers);
     switch (type) {
-      case 1: set.type = L"Striped Set"; break;
-      case 2: set.type = L"Mirrored Set"; break;
-      case 3: set.type = L"Mirrored Striped Set"; break;
-      default: set.type = kUnknown; break;
+      case 1: set.kind = SetKind::kStriped; set.type = L"Striped Set"; break;
+      case 2: set.kind = SetKind::kMirrored; set.type = L"Mirrored Set"; break;
+      case 3: set.kind = SetKind::kMirroredStriped; set.type = L"Mirrored Striped Set"; break;
+      default: set.kind = SetKind::kUnknown; set.type = kUnknown; break;
     }
     if (type == 1 || type == 3) set.stripeSize = descriptor.Get(d::kStripeSectors) * 512U;
     if (type == 2 || type == 3)

@@ -29,7 +29,7 @@ const std::string kRio = "QMX_RIO ";
 // Adapter 0 with two devices a channel: set 0 mirrored striped over the
 // disks at device indexes 0, 2, 4 and 6, set 1 striped over 1 and 3.
 sim::Scenario TwoSetMachine() {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   sim::AdapterSpec& a = scenario.adapters[0];
   a.devicesPerChannel = 2;
   for (std::uint8_t c : {0, 1}) {
@@ -172,7 +172,7 @@ TEST(SetTexts, RowsSkipRemovedMembersAndNeverReadPastTheRecord) {
 // ---- Set Control -----------------------------------------------------------
 
 TEST(SetControlPage, RioVersionAndConflictsReadOnEachActivation) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].rioMajor = 3;
   scenario.adapters[0].rioMinor = 7;
   scenario.adapters[0].arrayConflicts = true;
@@ -333,7 +333,7 @@ TEST(MembersPage, RemovedMembersAreNotListed) {
 }
 
 TEST(MembersPage, RebuildClimbsUnderVirtualTimeWhileThePageIsShown) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Rebuild;
   scenario.adapters[0].sets[0].members[1].rebuildPercent = 10;
   ViewRig rig(scenario);  // a full rebuild at rate 50 takes 20 s: 5 % a second
@@ -367,7 +367,7 @@ TEST(MembersPage, RebuildClimbsUnderVirtualTimeWhileThePageIsShown) {
 }
 
 TEST(MembersPage, ADiskDroppedOnTheSetIsANewRowAfterOneRefresh) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Removed;
   scenario.adapters[0].spares.clear();  // the disk of channel 2 is free and large enough
   ViewRig rig(scenario);

@@ -17,6 +17,8 @@
 #include "platform_qt/command_table.h"
 #include "platform_qt/forms.h"
 #include "platform_qt/qt_ui_services.h"
+#include "resources/language_module.h"
+#include "resources/strings.h"
 #include "wizard_rig.h"
 
 namespace kestrune::test {
@@ -454,6 +456,36 @@ TEST(WizardPages, StripedSetWarningStaysUntilTheNextActivation) {
   rig.Back();
   rig.Next();
   EXPECT_FALSE(warning->isVisible() || icon->isVisible());
+}
+
+// A language module that translates the set type names: the striped set's
+// warning comes all the same (the wizard goes by the driver's code).
+TEST(WizardPages, StripedSetWarningUnderATranslatedLanguageModule) {
+  struct ModuleGuard {
+    ModuleGuard() {
+      res::SetModule(std::make_shared<const res::LanguageModule>(res::ParseLanguageModule(
+          "2165\tStreifenverbund\n2166\tSpiegelverbund\n2167\tGespiegelter Streifenverbund\n")));
+    }
+    ~ModuleGuard() { res::SetModule(nullptr); }
+  } german;
+  ASSERT_EQ(res::LoadString(res::kStrRaidTypeStriped), L"Streifenverbund");
+  sim::AdapterSpec a = ExtendedRaidAdapter(1);
+  for (std::uint8_t c = 0; c < 4; ++c) a.disks.push_back(Disk(c, 0));
+  sim::SetSpec striped;
+  striped.type = sim::SetType::Striped;
+  striped.members = {{0, 0}, {1, 1}};
+  sim::SetSpec mirrored;
+  mirrored.members = {{2, 0}, {3, 1}};
+  a.sets = {mirrored, striped};
+  WizardRig rig(ScenarioOf({a}));
+  rig.Open();
+  WalkTo(rig, P::kDelete);
+  auto* warning = rig.Control<QLabel>(1154);
+  ASSERT_NE(warning, nullptr);
+  WizardRig::ClickRow(rig.List(1152), 0);
+  EXPECT_FALSE(warning->isVisible());
+  WizardRig::ClickRow(rig.List(1152), 1);
+  EXPECT_TRUE(warning->isVisible());
 }
 
 TEST(WizardPages, DeletingTheSetAtSecondarySlaveRemovesChannel1Device1First) {

@@ -45,6 +45,10 @@ struct ModelBuilder {
   static ctl::SetRecord& Set(ctl::AdapterRecord& a, std::wstring type,
                              std::vector<std::uint8_t> members, std::wstring location) {
     ctl::SetRecord& set = a.sets[a.setCount++];
+    // The code the driver would have sent with the text.
+    set.kind = type == L"Striped Set"    ? ctl::SetKind::kStriped
+               : type == L"Mirrored Set" ? ctl::SetKind::kMirrored
+                                         : ctl::SetKind::kUnknown;
     set.type = std::move(type);
     set.name = L"SET " + std::to_wstring(a.setCount);
     set.capacity = L"200 MB";

@@ -200,7 +200,7 @@ void CPropPageArrayMbrs::ShowStopRebuild(const Snapshot& snapshot) {
   const bool rebuilding = std::any_of(snapshot.rows.begin(), snapshot.rows.end(),
                                       [](const MemberRow& row) { return row.rebuilding; });
   const bool shown =
-      rebuilding && platform::EqualsNoCase(Context().Settings().DebugModeEnabled(), L"TRUE");
+      rebuilding && settings::AppSettings::SwitchOn(Context().Settings().DebugModeEnabled());
   ui_->stopRebuildButton->setVisible(shown);
   ui_->stopRebuildButton->setEnabled(shown);
 }

@@ -25,14 +25,32 @@ const wchar_t* SetStateText(std::uint16_t code) {
   }
 }
 
-const wchar_t* MemberStateText(std::uint16_t code) {
+MemberStatus MemberStatusOf(std::uint16_t code) {
   switch (code) {
-    case 1: return L"Current";
-    case 2: return L"Rebuild";
-    case 3: return L"Dropped";
-    case 4: return L"Removed";
-    default: return L"UNKNOWN";
+    case 1: return MemberStatus::kCurrent;
+    case 2: return MemberStatus::kRebuild;
+    case 3: return MemberStatus::kDropped;
+    case 4: return MemberStatus::kRemoved;
+    default: return MemberStatus::kUnknown;
   }
+}
+
+const wchar_t* MemberStatusText(MemberStatus status) {
+  switch (status) {
+    case MemberStatus::kCurrent: return L"Current";
+    case MemberStatus::kRebuild: return L"Rebuild";
+    case MemberStatus::kDropped: return L"Dropped";
+    case MemberStatus::kRemoved: return L"Removed";
+    case MemberStatus::kSync: return L"Sync";
+    case MemberStatus::kUnknown: break;
+  }
+  return L"UNKNOWN";
+}
+
+// The code and the text made from it, together.
+void SetMemberStatus(MemberRecord& member, MemberStatus status) {
+  member.status = status;
+  member.state = MemberStatusText(status);
 }
 
 // Member bound of a set type; 0 for an unknown type.
@@ -270,7 +288,7 @@ SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
       const Reply entry = descriptor.Entry(d::Member(k));
       MemberRecord& member = set.members[k];
       codes[k] = entry.Get(m::kState);
-      member.state = MemberStateText(codes[k]);
+      SetMemberStatus(member, MemberStatusOf(codes[k]));
       if (codes[k] == 2) {
         member.rebuildPercent =
             res::Sprintf(L"%d %%", static_cast<int>(entry.Get(m::kRebuildPercent)));
@@ -283,13 +301,13 @@ SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
     if (stateCode == 4) {
       for (std::size_t k = 0; k < set.memberCount; ++k) {
         if (type == 2) {
-          set.members[k].state = L"Sync";
+          SetMemberStatus(set.members[k], MemberStatus::kSync);
         } else if (type == 3 && codes[k] == 2) {
-          set.members[k].state = L"Sync";
+          SetMemberStatus(set.members[k], MemberStatus::kSync);
           const std::uint8_t partner = set.members[k].position ^ 0x02;
           for (std::size_t j = 0; j < set.memberCount; ++j) {
             if (set.members[j].position == partner) {
-              set.members[j].state = L"Sync";
+              SetMemberStatus(set.members[j], MemberStatus::kSync);
               break;
             }
           }

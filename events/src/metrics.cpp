@@ -165,7 +165,7 @@ std::string FormatMetrics(const ctl::ConfigurationModel& model, const MetricsCou
           L::Label("device_index", std::to_string(member.deviceIndex)) + "," +
           L::Label("location", Location(member.deviceIndex, model.extendedNaming));
       out.States("kestrune_member_state", labels, member.state, kMemberStates);
-      if (platform::EqualsNoCase(member.state, L"Rebuild")) {
+      if (member.status == ctl::MemberStatus::kRebuild) {
         if (const auto percent = PercentNumber(member.rebuildPercent))
           rebuilds.emplace_back(labels, *percent);
       }

@@ -128,7 +128,7 @@ void WriteSet(ReportWriter& out, const ctl::SetRecord& set, std::size_t index) {
   out.Line(res::kStrReportSmartSupport, set.smartSupport);
   out.Line(res::kStrReportSmartEnabled, set.smartEnabled);
   out.Line(res::kStrReportSmartStatus, set.smartStatus);
-  if (!platform::EqualsNoCase(set.type, L"Mirrored Set")) {
+  if (set.kind != ctl::SetKind::kMirrored) {
     out.Format(res::kStrReportStripeSize, set.stripeSize);
   } else {
     out.Text(set.spareEnabled != 0 ? res::kStrReportHotSpareYes : res::kStrReportHotSpareNo);
@@ -141,8 +141,7 @@ void WriteSet(ReportWriter& out, const ctl::SetRecord& set, std::size_t index) {
     out.Format(res::kStrReportMemberIndex, static_cast<int>(k));
     out.Format(res::kStrReportDeviceIndex, static_cast<int>(member.deviceIndex));
     out.Format(res::kStrReportMemberState, member.state);
-    if (platform::EqualsNoCase(member.state, L"rebuild") ||
-        platform::EqualsNoCase(member.state, L"sync")) {
+    if (member.Rebuilding()) {
       out.Format(res::kStrReportRebuildPercent, member.rebuildPercent);
     }
     out.Text(kLineEnd);

@@ -87,7 +87,7 @@ Json Set(const ctl::SetRecord& set, std::size_t index) {
   out["smart"] = Smart(set.smartSupport, set.smartEnabled, set.smartStatus);
   // As the text report: a stripe size, or for a mirror whether a spare may
   // take a failed member's place.
-  const bool mirrored = platform::EqualsNoCase(set.type, L"Mirrored Set");
+  const bool mirrored = set.kind == ctl::SetKind::kMirrored;
   out["stripeSize"] = mirrored ? Json(nullptr) : Json(set.stripeSize);
   out["hotSpare"] = mirrored ? Json(set.spareEnabled != 0) : Json(nullptr);
   out["rebuildRate"] = set.rebuildRate;
@@ -96,9 +96,7 @@ Json Set(const ctl::SetRecord& set, std::size_t index) {
   const std::size_t count = std::min<std::size_t>(set.memberCount, ctl::kMaxMembers);
   for (std::size_t k = 0; k < count; ++k) {
     const ctl::MemberRecord& member = set.members[k];
-    const bool rebuilding = platform::EqualsNoCase(member.state, L"rebuild") ||
-                            platform::EqualsNoCase(member.state, L"sync");
-    const auto percent = rebuilding ? Percent(member.rebuildPercent) : std::nullopt;
+    const auto percent = member.Rebuilding() ? Percent(member.rebuildPercent) : std::nullopt;
     members.push_back(Json{{"index", k},
                            {"deviceIndex", member.deviceIndex},
                            {"position", member.position},

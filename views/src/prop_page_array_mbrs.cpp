@@ -69,7 +69,7 @@ CPropPageArrayMbrs::Snapshot CPropPageArrayMbrs::Read(bool query) {
   const ResolvedNode found = Resolve(io.Model(), Node());
   if (found.set != nullptr) {
     snapshot.found = true;
-    snapshot.type = found.set->type;
+    snapshot.kind = found.set->kind;
     snapshot.rows = MemberRows(*found.set, found.adapter->IsExtended());
   }
   return snapshot;
@@ -113,7 +113,7 @@ void CPropPageArrayMbrs::Fill(const Snapshot& snapshot) {
     list->clear();
     list->setColumnCount(0);
   }
-  setType_ = snapshot.type;
+  setType_ = snapshot.kind;
   rebuildColumn_ = !IsStripedSet(setType_);
   const int columns = rebuildColumn_ ? 4 : 3;
   QStringList titles;
@@ -185,11 +185,11 @@ void CPropPageArrayMbrs::Bring(const Snapshot& snapshot) {
 void CPropPageArrayMbrs::Refresh() {
   const Snapshot snapshot = Read(true);
   // Another kind of set in the slot (after a rediscovery) needs other columns.
-  if (IsStripedSet(snapshot.type) != !rebuildColumn_) {
+  if (IsStripedSet(snapshot.kind) != !rebuildColumn_) {
     Fill(snapshot);
     ui_->removeButton->setEnabled(false);
   } else {
-    setType_ = snapshot.type;
+    setType_ = snapshot.kind;
     Bring(snapshot);
     WidenColumns(snapshot);
   }

@@ -23,6 +23,7 @@ inline constexpr std::size_t kMaxMembers = 4;
 // at the codes, the texts are only shown or written.
 enum class ChipKind : std::uint8_t { kUnknown, kStandard, kRaid };
 enum class SetKind : std::uint8_t { kUnknown, kStriped, kMirrored, kMirroredStriped };
+enum class MemberStatus : std::uint8_t { kUnknown, kCurrent, kRebuild, kDropped, kRemoved, kSync };
 
 inline const std::wstring kUnknown = L"UNKNOWN";
 inline const std::wstring kNotApplicable = L"N/A";
@@ -85,6 +86,10 @@ struct MemberRecord {
   std::uint8_t position = 0;
   std::uint8_t deviceIndex = 0;
   std::wstring rebuildPercent = kNotApplicable;
+  MemberStatus status = MemberStatus::kUnknown;
+
+  // Rebuilding or syncing: the rebuild percent means something.
+  bool Rebuilding() const { return status == MemberStatus::kRebuild || status == MemberStatus::kSync; }
 };
 
 struct SetRecord {

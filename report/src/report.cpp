@@ -1,5 +1,6 @@
 // Building and delivering the configuration report.
 #include "report/report.h"
+#include "report/report_json.h"
 
 #include <algorithm>
 #include <chrono>
@@ -208,14 +209,7 @@ std::wstring BuildReport(const ctl::ConfigurationModel& model, const std::wstrin
   return out.Take();
 }
 
-std::wstring CurrentTimeText(platform::Clock& clock) {
-  const std::time_t now = std::chrono::system_clock::to_time_t(clock.Now());
-  std::tm local{};
-  if (localtime_r(&now, &local) == nullptr && gmtime_r(&now, &local) == nullptr) {
-    local = std::tm{};
-  }
-  return evt::FormatLocalTime(local);
-}
+std::wstring CurrentTimeText(platform::Clock& clock) { return ReportTimeAt(clock.Now()).text; }
 
 void RefreshForReport(ctl::CControllerIo& io) {
   // ReadDriverFiles is exactly this refresh.

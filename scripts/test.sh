@@ -36,7 +36,10 @@ journald_pid=
 journald_made=()
 start_journal() {
   local daemon=/lib/systemd/systemd-journald
-  [ -S /run/systemd/journal/socket ] && return 0
+  # A socket that an aborted run left behind has no daemon behind it.
+  [ -S /run/systemd/journal/socket ] && python3 -c 'import socket
+socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).connect("/run/systemd/journal/socket")' \
+    2>/dev/null && return 0
   [ "$(id -u)" -eq 0 ] && [ -x "$daemon" ] || return 0
   local d
   for d in /run/systemd/journal /run/log/journal /run/systemd/journald.conf.d; do

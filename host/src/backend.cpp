@@ -123,6 +123,20 @@ class HostPort final : public sim::DriverAdapter {
   ChangeMaker& changes_;
 };
 
+// The device manager sees the machine through the backend without owning it:
+// the backend owns the device manager.
+class BackendTopology final : public sim::Topology {
+ public:
+  explicit BackendTopology(std::weak_ptr<HostBackend> backend) : backend_(std::move(backend)) {}
+  std::vector<sim::AdapterView> Adapters() override {
+    const auto backend = backend_.lock();
+    return backend ? backend->Adapters() : std::vector<sim::AdapterView>{};
+  }
+
+ private:
+  std::weak_ptr<HostBackend> backend_;
+};
+
 class HostDeviceControl final : public platform::DeviceControl {
  public:
   explicit HostDeviceControl(std::weak_ptr<HostBackend> backend) : backend_(std::move(backend)) {}
@@ -302,7 +316,8 @@ std::shared_ptr<HostBackend> HostBackend::Start(HostOptions options) {
       KernelBuildDate(ReadWord(*backend->source_, "/proc/sys/kernel/version").value_or("")),
       backend->options_.realFiles);
   backend->Poll();
-  backend->deviceManager_ = std::make_shared<sim::SimulatedDeviceManager>(backend);
+  backend->deviceManager_ = std::make_shared<sim::SimulatedDeviceManager>(
+      std::make_shared<BackendTopology>(backend));
   // The disks of the machine are switched off by its administrator, not here.
   backend->deviceManager_->RefuseStateChanges();
   if (backend->options_.thread)

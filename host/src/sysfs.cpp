@@ -128,6 +128,18 @@ class RecordingFiles final : public FileSource {
     const std::string real = Mirror(path);
     std::error_code ignored;
     std::filesystem::create_directories(destination_ + real, ignored);
+    // The folders and links listed are there in the copy too, followed or
+    // not: some are only counted (a controller's ports). A file is copied
+    // only when it is read: one that could not be read stays away.
+    const std::string folder = !path.empty() && path.back() == '/' ? path : path + "/";
+    for (const std::string& name : names) {
+      if (inner_->Link(folder + name)) {
+        Mirror(folder + name);
+        continue;
+      }
+      if (std::filesystem::is_directory(Join(root_, real + "/" + name), ignored))
+        std::filesystem::create_directories(destination_ + real + "/" + name, ignored);
+    }
     return names;
   }
 

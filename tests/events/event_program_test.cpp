@@ -65,6 +65,7 @@ TEST(EventProgram, RunsWithTheEventsFieldsAndAFailureWritesAnEntry) {
   rig.settings->SetProgramEventLevel(2);
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
+  ASSERT_TRUE(rig.PollUntil(3));
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::ProgramFailure));
   rig.logger->Stop();
   // The Informational event is below the level: two runs, in event order.
@@ -101,6 +102,7 @@ TEST(EventProgram, AHangingProgramIsKilledAndNeverHoldsTheLoggerOrTheStop) {
     rig.adjustOptions = [](EventLogThreadOptions& o) { o.programTimeLimit = 200ms; };
     rig.MakeLogger(1ms);
     ASSERT_TRUE(rig.logger->Start());
+    ASSERT_TRUE(rig.Poll());
     ASSERT_TRUE(rig.WaitFor(LogEntryKind::ProgramFailure));
     rig.logger->Stop();
     EXPECT_EQ(EntryText(rig, LogEntryKind::ProgramFailure),
@@ -115,10 +117,11 @@ TEST(EventProgram, AHangingProgramIsKilledAndNeverHoldsTheLoggerOrTheStop) {
   rig.settings->SetProgramTimeLimit(3600);
   rig.MakeLogger(1ms);
   ASSERT_TRUE(rig.logger->Start());
+  ASSERT_TRUE(rig.Poll());
   ASSERT_TRUE(rig.journal->WaitForMessage("started"));
   rig.clock->Advance(10s);
   ASSERT_TRUE(rig.WaitFor(LogEntryKind::Event, 2));
-  ASSERT_TRUE(rig.WaitForPolls(rig.Polls() + 1));
+  ASSERT_TRUE(rig.Poll());
   EXPECT_EQ(rig.logger->Thread()->PendingPrograms(), 2u);
   rig.logger->Stop();
   const std::string notRun =
@@ -149,6 +152,7 @@ TEST(EventProgram, AProgramThatCannotRunSaysWhy) {
     rig.settings->SetProgramEventLevel(3);
     rig.MakeLogger(1ms);
     ASSERT_TRUE(rig.logger->Start());
+    ASSERT_TRUE(rig.Poll());
     ASSERT_TRUE(rig.WaitFor(LogEntryKind::ProgramFailure));
     rig.logger->Stop();
     EXPECT_EQ(EntryText(rig, LogEntryKind::ProgramFailure),

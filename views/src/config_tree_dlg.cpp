@@ -144,6 +144,8 @@ CConfigTreeDlg::~CConfigTreeDlg() {
   // members go.
   if (sheet_) {
     sheet_->LeaveNode();
+    // Its last events (the hide of its destruction) are no drag's.
+    sheet_->removeEventFilter(this);
     delete sheet_.data();
   }
 }
@@ -266,6 +268,7 @@ void CConfigTreeDlg::DisposeSheet() {
   CNodePageSheet* old = sheet_;
   sheet_ = nullptr;
   old->LeaveNode();
+  old->removeEventFilter(this);
   old->hide();
   ui_->sheetLayout->removeWidget(old);
   // Later, not now: a page whose handler is on the stack (waiting in a box,

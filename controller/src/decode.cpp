@@ -160,6 +160,7 @@ void ComposeDevice(DeviceRecord& device, std::uint32_t flags, std::uint32_t mode
   std::copy_n(identify.begin(), std::min(identify.size(), device.identify.size()),
               device.identify.begin());
   device.typeCode = (IdWord<0>(device.identify) >> 8) & 0x0F;
+  device.isDisk = (flags & kFlagPacket) == 0 || device.typeCode == 0;
   device.deviceType = DeviceTypeText(flags, device.typeCode);
   IdentityTexts texts = IdentityStrings(device.identify, false);
   device.modelNumber = std::move(texts.model);

@@ -89,7 +89,7 @@ void WriteComputer(ReportWriter& out, const ctl::ConfigurationModel& model,
 
 void WriteDevice(ReportWriter& out, const ctl::DeviceRecord& device) {
   out.Line(res::kStrReportDeviceType, device.deviceType);
-  if (platform::EqualsNoCase(device.deviceType, L"disk")) {
+  if (device.isDisk) {
     out.Text(device.spare != 0 ? res::kStrReportHotSpareYes : res::kStrReportHotSpareNo);
   }
   out.Line(res::kStrReportModelNumber, device.modelNumber);

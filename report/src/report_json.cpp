@@ -92,9 +92,7 @@ Json Device(const ctl::DeviceRecord& device, std::size_t channel, std::size_t sl
   out["present"] = device.present != 0;
   out["type"] = Utf8(device.deviceType);
   // As the text report: only disks say whether they are hot spares.
-  out["hotSpare"] = platform::EqualsNoCase(device.deviceType, L"disk")
-                        ? Json(device.spare != 0)
-                        : Json(nullptr);
+  out["hotSpare"] = device.isDisk ? Json(device.spare != 0) : Json(nullptr);
   out["model"] = Utf8(device.modelNumber);
   out["firmware"] = Utf8(device.firmwareVersion);
   out["serial"] = Utf8(device.serialNumber);

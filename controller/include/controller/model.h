@@ -33,6 +33,7 @@ struct DeviceRecord {
   std::uint32_t flags = 0;
   std::uint32_t typeCode = 0;
   std::wstring deviceType = kUnknown;
+  bool isDisk = false;  // a device the driver named a disk (deviceType "Disk")
   std::wstring modelNumber = kUnknown;
   std::wstring firmwareVersion = kUnknown;
   std::wstring serialNumber = kUnknown;

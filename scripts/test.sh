@@ -72,17 +72,19 @@ trap 'stop_journal; rm -f "$times_file"' EXIT
 start_journal
 
 # Seconds of CPU (user and system of this shell's children) and of the wall
-# clock that the stage just ended took.
-times_file=$(mktemp)
+# clock that the stage just ended took. `times` runs in this shell, not in a
+# command substitution, whose subshell has no children of its own.
+cpu=0
 cpu_seconds() {
   times >"$times_file"
-  tail -1 "$times_file" | awk '{ s = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); s += p[1] * 60 + p[2] } printf "%.0f", s }'
+  cpu=$(tail -1 "$times_file" | awk '{ s = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); s += p[1] * 60 + p[2] } printf "%.0f", s }')
 }
-last_cpu=$(cpu_seconds)
+times_file=$(mktemp)
+cpu_seconds
+last_cpu=$cpu
 last_wall=$SECONDS
 stage_time() {
-  local cpu
-  cpu=$(cpu_seconds)
+  cpu_seconds
   echo "== $1: $((SECONDS - last_wall)) s wall, $((cpu - last_cpu)) s CPU =="
   last_cpu=$cpu
   last_wall=$SECONDS

@@ -208,7 +208,6 @@ void CMainFrame::Shutdown() {
   platform_qt::FinishRunningSteps();
   if (configWindow_) {
     DeleteWindow(configWindow_.data());
-    shutdownSteps_.push_back("configuration window closed");
   }
   // The windows over the model, the settings and the logger go before them:
   // the wizard holds the model's controller, the configuration sheet the
@@ -221,17 +220,14 @@ void CMainFrame::Shutdown() {
     // Waits without a time limit: the logger reads the model released below.
     logger_->Stop();
     logger_.reset();
-    shutdownSteps_.push_back("logger stopped");
   }
   if (io_) {
     io_->SetObserver(nullptr);
     io_.reset();
-    shutdownSteps_.push_back("model released");
   }
   settings_.reset();
   if (popup_) {
     delete popup_.data();
-    shutdownSteps_.push_back("popup destroyed");
   }
   delete splash_.data();
   delete aboutBox_.data();
@@ -242,7 +238,6 @@ void CMainFrame::Shutdown() {
   if (trayAdded_) {
     tray_->Remove();
     trayAdded_ = false;
-    shutdownSteps_.push_back("tray icon removed");
   }
 }
 

@@ -16,7 +16,7 @@ bool GiveAdapterKeys(CControllerIo& io, platform::Registry& registry,
   for (std::size_t i = 1; i < count; ++i) {
     AdapterRecord* adapter = model.adapters[i].get();
     if (adapter == nullptr) continue;
-    if (platform::EqualsNoCase(adapter->chipType, L"raid")) raid = true;
+    if (adapter->IsRaidChip()) raid = true;
     if (!everyAdapter && adapter->devicesDefModeKey != platform::kNullKey) continue;  // given
     adapter->devicesDefModeKey = devicesDefMode;
     platform::RegKey problem = platform::kNullKey;

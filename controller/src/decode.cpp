@@ -25,14 +25,32 @@ const wchar_t* SetStateText(std::uint16_t code) {
   }
 }
 
-const wchar_t* MemberStateText(std::uint16_t code) {
+MemberStatus MemberStatusOf(std::uint16_t code) {
   switch (code) {
-    case 1: return L"Current";
-    case 2: return L"Rebuild";
-    case 3: return L"Dropped";
-    case 4: return L"Removed";
-    default: return L"UNKNOWN";
+    case 1: return MemberStatus::kCurrent;
+    case 2: return MemberStatus::kRebuild;
+    case 3: return MemberStatus::kDropped;
+    case 4: return MemberStatus::kRemoved;
+    default: return MemberStatus::kUnknown;
   }
+}
+
+const wchar_t* MemberStatusText(MemberStatus status) {
+  switch (status) {
+    case MemberStatus::kCurrent: return L"Current";
+    case MemberStatus::kRebuild: return L"Rebuild";
+    case MemberStatus::kDropped: return L"Dropped";
+    case MemberStatus::kRemoved: return L"Removed";
+    case MemberStatus::kSync: return L"Sync";
+    case MemberStatus::kUnknown: break;
+  }
+  return L"UNKNOWN";
+}
+
+// The code and the text made from it, together.
+void SetMemberStatus(MemberRecord& member, MemberStatus status) {
+  member.status = status;
+  member.state = MemberStatusText(status);
 }
 
 // Member bound of a set type; 0 for an unknown type.
@@ -65,6 +83,7 @@ bool DriverVersion(Bytes payload, AdapterRecord& adapter) {
 
 void ResetAdapterInfo(AdapterRecord& adapter) {
   adapter.chipModel = adapter.chipRevision = adapter.chipType = kUnknown;
+  adapter.chipKind = ChipKind::kUnknown;
   adapter.driverStatus = adapter.pciInterrupt = adapter.pciBus = adapter.pciDevice = kUnknown;
   adapter.adapterName = kUnknown;
   adapter.channelCount = 0;
@@ -79,7 +98,8 @@ bool AdapterInfo(Bytes payload, AdapterRecord& adapter) {
   if (!reply.Holds(adapter.IsExtended() ? f::kExtendedReplySize : f::kReplySize)) return false;
   adapter.chipModel = res::Sprintf(L"BV-%x", reply.Get(f::kChipId));
   adapter.chipRevision = res::Sprintf(L"%04x", reply.Get(f::kChipRevision));
-  adapter.chipType = reply.Get(f::kChipType) == 1 ? L"Standard" : L"RAID";
+  adapter.chipKind = reply.Get(f::kChipType) == 1 ? ChipKind::kStandard : ChipKind::kRaid;
+  adapter.chipType = adapter.chipKind == ChipKind::kStandard ? L"Standard" : L"RAID";
   adapter.driverStatus = res::Sprintf(L"%x", reply.Get(f::kDriverStatus));
   adapter.pciInterrupt = Dec(reply.Get(f::kPciInterrupt));
   adapter.pciBus = Dec(reply.Get(f::kPciBus));
@@ -140,6 +160,7 @@ void ComposeDevice(DeviceRecord& device, std::uint32_t flags, std::uint32_t mode
   std::copy_n(identify.begin(), std::min(identify.size(), device.identify.size()),
               device.identify.begin());
   device.typeCode = (IdWord<0>(device.identify) >> 8) & 0x0F;
+  device.isDisk = (flags & kFlagPacket) == 0 || device.typeCode == 0;
   device.deviceType = DeviceTypeText(flags, device.typeCode);
   IdentityTexts texts = IdentityStrings(device.identify, false);
   device.modelNumber = std::move(texts.model);
@@ -211,6 +232,7 @@ void ResetSets(AdapterRecord& adapter, bool full) {
   for (SetRecord& set : adapter.sets) {
     set.stripeSize = set.rebuildRate = 0;
     set.state = set.type = set.locationText = set.capacity = kUnknown;
+    set.kind = SetKind::kUnknown;
     set.memberCount = 0;
     set.location = 0;
     set.spareEnabled = 0;
@@ -247,10 +269,10 @@ SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
     // Kept within the member slots so that no reader can run past them.
     set.memberCount = std::min<std::uint8_t>(descriptor.Get(d::kMemberCount), kMaxMembers);
     switch (type) {
-      case 1: set.type = L"Striped Set"; break;
-      case 2: set.type = L"Mirrored Set"; break;
-      case 3: set.type = L"Mirrored Striped Set"; break;
-      default: set.type = kUnknown; break;
+      case 1: set.kind = SetKind::kStriped; set.type = L"Striped Set"; break;
+      case 2: set.kind = SetKind::kMirrored; set.type = L"Mirrored Set"; break;
+      case 3: set.kind = SetKind::kMirroredStriped; set.type = L"Mirrored Striped Set"; break;
+      default: set.kind = SetKind::kUnknown; set.type = kUnknown; break;
     }
     if (type == 1 || type == 3) set.stripeSize = descriptor.Get(d::kStripeSectors) * 512U;
     if (type == 2 || type == 3)
@@ -267,7 +289,7 @@ SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
       const Reply entry = descriptor.Entry(d::Member(k));
       MemberRecord& member = set.members[k];
       codes[k] = entry.Get(m::kState);
-      member.state = MemberStateText(codes[k]);
+      SetMemberStatus(member, MemberStatusOf(codes[k]));
       if (codes[k] == 2) {
         member.rebuildPercent =
             res::Sprintf(L"%d %%", static_cast<int>(entry.Get(m::kRebuildPercent)));
@@ -280,13 +302,13 @@ SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
     if (stateCode == 4) {
       for (std::size_t k = 0; k < set.memberCount; ++k) {
         if (type == 2) {
-          set.members[k].state = L"Sync";
+          SetMemberStatus(set.members[k], MemberStatus::kSync);
         } else if (type == 3 && codes[k] == 2) {
-          set.members[k].state = L"Sync";
+          SetMemberStatus(set.members[k], MemberStatus::kSync);
           const std::uint8_t partner = set.members[k].position ^ 0x02;
           for (std::size_t j = 0; j < set.memberCount; ++j) {
             if (set.members[j].position == partner) {
-              set.members[j].state = L"Sync";
+              SetMemberStatus(set.members[j], MemberStatus::kSync);
               break;
             }
           }

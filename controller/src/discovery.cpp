@@ -118,7 +118,7 @@ std::uint8_t CControllerIo::ComposeGpioStatus(const AdapterRecord& adapter) cons
     const SetRecord& set = adapter.sets[s];
     for (std::size_t k = 0; k < set.memberCount && k < kMaxMembers; ++k) {
       const MemberRecord& member = set.members[k];
-      if (platform::EqualsNoCase(member.state, L"rebuild") && member.deviceIndex < 4)
+      if (member.status == MemberStatus::kRebuild && member.deviceIndex < 4)
         status &= ~(0x10U << member.deviceIndex);
     }
   }

@@ -3,11 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/text.h"
-
 namespace kestrune::ctl {
-
-bool AdapterRecord::IsRaidChip() const { return platform::EqualsNoCase(chipType, L"RAID"); }
 
 std::size_t AdapterRecord::SlotCount() const {
   const std::size_t usedChannels = std::min<std::size_t>(channelCount, kMaxChannels);

@@ -25,6 +25,18 @@ namespace {
 constexpr std::array<const wchar_t*, 4> kSetStates = {L"Online", L"Available", L"Sync", L"UNKNOWN"};
 constexpr std::array<const wchar_t*, 6> kMemberStates = {L"Current", L"Rebuild", L"Sync",
                                                          L"Dropped", L"Removed", L"UNKNOWN"};
+// A member's place in kMemberStates, by its code.
+std::size_t MemberStateAt(ctl::MemberStatus status) {
+  switch (status) {
+    case ctl::MemberStatus::kCurrent: return 0;
+    case ctl::MemberStatus::kRebuild: return 1;
+    case ctl::MemberStatus::kSync: return 2;
+    case ctl::MemberStatus::kDropped: return 3;
+    case ctl::MemberStatus::kRemoved: return 4;
+    case ctl::MemberStatus::kUnknown: break;
+  }
+  return kMemberStates.size() - 1;
+}
 constexpr std::array<const wchar_t*, 4> kSmartStates = {L"OK", L"Exceeded", L"N/A", L"UNKNOWN"};
 constexpr std::array<const char*, 4> kSeverityNames = {"other", "informational", "warning",
                                                        "error"};
@@ -46,8 +58,15 @@ class Exposition {
     const auto known = std::find_if(states.begin(), states.end() - 1, [&](const wchar_t* state) {
       return platform::EqualsNoCase(current, state);
     });
-    for (auto it = states.begin(); it != states.end(); ++it) {
-      Sample(name, labels + "," + Label(key, platform::ToUtf8(*it)), it == known ? "1" : "0");
+    StatesAt(name, labels, static_cast<std::size_t>(known - states.begin()), states, key);
+  }
+  // The same with the current state by its place in `states`.
+  template <std::size_t N>
+  void StatesAt(const char* name, const std::string& labels, std::size_t current,
+                const std::array<const wchar_t*, N>& states, const char* key = "state") {
+    for (std::size_t i = 0; i < N; ++i) {
+      Sample(name, labels + "," + Label(key, platform::ToUtf8(states[i])),
+             i == current ? "1" : "0");
     }
   }
   static std::string Label(const char* key, const std::string& value) {
@@ -164,8 +183,8 @@ std::string FormatMetrics(const ctl::ConfigurationModel& model, const MetricsCou
           each.labels + "," + L::Label("member", std::to_string(k)) + "," +
           L::Label("device_index", std::to_string(member.deviceIndex)) + "," +
           L::Label("location", Location(member.deviceIndex, model.extendedNaming));
-      out.States("kestrune_member_state", labels, member.state, kMemberStates);
-      if (platform::EqualsNoCase(member.state, L"Rebuild")) {
+      out.StatesAt("kestrune_member_state", labels, MemberStateAt(member.status), kMemberStates);
+      if (member.status == ctl::MemberStatus::kRebuild) {
         if (const auto percent = PercentNumber(member.rebuildPercent))
           rebuilds.emplace_back(labels, *percent);
       }

@@ -1,5 +1,6 @@
 // Building and delivering the configuration report.
 #include "report/report.h"
+#include "report/report_json.h"
 
 #include <algorithm>
 #include <chrono>
@@ -88,7 +89,7 @@ void WriteComputer(ReportWriter& out, const ctl::ConfigurationModel& model,
 
 void WriteDevice(ReportWriter& out, const ctl::DeviceRecord& device) {
   out.Line(res::kStrReportDeviceType, device.deviceType);
-  if (platform::EqualsNoCase(device.deviceType, L"disk")) {
+  if (device.isDisk) {
     out.Text(device.spare != 0 ? res::kStrReportHotSpareYes : res::kStrReportHotSpareNo);
   }
   out.Line(res::kStrReportModelNumber, device.modelNumber);
@@ -128,7 +129,7 @@ void WriteSet(ReportWriter& out, const ctl::SetRecord& set, std::size_t index) {
   out.Line(res::kStrReportSmartSupport, set.smartSupport);
   out.Line(res::kStrReportSmartEnabled, set.smartEnabled);
   out.Line(res::kStrReportSmartStatus, set.smartStatus);
-  if (!platform::EqualsNoCase(set.type, L"Mirrored Set")) {
+  if (set.kind != ctl::SetKind::kMirrored) {
     out.Format(res::kStrReportStripeSize, set.stripeSize);
   } else {
     out.Text(set.spareEnabled != 0 ? res::kStrReportHotSpareYes : res::kStrReportHotSpareNo);
@@ -141,8 +142,7 @@ void WriteSet(ReportWriter& out, const ctl::SetRecord& set, std::size_t index) {
     out.Format(res::kStrReportMemberIndex, static_cast<int>(k));
     out.Format(res::kStrReportDeviceIndex, static_cast<int>(member.deviceIndex));
     out.Format(res::kStrReportMemberState, member.state);
-    if (platform::EqualsNoCase(member.state, L"rebuild") ||
-        platform::EqualsNoCase(member.state, L"sync")) {
+    if (member.Rebuilding()) {
       out.Format(res::kStrReportRebuildPercent, member.rebuildPercent);
     }
     out.Text(kLineEnd);
@@ -209,14 +209,7 @@ std::wstring BuildReport(const ctl::ConfigurationModel& model, const std::wstrin
   return out.Take();
 }
 
-std::wstring CurrentTimeText(platform::Clock& clock) {
-  const std::time_t now = std::chrono::system_clock::to_time_t(clock.Now());
-  std::tm local{};
-  if (localtime_r(&now, &local) == nullptr && gmtime_r(&now, &local) == nullptr) {
-    local = std::tm{};
-  }
-  return evt::FormatLocalTime(local);
-}
+std::wstring CurrentTimeText(platform::Clock& clock) { return ReportTimeAt(clock.Now()).text; }
 
 void RefreshForReport(ctl::CControllerIo& io) {
   // ReadDriverFiles is exactly this refresh.

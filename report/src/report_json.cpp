@@ -3,11 +3,15 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string_view>
 #include <tuple>
 
 #include "controller/identity.h"
+#include "events/event_time.h"
 #include "platform/text.h"
 #include "report/report.h"
 
@@ -33,6 +37,29 @@ std::optional<int> Percent(const std::wstring& text) {
   return value;
 }
 
+// A number the model keeps as its text ("11", hexadecimal "1f"); null when
+// the text is no such number (UNKNOWN: the driver did not say).
+Json Number(const std::wstring& text, int base = 10) {
+  if (text.empty() || text.size() > 16) return nullptr;
+  std::uint64_t value = 0;
+  for (wchar_t c : text) {
+    int digit = -1;
+    if (c >= L'0' && c <= L'9') digit = c - L'0';
+    if (base == 16 && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+    if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+    if (digit < 0) return nullptr;
+    value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+  }
+  return value;
+}
+
+// "Yes" / "No" as a switch; null for any other text (UNKNOWN, N/A).
+Json Switch(const std::wstring& text) {
+  if (platform::EqualsNoCase(text, L"Yes")) return true;
+  if (platform::EqualsNoCase(text, L"No")) return false;
+  return nullptr;
+}
+
 Json IdentifyWords(const ctl::IdentifyBytes& identify) {
   Json words = Json::array();
   for (std::size_t at = 0; at + 1 < std::tuple_size_v<ctl::IdentifyBytes>; at += 2) {
@@ -41,8 +68,17 @@ Json IdentifyWords(const ctl::IdentifyBytes& identify) {
   return words;
 }
 
+// The switches as booleans and the status as its text, null where the
+// record says UNKNOWN or N/A; "text" keeps the three texts as the text
+// report shows them (N/A and UNKNOWN say different things).
 Json Smart(const std::wstring& support, const std::wstring& enabled, const std::wstring& status) {
-  return Json{{"support", Utf8(support)}, {"enabled", Utf8(enabled)}, {"status", Utf8(status)}};
+  const bool known = status != ctl::kUnknown && status != ctl::kNotApplicable;
+  return Json{{"support", Switch(support)},
+              {"enabled", Switch(enabled)},
+              {"status", known ? Json(Utf8(status)) : Json(nullptr)},
+              {"text", Json{{"support", Utf8(support)},
+                            {"enabled", Utf8(enabled)},
+                            {"status", Utf8(status)}}}};
 }
 
 Json Device(const ctl::DeviceRecord& device, std::size_t channel, std::size_t slot,
@@ -56,9 +92,7 @@ Json Device(const ctl::DeviceRecord& device, std::size_t channel, std::size_t sl
   out["present"] = device.present != 0;
   out["type"] = Utf8(device.deviceType);
   // As the text report: only disks say whether they are hot spares.
-  out["hotSpare"] = platform::EqualsNoCase(device.deviceType, L"disk")
-                        ? Json(device.spare != 0)
-                        : Json(nullptr);
+  out["hotSpare"] = device.isDisk ? Json(device.spare != 0) : Json(nullptr);
   out["model"] = Utf8(device.modelNumber);
   out["firmware"] = Utf8(device.firmwareVersion);
   out["serial"] = Utf8(device.serialNumber);
@@ -87,7 +121,7 @@ Json Set(const ctl::SetRecord& set, std::size_t index) {
   out["smart"] = Smart(set.smartSupport, set.smartEnabled, set.smartStatus);
   // As the text report: a stripe size, or for a mirror whether a spare may
   // take a failed member's place.
-  const bool mirrored = platform::EqualsNoCase(set.type, L"Mirrored Set");
+  const bool mirrored = set.kind == ctl::SetKind::kMirrored;
   out["stripeSize"] = mirrored ? Json(nullptr) : Json(set.stripeSize);
   out["hotSpare"] = mirrored ? Json(set.spareEnabled != 0) : Json(nullptr);
   out["rebuildRate"] = set.rebuildRate;
@@ -96,9 +130,7 @@ Json Set(const ctl::SetRecord& set, std::size_t index) {
   const std::size_t count = std::min<std::size_t>(set.memberCount, ctl::kMaxMembers);
   for (std::size_t k = 0; k < count; ++k) {
     const ctl::MemberRecord& member = set.members[k];
-    const bool rebuilding = platform::EqualsNoCase(member.state, L"rebuild") ||
-                            platform::EqualsNoCase(member.state, L"sync");
-    const auto percent = rebuilding ? Percent(member.rebuildPercent) : std::nullopt;
+    const auto percent = member.Rebuilding() ? Percent(member.rebuildPercent) : std::nullopt;
     members.push_back(Json{{"index", k},
                            {"deviceIndex", member.deviceIndex},
                            {"position", member.position},
@@ -116,14 +148,14 @@ Json Adapter(const ctl::AdapterRecord& adapter, std::size_t number, bool extende
   out["chipModel"] = Utf8(adapter.chipModel);
   out["chipRevision"] = Utf8(adapter.chipRevision);
   out["chipType"] = Utf8(adapter.chipType);
-  out["driverStatus"] = Utf8(adapter.driverStatus);
-  out["driver"] = Json{{"major", Utf8(adapter.driverMajorText)},
-                       {"minor", Utf8(adapter.driverMinorText)},
+  out["driverStatus"] = Number(adapter.driverStatus, 16);
+  out["driver"] = Json{{"major", Number(adapter.driverMajorText)},
+                       {"minor", Number(adapter.driverMinorText)},
                        {"fileVersion", Utf8(adapter.driverFileVersion)},
                        {"fileDate", Utf8(adapter.driverFileDate)}};
-  out["pci"] = Json{{"irq", Utf8(adapter.pciInterrupt)},
-                    {"bus", Utf8(adapter.pciBus)},
-                    {"device", Utf8(adapter.pciDevice)}};
+  out["pci"] = Json{{"irq", Number(adapter.pciInterrupt)},
+                    {"bus", Number(adapter.pciBus)},
+                    {"device", Number(adapter.pciDevice)}};
   const std::size_t channels = std::min<std::size_t>(adapter.channelCount, ctl::kMaxChannels);
   const std::size_t perChannel =
       std::min<std::size_t>(adapter.devicesPerChannel, ctl::kMaxDevicesPerChannel);
@@ -146,9 +178,9 @@ Json Adapter(const ctl::AdapterRecord& adapter, std::size_t number, bool extende
     Json sets = Json::array();
     const std::size_t count = std::min<std::size_t>(adapter.setCount, ctl::kMaxSets);
     for (std::size_t i = 0; i < count; ++i) sets.push_back(Set(adapter.sets[i], i));
-    out["raid"] = Json{{"major", Utf8(adapter.rioMajorText)},
-                       {"minor", Utf8(adapter.rioMinorText)},
-                       {"arrayConflicts", Utf8(adapter.arrayConflicts)},
+    out["raid"] = Json{{"major", Number(adapter.rioMajorText)},
+                       {"minor", Number(adapter.rioMinorText)},
+                       {"arrayConflicts", Switch(adapter.arrayConflicts)},
                        {"setCount", adapter.setCount},
                        {"sets", std::move(sets)}};
   } else {
@@ -159,10 +191,26 @@ Json Adapter(const ctl::AdapterRecord& adapter, std::size_t number, bool extende
 
 }  // namespace
 
-std::string BuildReportJson(const ctl::ConfigurationModel& model, const std::wstring& nowText) {
+ReportTime ReportTimeAt(std::chrono::system_clock::time_point at) {
+  const std::time_t now = std::chrono::system_clock::to_time_t(at);
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr && gmtime_r(&now, &local) == nullptr) local = std::tm{};
+  char stamp[40] = {};
+  const std::size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", &local);
+  // %z gives "+0100"; the extended form that goes with the date is "+01:00".
+  std::string iso;
+  if (length >= 5) {
+    const std::string_view all(stamp, length);
+    iso.append(all.substr(0, length - 2)).append(":").append(all.substr(length - 2));
+  }
+  return ReportTime{evt::FormatLocalTime(local), iso};
+}
+
+std::string BuildReportJson(const ctl::ConfigurationModel& model, const ReportTime& time) {
   Json out;
   out["format"] = kReportJsonFormat;
-  out["time"] = Utf8(nowText);
+  out["time"] = time.iso8601;
+  out["timeText"] = Utf8(time.text);
   out["program"] = Json{{"name", Utf8(model.program.productName)},
                         {"version", Utf8(model.program.productVersion)}};
   const ctl::ComputerInfo& computer = model.computer;
@@ -176,8 +224,8 @@ std::string BuildReportJson(const ctl::ConfigurationModel& model, const std::wst
   }
   out["computer"] = std::move(computerJson);
   out["supportDriver"] = model.ntFamily ? Json(nullptr)
-                                        : Json{{"major", Utf8(model.supportMajorText)},
-                                               {"minor", Utf8(model.supportMinorText)},
+                                        : Json{{"major", Number(model.supportMajorText)},
+                                               {"minor", Number(model.supportMinorText)},
                                                {"fileVersion", Utf8(model.supportFileVersion)},
                                                {"fileDate", Utf8(model.supportFileDate)}};
   Json adapters = Json::array();
@@ -195,7 +243,7 @@ std::string ProduceReportJson(ctl::CControllerIo& io, platform::Clock& clock,
   platform::WaitCursor wait(ui);
   ctl::CControllerIo::Lock lock(io);
   RefreshForReport(io);
-  return BuildReportJson(io.Model(), CurrentTimeText(clock));
+  return BuildReportJson(io.Model(), ReportTimeAt(clock.Now()));
 }
 
 }  // namespace kestrune::rpt

@@ -22,17 +22,11 @@
 #include "support/gate_clock.h"
 #include "support/loopback_port.h"
 #include "support/loopback_smtp.h"
+#include "support/scenarios.h"
 #include "support/spin.h"
 #include "support/test_machine.h"
 
 namespace kestrune::test {
-
-// The default scenario without its timeline, so nothing happens by itself.
-inline sim::Scenario QuietScenario() {
-  sim::Scenario scenario = sim::DefaultScenario();
-  scenario.timeline.clear();
-  return scenario;
-}
 
 // The same machine with no RAID chip: every adapter a standard one.
 inline sim::Scenario StandardOnlyScenario() {

@@ -101,9 +101,9 @@ TEST(ConfigWindowInFrame, StressOpenAndCloseWhileTheTimelineFires) {
   }
   // Exit with the window open and the logger busy.
   rig.tray->SimulateLeftClick();
+  EXPECT_NE(rig.Frame().ConfigTree(), nullptr);  // it still opens after the rounds
   rig.clock->Advance(std::chrono::seconds(1));
   rig.app.reset();
-  EXPECT_GE(polls, 80);  // two polls a round at least
 }
 
 // While the user-interface thread waits for the logger (pause, stop), the

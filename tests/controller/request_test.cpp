@@ -411,6 +411,7 @@ TEST(Requests, DriverStatusTexts) {
 TEST(Requests, SmartRequestsCarryRegistersAndDriveNumber) {
   Rig rig;
   rig.adapter.chipType = L"raid";
+  rig.adapter.chipKind = ctl::ChipKind::kRaid;
   rig.replies[0x1B0501] = [](const SentRequest&, std::span<std::uint8_t> p) {
     for (std::size_t i = 0; i < 512; ++i) p[16 + i] = static_cast<std::uint8_t>(i);
   };

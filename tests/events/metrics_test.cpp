@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -150,6 +151,34 @@ TEST(Metrics, LoggerCountsEventsAndPolls) {
   // 2026-01-15 10:00:00 UTC, the virtual clock's time, and three polls of
   // 1 ms each.
   EXPECT_EQ(samples["kestrune_last_successful_poll_timestamp_seconds"], "1768471200.003");
+}
+
+// One, two and three digits: a member at 100 % (a driver may answer that
+// before the member turns current) keeps its percent.
+TEST(Metrics, RebuildPercentAtEachWidthUpToAHundred) {
+  sim::Scenario scenario = sim::DefaultScenario();
+  scenario.timeline.clear();
+  scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Rebuild;
+  auto clock = std::make_shared<platform::ManualClock>();
+  const machine::Machine machine = MakeTestMachine(TestMachineOptions(scenario, clock));
+  ctl::CControllerIo io(machine.ControllerServices(std::make_shared<platform::RecordingUi>()));
+  io.Discover();
+  evt::RefreshForMetrics(io, true);
+  ctl::CControllerIo::Lock lock(io);
+  // The rebuilding member.
+  ctl::SetRecord& set = io.Model().Adapter(0)->sets[0];
+  ctl::MemberRecord& member =
+      *std::find_if(set.members.begin(), set.members.end(),
+                    [](const ctl::MemberRecord& m) { return m.state == L"Rebuild"; });
+  const int device = member.deviceIndex;
+  for (const int percent : {0, 7, 99, 100}) {
+    member.rebuildPercent = std::to_wstring(percent) + L" %";
+    auto samples = Samples(evt::FormatMetrics(io.Model(), {}));
+    EXPECT_EQ(samples["kestrune_member_rebuild_percent{" + std::string(kSet) + R"(,member="1",device_index=")" +
+                      std::to_string(device) + R"(",location="Channel )" + std::to_string(device) +
+                      R"( Device"})"],
+              std::to_string(percent));
+  }
 }
 
 }  // namespace

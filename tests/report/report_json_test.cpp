@@ -6,7 +6,10 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -19,6 +22,8 @@ namespace {
 
 using Json = nlohmann::json;
 using Facts = std::vector<std::string>;
+
+const rpt::ReportTime kTime{kNow, "2026-01-15T10:00:00+00:00"};
 
 // "label=value" for every text line that carries a value: "\t\tSet name\t\tX"
 // gives "Set name=X", an IDENTIFY line "identify=0000   045a ...", and the
@@ -55,27 +60,53 @@ std::string YesNo(const Json& flag) {
   return flag.get<bool>() ? "Yes" : "No";
 }
 
+// A number or switch back as the text report writes it; null is UNKNOWN.
+std::string Back(const Json& value, bool hex = false) {
+  if (value.is_null()) return "UNKNOWN";
+  if (value.is_boolean()) return YesNo(value);
+  return hex ? fmt::format("{:x}", value.get<std::uint64_t>()) : value.dump();
+}
+
+// The SMART switches and status, null only where the text beside them is
+// UNKNOWN or N/A.
+void Smart(Facts& facts, const Json& smart) {
+  const Json& text = smart["text"];
+  for (const auto& [label, key] : {std::pair{"SMART Support", "support"},
+                                   {"SMART Enabled", "enabled"},
+                                   {"SMART Status", "status"}}) {
+    const Json& value = smart[key];
+    const std::string shown = text[key];
+    if (value.is_null()) {
+      EXPECT_TRUE(shown == "UNKNOWN" || shown == "N/A") << shown;
+      facts.push_back(std::string(label) + "=" + shown);
+    } else {
+      facts.push_back(std::string(label) + "=" +
+                      (value.is_boolean() ? YesNo(value) : value.get<std::string>()));
+    }
+  }
+}
+
 Facts JsonFacts(const Json& report) {
   Facts facts;
   auto fact = [&](const char* label, const Json& value) {
     facts.push_back(std::string(label) + "=" +
                     (value.is_string() ? value.get<std::string>() : value.dump()));
   };
-  fact("Kestrune Configuration Information.", report["time"]);
+  fact("Kestrune Configuration Information.", report["timeText"]);
   fact("Name", report["computer"]["name"]);
   for (const Json& adapter : report["adapters"]) {
     fact("Adapter", adapter["number"]);
     fact("Chip Model", adapter["chipModel"]);
     fact("Chip Revision", adapter["chipRevision"]);
     fact("Chip Type", adapter["chipType"]);
-    fact("Driver Status", adapter["driverStatus"]);
-    fact("Major Version", adapter["driver"]["major"]);
-    fact("Minor Version", adapter["driver"]["minor"]);
+    fact("Driver Status", Back(adapter["driverStatus"], true));
+    fact("Major Version", Back(adapter["driver"]["major"]));
+    fact("Minor Version", Back(adapter["driver"]["minor"]));
     fact("File Version", adapter["driver"]["fileVersion"]);
     fact("File Date", adapter["driver"]["fileDate"]);
-    fact("PCI IRQ", adapter["pci"]["irq"]);
-    fact("PCI Bus Number", adapter["pci"]["bus"]);
-    fact("PCI Device Number", adapter["pci"]["device"]);
+    fact("PCI IRQ", Back(adapter["pci"]["irq"]));
+    fact("PCI Bus Number", Back(adapter["pci"]["bus"]));
+    fact("PCI Device Number", Back(adapter["pci"]["device"]));
     for (const Json& channel : adapter["channels"]) {
       fact("IDE Base Address", channel["ideBase"]);
       fact("Alt Base Address", channel["altBase"]);
@@ -93,9 +124,7 @@ Facts JsonFacts(const Json& report) {
                                          {"ATA Version", "ataVersion"}}) {
           fact(label, device[key]);
         }
-        fact("SMART Support", device["smart"]["support"]);
-        fact("SMART Enabled", device["smart"]["enabled"]);
-        fact("SMART Status", device["smart"]["status"]);
+        Smart(facts, device["smart"]);
         fact("Look-ahead", device["lookAhead"]);
         fact("Write Cache", device["writeCache"]);
         fact("Capacity", device["capacity"]);
@@ -104,9 +133,9 @@ Facts JsonFacts(const Json& report) {
     }
     const Json& raid = adapter["raid"];
     if (raid.is_null()) continue;
-    fact("Major revision", raid["major"]);
-    fact("Minor revision", raid["minor"]);
-    fact("Array conflicts", raid["arrayConflicts"]);
+    fact("Major revision", Back(raid["major"]));
+    fact("Minor revision", Back(raid["minor"]));
+    fact("Array conflicts", Back(raid["arrayConflicts"]));
     fact("Number of sets", raid["setCount"]);
     for (const Json& set : raid["sets"]) {
       fact("Set", set["index"]);
@@ -116,9 +145,7 @@ Facts JsonFacts(const Json& report) {
       fact("Set location", set["location"]);
       fact("Meta version", set["metaVersion"]);
       fact("Capacity", set["capacity"]);
-      fact("SMART Support", set["smart"]["support"]);
-      fact("SMART Enabled", set["smart"]["enabled"]);
-      fact("SMART Status", set["smart"]["status"]);
+      Smart(facts, set["smart"]);
       if (set["stripeSize"].is_null()) {
         fact("Hot Spare", YesNo(set["hotSpare"]));
       } else {
@@ -160,8 +187,8 @@ TEST(ReportJson, DescribesTheSameMachineAsTheTextReport) {
     m.clock->Advance(std::chrono::seconds(c.advanceSeconds));
     const std::wstring text = m.Report();
     ctl::CControllerIo::Lock lock(*m.io);
-    const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kNow));
-    EXPECT_EQ(json["format"], "kestrune-report/1");
+    const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kTime));
+    EXPECT_EQ(json["format"], "kestrune-report/2");
     EXPECT_EQ(json["program"]["name"], "Kestrune");
     EXPECT_EQ(json["program"]["version"], "1.0.0.7");
     EXPECT_EQ(JsonFacts(json), TextFacts(text));
@@ -173,7 +200,7 @@ TEST(ReportJson, RebuildingMemberCarriesItsPercentAsANumber) {
   m.clock->Advance(std::chrono::seconds(17));
   m.Report();
   ctl::CControllerIo::Lock lock(*m.io);
-  const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kNow));
+  const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kTime));
   const Json& members = json["adapters"][0]["raid"]["sets"][0]["members"];
   ASSERT_EQ(members.size(), 2u);
   EXPECT_TRUE(members[0]["rebuildPercent"].is_null());
@@ -182,7 +209,88 @@ TEST(ReportJson, RebuildingMemberCarriesItsPercentAsANumber) {
   EXPECT_EQ(json["adapters"][1]["raid"], nullptr);
   // Texts that are no valid UTF-16 still give valid JSON.
   m.io->Model().computer.computerName = std::wstring(L"bad\xD800name");
-  EXPECT_TRUE(Json::accept(rpt::BuildReportJson(m.io->Model(), kNow)));
+  EXPECT_TRUE(Json::accept(rpt::BuildReportJson(m.io->Model(), kTime)));
+}
+
+// One, two and three digits: a member at 100 % (a driver may answer that
+// before the member turns current) keeps its percent.
+TEST(ReportJson, RebuildPercentAtEachWidthUpToAHundred) {
+  sim::Scenario scenario = sim::DefaultScenario();
+  scenario.timeline.clear();
+  scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Rebuild;
+  ReportMachine m(scenario);
+  m.Report();
+  ctl::CControllerIo::Lock lock(*m.io);
+  // The rebuilding member.
+  ctl::SetRecord& set = m.io->Model().Adapter(0)->sets[0];
+  ctl::MemberRecord& member =
+      *std::find_if(set.members.begin(), set.members.end(),
+                    [](const ctl::MemberRecord& r) { return r.state == L"Rebuild"; });
+  for (const int percent : {0, 7, 99, 100}) {
+    member.rebuildPercent = std::to_wstring(percent) + L" %";
+    const Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kTime));
+    const Json& members = json["adapters"][0]["raid"]["sets"][0]["members"];
+    const auto rebuilding = std::find_if(members.begin(), members.end(), [](const Json& j) {
+      return j["state"] == "Rebuild";
+    });
+    ASSERT_NE(rebuilding, members.end());
+    EXPECT_EQ((*rebuilding)["rebuildPercent"], percent);
+  }
+}
+
+TEST(ReportJson, NumbersSwitchesAndNullsAreTyped) {
+  ReportMachine m(sim::DefaultScenario());
+  m.Report();
+  ctl::CControllerIo::Lock lock(*m.io);
+  Json json = Json::parse(rpt::BuildReportJson(m.io->Model(), kTime));
+  EXPECT_EQ(json["time"], "2026-01-15T10:00:00+00:00");
+  EXPECT_EQ(json["timeText"], "15-January-2026 10:00.00");
+  const Json& adapter = json["adapters"][0];
+  for (const Json* number : {&adapter["driverStatus"], &adapter["driver"]["major"],
+                             &adapter["pci"]["irq"], &adapter["pci"]["bus"],
+                             &adapter["pci"]["device"], &adapter["raid"]["major"]})
+    EXPECT_TRUE(number->is_number_unsigned()) << number->dump();
+  EXPECT_TRUE(adapter["raid"]["arrayConflicts"].is_boolean());
+  EXPECT_TRUE(adapter["channels"][0]["devices"][0]["smart"]["support"].is_boolean());
+  // A drive without SMART: null, with the text that says why beside it.
+  bool sawNotApplicable = false;
+  for (const Json& a : json["adapters"])
+    for (const Json& channel : a["channels"])
+      for (const Json& device : channel["devices"])
+        if (device["smart"]["text"]["status"] == "N/A") {
+          EXPECT_TRUE(device["smart"]["status"].is_null());
+          sawNotApplicable = true;
+        }
+  EXPECT_TRUE(sawNotApplicable);
+  // What the driver did not say is null; a number that is none is not made one.
+  m.io->Model().Adapter(0)->pciInterrupt = ctl::kUnknown;
+  m.io->Model().Adapter(0)->driverStatus = L"1f";
+  m.io->Model().Adapter(0)->pciBus = L"1x";
+  json = Json::parse(rpt::BuildReportJson(m.io->Model(), kTime));
+  EXPECT_TRUE(json["adapters"][0]["pci"]["irq"].is_null());
+  EXPECT_EQ(json["adapters"][0]["driverStatus"], 0x1f);
+  EXPECT_TRUE(json["adapters"][0]["pci"]["bus"].is_null());
+}
+
+TEST(ReportJson, TimeCarriesTheLocalOffset) {
+  // 09:00 UTC, an hour east of it (a zone rule that needs no time zone files).
+  const auto at = std::chrono::system_clock::from_time_t(1768467600);
+  struct Case {
+    const char* tz;
+    const char* iso;
+  } cases[] = {{"UTC0", "2026-01-15T09:00:00+00:00"},
+               {"CET-1", "2026-01-15T10:00:00+01:00"},
+               {"NST+3:30", "2026-01-15T05:30:00-03:30"}};
+  for (const Case& c : cases) {
+    ::setenv("TZ", c.tz, 1);
+    ::tzset();
+    EXPECT_EQ(rpt::ReportTimeAt(at).iso8601, c.iso) << c.tz;
+  }
+  ::setenv("TZ", "CET-1", 1);
+  ::tzset();
+  EXPECT_EQ(rpt::ReportTimeAt(at).text, L"15-January-2026 10:00.00");
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
 }
 
 }  // namespace

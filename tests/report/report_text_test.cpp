@@ -457,11 +457,13 @@ TEST(ReportText, CountsBeyondTheModelAreCutToIt) {
   model.adapters[1] = std::make_unique<ctl::AdapterRecord>();
   ctl::AdapterRecord& adapter = *model.adapters[1];
   adapter.chipType = L"raid";
+  adapter.chipKind = ctl::ChipKind::kRaid;
   adapter.channelCount = 60000;
   adapter.devicesPerChannel = 60000;
   adapter.setCount = 4000000000U;
   adapter.sets[0].memberCount = 255;
   adapter.sets[1].type = L"MIRRORED SET";
+  adapter.sets[1].kind = ctl::SetKind::kMirrored;
   const Strings lines = Lines(rpt::BuildReport(model, kNow));
   EXPECT_EQ(Count(lines, L"\t\tMaster Device Information -"), ctl::kMaxChannels);
   std::size_t blocks = 0;

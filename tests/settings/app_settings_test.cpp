@@ -115,6 +115,9 @@ class AppSettingsTest : public ::testing::Test {
       record->adapterNumber = model.entryCount - 1;
       record->chipModel = a.chipModel;
       record->chipType = a.chipType;
+      // The code the driver sends with the text.
+      record->chipKind = platform::EqualsNoCase(a.chipType, L"raid") ? ctl::ChipKind::kRaid
+                                                                     : ctl::ChipKind::kStandard;
       record->driverMajor = a.driverMajor;
       record->adapterName = a.adapterName;
       model.adapters[model.entryCount++] = std::move(record);

@@ -21,4 +21,11 @@ inline sim::AdapterSpec ExtendedRaidAdapter(std::uint8_t devicesPerChannel = 1) 
   return a;
 }
 
+// The default machine without its timeline, so nothing happens by itself.
+inline sim::Scenario QuietScenario() {
+  sim::Scenario scenario = sim::DefaultScenario();
+  scenario.timeline.clear();
+  return scenario;
+}
+
 }  // namespace kestrune::test

@@ -32,7 +32,7 @@ struct DeviceRig {
   platform::RegKey defaultKey = platform::kNullKey;
   views::CConfigTreeDlg* window = nullptr;
 
-  explicit DeviceRig(NodeRef device, sim::Scenario scenario = QuietDefault())
+  explicit DeviceRig(NodeRef device, sim::Scenario scenario = QuietScenario())
       : rig(std::move(scenario)), node(device) {
     ctl::CControllerIo::Lock lock(*rig.io);
     const views::ResolvedNode found = views::Resolve(rig.io->Model(), node);
@@ -211,7 +211,7 @@ TEST(DeviceSmartPage, ARefusedWriteCacheRequestLeavesTheRegistryAlone) {
 }
 
 TEST(DeviceSmartPage, WriteCacheButtonsOnlyForADiskWithTheFeature) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].disks[3].writeCacheSupported = false;
   struct Case {
     const char* name;

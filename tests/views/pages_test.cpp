@@ -74,7 +74,7 @@ TEST(AdapterPage, ReadsAgainOnActivationAndKeepsUnknownWhenRequestsFail) {
 }
 
 TEST(ChannelPage2, SpeedAndThePortMultiplierGroup) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].channelInfo.resize(4);
   sim::ChannelSpec& pm = scenario.adapters[0].channelInfo[1];
   pm.portMultiplier = true;
@@ -108,7 +108,7 @@ TEST(ChannelPage2, SpeedAndThePortMultiplierGroup) {
 }
 
 TEST(ChannelPage, AddressesAndRefreshResetsTheBusThenRebuildsTheBranch) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters.erase(scenario.adapters.begin());  // no extended adapter left
   ViewRig rig(scenario);
   views::CConfigTreeDlg& window = rig.Open();

@@ -29,7 +29,7 @@ const std::string kRio = "QMX_RIO ";
 // Adapter 0 with two devices a channel: set 0 mirrored striped over the
 // disks at device indexes 0, 2, 4 and 6, set 1 striped over 1 and 3.
 sim::Scenario TwoSetMachine() {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   sim::AdapterSpec& a = scenario.adapters[0];
   a.devicesPerChannel = 2;
   for (std::uint8_t c : {0, 1}) {
@@ -119,21 +119,22 @@ std::vector<std::uint8_t> Head2(std::uint8_t a, std::uint8_t b) {
 
 TEST(SetTexts, MemberLabelsAndTheMemberIndexRemoveNames) {
   struct Case {
-    const wchar_t* type;
+    ctl::SetKind type;
     std::uint8_t position;
     const wchar_t* label;
     std::optional<std::uint8_t> index;  // what Remove sends; none: not removable
   };
+  using K = ctl::SetKind;
   const Case cases[] = {
-      {L"Striped Set", 0, L"Striped0", std::nullopt},
-      {L"Striped Set", 3, L"Striped3", std::nullopt},
-      {L"Mirrored Set", 0, L"Mirror0", 0},
-      {L"mirrored set", 1, L"Mirror1", 1},
-      {L"Mirrored Striped Set", 0, L"Mirror0 Striped0", 0},
-      {L"Mirrored Striped Set", 1, L"Mirror0 Striped1", 1},
-      {L"Mirrored Striped Set", 2, L"Mirror1 Striped0", 2},
-      {L"MIRRORED STRIPED SET", 3, L"Mirror1 Striped1", 3},
-      {L"UNKNOWN", 2, L"2", std::nullopt},
+      {K::kStriped, 0, L"Striped0", std::nullopt},
+      {K::kStriped, 3, L"Striped3", std::nullopt},
+      {K::kMirrored, 0, L"Mirror0", 0},
+      {K::kMirrored, 1, L"Mirror1", 1},
+      {K::kMirroredStriped, 0, L"Mirror0 Striped0", 0},
+      {K::kMirroredStriped, 1, L"Mirror0 Striped1", 1},
+      {K::kMirroredStriped, 2, L"Mirror1 Striped0", 2},
+      {K::kMirroredStriped, 3, L"Mirror1 Striped1", 3},
+      {K::kUnknown, 2, L"2", std::nullopt},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(views::MemberLabel(c.type, c.position), c.label) << c.label;
@@ -141,9 +142,9 @@ TEST(SetTexts, MemberLabelsAndTheMemberIndexRemoveNames) {
   }
   // Labels of another shape name no member.
   for (const wchar_t* label : {L"", L"Mirror", L"MirrorX", L"Striped1", L"Mirror1 Striped0"})
-    EXPECT_EQ(views::MemberIndexOfLabel(L"Mirrored Set", label), std::nullopt) << label;
+    EXPECT_EQ(views::MemberIndexOfLabel(K::kMirrored, label), std::nullopt) << label;
   for (const wchar_t* label : {L"Mirror1", L"Mirror1 Striped2", L"Mirror2 Striped0"})
-    EXPECT_EQ(views::MemberIndexOfLabel(L"Mirrored Striped Set", label), std::nullopt) << label;
+    EXPECT_EQ(views::MemberIndexOfLabel(K::kMirroredStriped, label), std::nullopt) << label;
 
   EXPECT_EQ(views::MemberLocation(true, 3), L"Channel 3");
   const wchar_t* old[] = {L"PrimaryMaster", L"PrimarySlave", L"SecondaryMaster", L"SecondarySlave"};
@@ -153,10 +154,18 @@ TEST(SetTexts, MemberLabelsAndTheMemberIndexRemoveNames) {
 TEST(SetTexts, RowsSkipRemovedMembersAndNeverReadPastTheRecord) {
   ctl::SetRecord set;
   set.type = L"Mirrored Striped Set";
+  set.kind = ctl::SetKind::kMirroredStriped;
   set.memberCount = 200;  // a damaged reply
-  const wchar_t* states[] = {L"Current", L"REMOVED", L"Rebuild", L"sync"};
+  using S = ctl::MemberStatus;
+  const struct {
+    const wchar_t* text;
+    S status;
+  } states[] = {{L"Current", S::kCurrent},
+                {L"Removed", S::kRemoved},
+                {L"Rebuild", S::kRebuild},
+                {L"Sync", S::kSync}};
   for (std::uint8_t i = 0; i < 4; ++i) {
-    set.members[i] = {states[i], i, i, L"37 %"};
+    set.members[i] = {states[i].text, i, i, L"37 %", states[i].status};
   }
   const std::vector<views::MemberRow> rows = views::MemberRows(set, true);
   ASSERT_EQ(rows.size(), 3u);
@@ -165,14 +174,14 @@ TEST(SetTexts, RowsSkipRemovedMembersAndNeverReadPastTheRecord) {
   EXPECT_EQ(rows[1].rebuild, L"37 %");
   EXPECT_EQ(rows[2].rebuild, L"37 %");
   EXPECT_TRUE(rows[2].rebuilding);
-  for (auto& member : set.members) member.state = L"Removed";
+  for (auto& member : set.members) member.status = S::kRemoved;
   EXPECT_TRUE(views::MemberRows(set, true).empty());
 }
 
 // ---- Set Control -----------------------------------------------------------
 
 TEST(SetControlPage, RioVersionAndConflictsReadOnEachActivation) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].rioMajor = 3;
   scenario.adapters[0].rioMinor = 7;
   scenario.adapters[0].arrayConflicts = true;
@@ -323,17 +332,21 @@ TEST(MembersPage, RemoveWithoutASelectionOrASetThatIsGone) {
 TEST(MembersPage, RemovedMembersAreNotListed) {
   ViewRig rig;
   views::CConfigTreeDlg& window = rig.Open();
-  rig.Edit([](ctl::ConfigurationModel& m) { m.Adapter(0)->sets[0].members[0].state = L"removed"; });
+  rig.Edit([](ctl::ConfigurationModel& m) {
+    m.Adapter(0)->sets[0].members[0].status = ctl::MemberStatus::kRemoved;
+  });
   QWidget* page = Members(window, NodeRef::Set(0, 0));
   EXPECT_EQ(Rows(page), Lines({"Mirror1|Channel 1|Current|"}));
-  rig.Edit([](ctl::ConfigurationModel& m) { m.Adapter(0)->sets[0].members[1].state = L"Removed"; });
+  rig.Edit([](ctl::ConfigurationModel& m) {
+    m.Adapter(0)->sets[0].members[1].status = ctl::MemberStatus::kRemoved;
+  });
   window.ShowPage(1015);
   EXPECT_TRUE(Rows(page).empty());
   EXPECT_EQ(Headers(page).size(), 4u);
 }
 
 TEST(MembersPage, RebuildClimbsUnderVirtualTimeWhileThePageIsShown) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Rebuild;
   scenario.adapters[0].sets[0].members[1].rebuildPercent = 10;
   ViewRig rig(scenario);  // a full rebuild at rate 50 takes 20 s: 5 % a second
@@ -367,7 +380,7 @@ TEST(MembersPage, RebuildClimbsUnderVirtualTimeWhileThePageIsShown) {
 }
 
 TEST(MembersPage, ADiskDroppedOnTheSetIsANewRowAfterOneRefresh) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   scenario.adapters[0].sets[0].members[1].state = sim::MemberState::Removed;
   scenario.adapters[0].spares.clear();  // the disk of channel 2 is free and large enough
   ViewRig rig(scenario);
@@ -389,20 +402,26 @@ TEST(MembersPage, ADiskDroppedOnTheSetIsANewRowAfterOneRefresh) {
 }
 
 TEST(MembersPage, StopRebuildOnlyInDebugModeWhileAMemberRebuildsAndSaysItCannot) {
+  using S = ctl::MemberStatus;
   struct Case {
     const wchar_t* debug;
     const wchar_t* state;
+    S status;
     bool shown;
   };
   const Case cases[] = {
-      {L"TRUE", L"Rebuild", true}, {L"true", L"SYNC", true},     {L"FALSE", L"Rebuild", false},
-      {L"", L"Rebuild", false},    {L"TRUE", L"Current", false}, {L"TRUE", L"Dropped", false},
+      {L"TRUE", L"Rebuild", S::kRebuild, true},   {L"true", L"Sync", S::kSync, true},
+      {L"FALSE", L"Rebuild", S::kRebuild, false}, {L"", L"Rebuild", S::kRebuild, false},
+      {L"TRUE", L"Current", S::kCurrent, false},  {L"TRUE", L"Dropped", S::kDropped, false},
   };
   ViewRig rig;
   views::CConfigTreeDlg& window = rig.Open();
   for (const Case& c : cases) {
     rig.settings->SetDebugModeEnabled(c.debug);
-    rig.Edit([&](ctl::ConfigurationModel& m) { m.Adapter(0)->sets[0].members[1].state = c.state; });
+    rig.Edit([&](ctl::ConfigurationModel& m) {
+      m.Adapter(0)->sets[0].members[1].state = c.state;
+      m.Adapter(0)->sets[0].members[1].status = c.status;
+    });
     QWidget* page = Members(window, NodeRef::Set(0, 0));
     window.ShowPage(1015);
     QPushButton* stop = Button(page, 1420);
@@ -411,7 +430,10 @@ TEST(MembersPage, StopRebuildOnlyInDebugModeWhileAMemberRebuildsAndSaysItCannot)
   }
   // Shown, it sends nothing and says why.
   rig.settings->SetDebugModeEnabled(L"TRUE");
-  rig.Edit([](ctl::ConfigurationModel& m) { m.Adapter(0)->sets[0].members[1].state = L"Rebuild"; });
+  rig.Edit([](ctl::ConfigurationModel& m) {
+    m.Adapter(0)->sets[0].members[1].status = ctl::MemberStatus::kRebuild;
+    m.Adapter(0)->sets[0].members[1].state = L"Rebuild";
+  });
   window.ShowPage(1015);
   const std::size_t sent = rig.watched->SentRequests().size();
   Button(window.Sheet()->ActivePage(), 1420)->click();

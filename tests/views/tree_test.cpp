@@ -74,7 +74,7 @@ TEST(TreeShape, EdgeMachines) {
         "    Channel 2 [2]", "    Channel 3 [2]", "    Sets [9]", "      Set 1 [10]"}},
   };
   for (const Case& c : cases) {
-    sim::Scenario scenario = QuietDefault();
+    sim::Scenario scenario = QuietScenario();
     c.scenario(scenario);
     ViewRig rig(scenario);
     if (c.model) rig.Edit(c.model);

@@ -23,18 +23,12 @@
 #include "platform_qt/qt_ui_services.h"
 #include "settings/app_settings.h"
 #include "simulator/scenario.h"
+#include "support/scenarios.h"
 #include "support/test_machine.h"
 #include "support/watched_control.h"
 #include "views/config_tree_dlg.h"
 
 namespace kestrune::test {
-
-// The default machine without its timeline.
-inline sim::Scenario QuietDefault() {
-  sim::Scenario scenario = sim::DefaultScenario();
-  scenario.timeline.clear();
-  return scenario;
-}
 
 struct ViewRig {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
@@ -49,7 +43,7 @@ struct ViewRig {
   int menusShown = 0;
   std::optional<unsigned> menuAnswer;
 
-  explicit ViewRig(sim::Scenario scenario = QuietDefault()) {
+  explicit ViewRig(sim::Scenario scenario = QuietScenario()) {
     machine::MachineOptions options = TestMachineOptions(std::move(scenario), clock);
     options.wrapDeviceControl = [this](std::shared_ptr<platform::DeviceControl> inner) {
       watched = std::make_shared<WatchedControl>(std::move(inner));

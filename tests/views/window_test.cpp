@@ -263,7 +263,7 @@ TEST(PollRefresh, ASpareNoLongerSpareLosesItsIcon) {
 }
 
 TEST(PollRefresh, ASpareTakenIntoASetShowsAsThatSetsMember) {
-  sim::Scenario scenario = QuietDefault();
+  sim::Scenario scenario = QuietScenario();
   ASSERT_TRUE(scenario.adapters[0].sets[0].spareEnabled);
   sim::DropMember drop;  // the member on channel 1; the spare on channel 2 takes over
   drop.set = 0;

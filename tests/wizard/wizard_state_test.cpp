@@ -45,6 +45,10 @@ struct ModelBuilder {
   static ctl::SetRecord& Set(ctl::AdapterRecord& a, std::wstring type,
                              std::vector<std::uint8_t> members, std::wstring location) {
     ctl::SetRecord& set = a.sets[a.setCount++];
+    // The code the driver would have sent with the text.
+    set.kind = type == L"Striped Set"    ? ctl::SetKind::kStriped
+               : type == L"Mirrored Set" ? ctl::SetKind::kMirrored
+                                         : ctl::SetKind::kUnknown;
     set.type = std::move(type);
     set.name = L"SET " + std::to_wstring(a.setCount);
     set.capacity = L"200 MB";
@@ -84,45 +88,6 @@ TEST(WizardState, PreselectionSkipsTheTwoPortChips) {
   ModelBuilder unsupported;
   unsupported.Adapter(L"bv-7250");
   EXPECT_EQ(WizardState(unsupported.model).selectedAdapter, -1);
-}
-
-// The transition table, with one and with two adapters listed.
-TEST(WizardState, TransitionTableForOneAndTwoAdapters) {
-  for (const int adapters : {1, 2}) {
-    ModelBuilder b;
-    for (int i = 0; i < adapters; ++i) b.Adapter(L"BV-7420");
-    WizardState s(b.model);
-    EXPECT_EQ(s.ButtonsOf(P::kWelcome), (WizardButtons{false, true, false}));
-    s.WelcomeNext(b.model);
-    const P afterWelcome = adapters > 1 ? P::kController : P::kAction;
-    EXPECT_EQ(s.NextOf(P::kWelcome), afterWelcome) << adapters;
-    EXPECT_EQ(s.BackOf(P::kAction), adapters > 1 ? P::kController : P::kWelcome);
-    EXPECT_EQ(s.NextOf(P::kController), P::kAction);
-    EXPECT_EQ(s.BackOf(P::kController), P::kWelcome);
-    s.ActionNext(kActionCreate);
-    EXPECT_EQ(s.NextOf(P::kAction), P::kSetType);
-    s.ActionNext(kActionDelete);
-    EXPECT_EQ(s.NextOf(P::kAction), P::kDelete);
-    const struct {
-      P page;
-      std::optional<P> next, back;
-      WizardButtons buttons;
-    } fixed[] = {
-        {P::kAction, P::kDelete, std::nullopt, {true, true, false}},
-        {P::kSetType, P::kSpareDisks, P::kAction, {true, true, false}},
-        {P::kSpareDisks, P::kSpareSummary, P::kSetType, {true, true, false}},
-        {P::kSpareSummary, P::kFinish, P::kSpareDisks, {true, true, false}},
-        {P::kDelete, std::nullopt, P::kAction, {true, false, false}},
-        {P::kFinish, std::nullopt, std::nullopt, {false, false, true}},
-    };
-    for (const auto& row : fixed) {
-      EXPECT_EQ(s.NextOf(row.page), row.next) << static_cast<int>(row.page);
-      if (row.back) {
-        EXPECT_EQ(s.BackOf(row.page), row.back) << static_cast<int>(row.page);
-      }
-      EXPECT_EQ(s.ButtonsOf(row.page), row.buttons) << static_cast<int>(row.page);
-    }
-  }
 }
 
 TEST(WizardState, WithoutASupportedAdapterTheControllerPageIsTheWayOn) {

@@ -24,11 +24,11 @@ CPropPageArray::CPropPageArray(NodeContext& context, const NodeRef& node)
   ui_->rateSlider->setRange(0, kMaxRate);
   ui_->rateSlider->setTickInterval(10);
   ui_->rateSlider->setPageStep(10);
-  std::wstring type;
+  ctl::SetKind type = ctl::SetKind::kUnknown;
   {
     ctl::CControllerIo::Lock lock(Context().Io());
     const ResolvedNode found = Resolve(Context().Io().Model(), Node());
-    if (found.set != nullptr) type = found.set->type;
+    if (found.set != nullptr) type = found.set->kind;
   }
   ShowKind(IsMirroredSet(type));
   // A change the user made (mouse, keyboard or wheel) once the thumb is let
@@ -62,7 +62,7 @@ bool CPropPageArray::OnSetActive() {
     const ResolvedNode found = Resolve(Context().Io().Model(), Node());
     if (found.set != nullptr) shown = *found.set;
   }
-  const bool mirrored = IsMirroredSet(shown.type);
+  const bool mirrored = IsMirroredSet(shown.kind);
   ShowKind(mirrored);
   ui_->setGroup->setTitle(platform_qt::ToQString(
       res::FormatString(res::kStrSetNumberGroup, static_cast<int>(Node().set))));

@@ -66,7 +66,7 @@ CPropPageArrayMbrs::Snapshot CPropPageArrayMbrs::Read(bool query) {
   const ResolvedNode found = Resolve(io.Model(), Node());
   if (found.set != nullptr) {
     snapshot.found = true;
-    snapshot.type = found.set->type;
+    snapshot.kind = found.set->kind;
     snapshot.rows = MemberRows(*found.set, found.adapter->IsExtended());
   }
   return snapshot;
@@ -110,7 +110,7 @@ void CPropPageArrayMbrs::Fill(const Snapshot& snapshot) {
     list->clear();
     list->setColumnCount(0);
   }
-  setType_ = snapshot.type;
+  setType_ = snapshot.kind;
   rebuildColumn_ = !IsStripedSet(setType_);
   const int columns = rebuildColumn_ ? 4 : 3;
   QStringList titles;
@@ -182,11 +182,11 @@ void CPropPageArrayMbrs::Bring(const Snapshot& snapshot) {
 void CPropPageArrayMbrs::Refresh() {
   const Snapshot snapshot = Read(true);
   // Another kind of set in the slot (after a rediscovery) needs other columns.
-  if (IsStripedSet(snapshot.type) != !rebuildColumn_) {
+  if (IsStripedSet(snapshot.kind) != !rebuildColumn_) {
     Fill(snapshot);
     ui_->removeButton->setEnabled(false);
   } else {
-    setType_ = snapshot.type;
+    setType_ = snapshot.kind;
     Bring(snapshot);
     WidenColumns(snapshot);
   }
@@ -197,7 +197,7 @@ void CPropPageArrayMbrs::ShowStopRebuild(const Snapshot& snapshot) {
   const bool rebuilding = std::any_of(snapshot.rows.begin(), snapshot.rows.end(),
                                       [](const MemberRow& row) { return row.rebuilding; });
   const bool shown =
-      rebuilding && platform::EqualsNoCase(Context().Settings().DebugModeEnabled(), L"TRUE");
+      rebuilding && settings::AppSettings::SwitchOn(Context().Settings().DebugModeEnabled());
   ui_->stopRebuildButton->setVisible(shown);
   ui_->stopRebuildButton->setEnabled(shown);
 }

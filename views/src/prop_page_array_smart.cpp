@@ -31,7 +31,7 @@ bool CPropPageArraySmart::OnSetActive() {
       shown.smartEnabled = node.set->smartEnabled;
       shown.smartStatus = node.set->smartStatus;
       shown.spareEnabled = node.set->spareEnabled;
-      shown.type = node.set->type;
+      shown.kind = node.set->kind;
     }
   }
   SetValue(ui_->supportValue, shown.smartSupport);
@@ -41,7 +41,7 @@ bool CPropPageArraySmart::OnSetActive() {
   if (choice_ == SpareChoice::None) choice_ = stored;
   // Only a plain mirrored set has its spare switched here. The others show
   // what the adapter holds, unchangeable.
-  const bool changeable = found && IsMirroredSetOnly(shown.type);
+  const bool changeable = found && IsMirroredSetOnly(shown.kind);
   const SpareChoice selected = changeable ? choice_ : stored;
   ui_->enabledRadio->setEnabled(changeable);
   ui_->disabledRadio->setEnabled(changeable);
@@ -66,7 +66,7 @@ void CPropPageArraySmart::OnApplySpare() {
     ctl::CControllerIo::Lock lock(io);
     const ResolvedNode found = Resolve(io.Model(), Node());
     // A refusal is shown by the request layer once the lock is let go.
-    if (found.set != nullptr && IsMirroredSetOnly(found.set->type))
+    if (found.set != nullptr && IsMirroredSetOnly(found.set->kind))
       applied = io.ChangeSpareUse(Node().adapter, Node().set, on);
   }
   if (!applied) choice_ = SpareChoice::None;

@@ -33,7 +33,7 @@ bool CPropPageChannel::OnSetActive() {
     if (found.channel != nullptr) shown = *found.channel;
     // On the other family a standard chip cannot reset a channel.
     if (!io.Model().ntFamily && found.adapter != nullptr &&
-        platform::EqualsNoCase(found.adapter->chipType, L"standard"))
+        found.adapter->chipKind == ctl::ChipKind::kStandard)
       refreshOffered = false;
   }
   SetValue(ui_->ideBaseValue, shown.ideBase);

@@ -81,7 +81,7 @@ void CPropPageDeviceSmart::Fill() {
   ui_->cacheEnabledRadio->setChecked(cacheOn);
   ui_->cacheDisabledRadio->setChecked(!cacheOn);
   const bool cacheSupported = (ctl::IdWord<82>(device.identify) & 0x0020) != 0;
-  const bool settable = shown_.found && cacheSupported && device.deviceType == L"Disk";
+  const bool settable = shown_.found && cacheSupported && device.isDisk;
   ui_->cacheEnabledRadio->setEnabled(settable);
   ui_->cacheDisabledRadio->setEnabled(settable);
 }

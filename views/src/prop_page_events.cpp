@@ -178,7 +178,7 @@ bool CPropPageEvents::OnSetActive() {
     ui_->eventList->setUpdatesEnabled(false);
     const settings::AppSettings& settings = Context().Settings();
     model_->Load(settings.LogFilePath(),
-                 platform::EqualsNoCase(settings.LogFileEnabled(), L"TRUE"));
+                 settings::AppSettings::SwitchOn(settings.LogFileEnabled()));
     ui_->eventList->horizontalHeader()->resizeSection(0, kColumnWidth);
     WidenToRowsInView();
     ui_->eventList->setUpdatesEnabled(true);

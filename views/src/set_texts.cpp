@@ -8,31 +8,7 @@
 
 namespace kestrune::views {
 
-bool IsStripedSet(const std::wstring& type) {
-  return platform::EqualsNoCase(type, L"Striped Set");
-}
-
-bool IsMirroredSetOnly(const std::wstring& type) {
-  return platform::EqualsNoCase(type, L"Mirrored Set");
-}
-
-bool IsMirroredStripedSet(const std::wstring& type) {
-  return platform::EqualsNoCase(type, L"Mirrored Striped Set");
-}
-
-bool IsMirroredSet(const std::wstring& type) {
-  return IsMirroredSetOnly(type) || IsMirroredStripedSet(type);
-}
-
-bool IsRemovedMember(const std::wstring& state) {
-  return platform::EqualsNoCase(state, L"removed");
-}
-
-bool IsRebuildingMember(const std::wstring& state) {
-  return platform::EqualsNoCase(state, L"rebuild") || platform::EqualsNoCase(state, L"sync");
-}
-
-std::wstring MemberLabel(const std::wstring& setType, std::uint8_t position) {
+std::wstring MemberLabel(ctl::SetKind setType, std::uint8_t position) {
   const int p = position;
   if (IsStripedSet(setType)) return res::FormatString(res::kStrMemberStriped, p);
   if (IsMirroredSetOnly(setType)) return res::FormatString(res::kStrMemberMirror, p);
@@ -41,8 +17,7 @@ std::wstring MemberLabel(const std::wstring& setType, std::uint8_t position) {
   return res::FormatString(res::kStrFormatDecimal, p);
 }
 
-std::optional<std::uint8_t> MemberIndexOfLabel(const std::wstring& setType,
-                                               const std::wstring& label) {
+std::optional<std::uint8_t> MemberIndexOfLabel(ctl::SetKind setType, const std::wstring& label) {
   // A mirrored striped label carries two bits only: positions 0..3.
   int last = -1;
   if (IsMirroredSetOnly(setType)) last = 255;
@@ -66,14 +41,14 @@ std::vector<MemberRow> MemberRows(const ctl::SetRecord& set, bool extendedAdapte
   const std::size_t count = std::min<std::size_t>(set.memberCount, ctl::kMaxMembers);
   for (std::size_t i = 0; i < count; ++i) {
     const ctl::MemberRecord& member = set.members[i];
-    if (IsRemovedMember(member.state)) continue;
+    if (member.status == ctl::MemberStatus::kRemoved) continue;
     MemberRow row;
     row.position = member.position;
     row.deviceIndex = member.deviceIndex;
-    row.label = MemberLabel(set.type, member.position);
+    row.label = MemberLabel(set.kind, member.position);
     row.location = MemberLocation(extendedAdapter, member.deviceIndex);
     row.state = member.state;
-    row.rebuilding = IsRebuildingMember(member.state);
+    row.rebuilding = member.Rebuilding();
     if (row.rebuilding) row.rebuild = member.rebuildPercent;
     rows.push_back(std::move(row));
   }

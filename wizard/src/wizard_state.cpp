@@ -306,7 +306,7 @@ void WizardState::ActivateDeletion(const ctl::ConfigurationModel& model) {
     DeletionEntry entry;
     entry.kind = DeletionEntry::Kind::kSet;
     entry.row = {set.type, set.name, set.capacity};
-    entry.striped = platform::EqualsNoCase(set.type, res::LoadString(res::kStrRaidTypeStriped));
+    entry.striped = set.kind == ctl::SetKind::kStriped;
     entry.setIndex = static_cast<std::uint8_t>(s);
     entry.setLocation = set.locationText;
     for (std::size_t m = 0; m < MemberCountOf(set); ++m) {

@@ -136,9 +136,6 @@ class CMainFrame final : public QWidget,
   const QCursor& DropAllowedCursor() const { return dropAllowedCursor_; }
   const QCursor& NoDropCursor() const { return noDropCursor_; }
 
-  // What Shutdown did, in order, for checking the order of the steps.
-  const std::vector<std::string>& ShutdownSteps() const { return shutdownSteps_; }
-
   // The windows opened from the menus (each only raised while it exists).
   void OpenConfigurationWindow();
   void OpenConfigurationSheet();
@@ -239,7 +236,6 @@ class CMainFrame final : public QWidget,
   QPointer<QWidget> configSheet_;
   QPointer<QWidget> wizard_;
   QPointer<QMenu> trayMenu_;
-  std::vector<std::string> shutdownSteps_;
 };
 
 }  // namespace kestrune::app

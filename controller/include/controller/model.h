@@ -19,6 +19,12 @@ inline constexpr std::size_t kMaxDevicesPerChannel = 15;
 inline constexpr std::size_t kMaxSets = 2;
 inline constexpr std::size_t kMaxMembers = 4;
 
+// The driver's codes, kept beside the texts made from them: decisions look
+// at the codes, the texts are only shown or written.
+enum class ChipKind : std::uint8_t { kUnknown, kStandard, kRaid };
+enum class SetKind : std::uint8_t { kUnknown, kStriped, kMirrored, kMirroredStriped };
+enum class MemberStatus : std::uint8_t { kUnknown, kCurrent, kRebuild, kDropped, kRemoved, kSync };
+
 inline const std::wstring kUnknown = L"UNKNOWN";
 inline const std::wstring kNotApplicable = L"N/A";
 
@@ -27,6 +33,7 @@ struct DeviceRecord {
   std::uint32_t flags = 0;
   std::uint32_t typeCode = 0;
   std::wstring deviceType = kUnknown;
+  bool isDisk = false;  // a device the driver named a disk (deviceType "Disk")
   std::wstring modelNumber = kUnknown;
   std::wstring firmwareVersion = kUnknown;
   std::wstring serialNumber = kUnknown;
@@ -80,6 +87,10 @@ struct MemberRecord {
   std::uint8_t position = 0;
   std::uint8_t deviceIndex = 0;
   std::wstring rebuildPercent = kNotApplicable;
+  MemberStatus status = MemberStatus::kUnknown;
+
+  // Rebuilding or syncing: the rebuild percent means something.
+  bool Rebuilding() const { return status == MemberStatus::kRebuild || status == MemberStatus::kSync; }
 };
 
 struct SetRecord {
@@ -87,6 +98,7 @@ struct SetRecord {
   std::uint32_t rebuildRate = 0;
   std::wstring state = kUnknown;
   std::wstring type = kUnknown;
+  SetKind kind = SetKind::kUnknown;
   std::wstring name = kUnknown;
   std::wstring metaVersion = kUnknown;
   std::uint8_t memberCount = 0;
@@ -107,6 +119,7 @@ struct AdapterRecord {
   std::wstring chipModel = kUnknown;
   std::wstring chipRevision = kUnknown;
   std::wstring chipType = kUnknown;
+  ChipKind chipKind = ChipKind::kUnknown;
   std::wstring driverStatus = kUnknown;
   std::wstring pciInterrupt = kUnknown;
   std::wstring pciBus = kUnknown;
@@ -133,7 +146,7 @@ struct AdapterRecord {
   std::array<SetRecord, kMaxSets> sets;
 
   bool IsExtended() const { return driverMajor >= 2; }
-  bool IsRaidChip() const;  // chip type text "RAID", without regard to case
+  bool IsRaidChip() const { return chipKind == ChipKind::kRaid; }
   // Number of device slots the adapter has within the model's limits.
   std::size_t SlotCount() const;
   // The device record of a device index; nullptr outside the adapter's slots.

@@ -1,6 +1,8 @@
 // The SMTP sender: the mail dialogue over a stream (plain, STARTTLS or TLS,
 // with or without authentication), in steps that each return false with a
-// ready-made error text for the caller to log or show.
+// ready-made error text for the caller to log or show. No step waits for good:
+// each wait on the server ends at the options' time-out, or at once when the
+// options' stop signal is raised.
 #pragma once
 
 #include <chrono>

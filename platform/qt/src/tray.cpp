@@ -171,6 +171,7 @@ void FakeTrayHost::SetTip(const QString& tip) {
 }
 
 void FakeTrayHost::Remove() {
+  if (onRemove_) onRemove_();
   calls_.push_back(Call::Remove);
   shown_ = false;
   if (iconWidget_) iconWidget_->hide();

@@ -43,7 +43,7 @@ class CPropPageArrayMbrs final : public CNodePage {
   // What the page shows of the set, copied under the model lock.
   struct Snapshot {
     bool found = false;
-    std::wstring type;
+    ctl::SetKind kind = ctl::SetKind::kUnknown;
     std::vector<MemberRow> rows;
   };
   Snapshot Read(bool query);
@@ -60,7 +60,7 @@ class CPropPageArrayMbrs final : public CNodePage {
 
   std::unique_ptr<::Ui::CPropPageArrayMbrs> ui_;
   QTimer* timer_ = nullptr;
-  std::wstring setType_;  // of the rows shown
+  ctl::SetKind setType_ = ctl::SetKind::kUnknown;  // of the rows shown
   bool rebuildColumn_ = false;
 };
 

@@ -11,28 +11,32 @@
 
 namespace kestrune::views {
 
-// Set types and member states, compared without regard to letter case.
-bool IsStripedSet(const std::wstring& type);          // "Striped Set"
-bool IsMirroredSetOnly(const std::wstring& type);     // "Mirrored Set"
-bool IsMirroredStripedSet(const std::wstring& type);  // "Mirrored Striped Set"
+// Set kinds, by the driver's code.
+inline bool IsStripedSet(ctl::SetKind kind) {
+  return kind == ctl::SetKind::kStriped;
+}
+inline bool IsMirroredSetOnly(ctl::SetKind kind) {
+  return kind == ctl::SetKind::kMirrored;
+}
+inline bool IsMirroredStripedSet(ctl::SetKind kind) {
+  return kind == ctl::SetKind::kMirroredStriped;
+}
 // Either of the two mirrored kinds: these have a rebuild rate.
-bool IsMirroredSet(const std::wstring& type);
-bool IsRemovedMember(const std::wstring& state);
-// "Rebuild" or "Sync": the member's rebuild percent means something.
-bool IsRebuildingMember(const std::wstring& state);
+inline bool IsMirroredSet(ctl::SetKind kind) {
+  return IsMirroredSetOnly(kind) || IsMirroredStripedSet(kind);
+}
 
 // The "Mbr Idx" label of the member at `position`: "Striped%d", "Mirror%d" or
 // "Mirror%d Striped%d" (mirror half, then stripe); "%d" for a set type none of
 // those.
-std::wstring MemberLabel(const std::wstring& setType, std::uint8_t position);
+std::wstring MemberLabel(ctl::SetKind setKind, std::uint8_t position);
 
 // The member position that Remove names for a row labelled `label`: the
 // mirror number after "Mirror", for a mirrored striped set twice that plus the
 // stripe number. Found as the position whose label (in the language shown)
 // this is, so a label of another shape (a striped set's, a damaged one) names
 // no member rather than a wrong one.
-std::optional<std::uint8_t> MemberIndexOfLabel(const std::wstring& setType,
-                                               const std::wstring& label);
+std::optional<std::uint8_t> MemberIndexOfLabel(ctl::SetKind setKind, const std::wstring& label);
 
 // The "Dev Loc" text of a device index: "Channel %d" on an extended adapter,
 // else "Primary"/"Secondary" joined to "Master"/"Slave".

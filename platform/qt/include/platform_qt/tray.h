@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -99,6 +100,8 @@ class FakeTrayHost final : public TrayHost {
   // How often Available() was asked.
   int AvailabilityLooks() const { return availabilityLooks_; }
   void SetAddResult(bool accepted) { addResult_ = accepted; }
+  // Runs inside Remove, before the icon goes: what the program has done by then.
+  void SetOnRemove(std::function<void()> onRemove) { onRemove_ = std::move(onRemove); }
   void SimulateLeftClick(QPoint screenPos = {}) { emit LeftButtonReleased(screenPos); }
   void SimulateRightClick(QPoint screenPos = {}) { emit RightButtonPressed(screenPos); }
 
@@ -119,6 +122,7 @@ class FakeTrayHost final : public TrayHost {
   QIcon icon_;
   QString tip_;
   std::vector<Call> calls_;
+  std::function<void()> onRemove_;
   std::unique_ptr<QWidget> iconWidget_;
 };
 

@@ -110,7 +110,8 @@ class HostPort final : public sim::DriverAdapter {
  private:
   std::uint32_t Change(const std::function<std::uint32_t()>& change) { return unlocked_(change); }
 
-  // The codec hands back the spec it was given: find the disk that owns it.
+  // The codec hands back the disk description it was given: find the disk
+  // that owns it.
   const HostDisk& Of(const sim::DiskSpec& spec) const {
     for (const HostDisk& d : a_.disks)
       if (&d.spec == &spec) return d;

@@ -59,12 +59,11 @@ void StandOverModalWindow(QWidget* popup) {
   if (shown) popup->show();
 }
 
-// Deletes a window; one whose step is still on the stack below (it waited
-// for the system when the shutdown came) goes once that step has returned.
+// Deletes a window. No step runs by then, so none will come back to it.
 void DeleteWindow(QWidget* window) {
   if (window == nullptr) return;
   window->hide();
-  platform_qt::DeleteAfterSteps(window);
+  delete window;
 }
 
 }  // namespace
@@ -204,8 +203,9 @@ void CMainFrame::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
   // A step that waits for the system (a re-enumeration, the report mail) uses
-  // the model and the settings released below: it ends first.
-  platform_qt::FinishRunningSteps();
+  // the model and the settings released below. Exit lets them end first; a
+  // shutdown that does not come back to the event loop waits for them here.
+  if (platform_qt::RunningSteps() > 0) platform_qt::WaitForRunningSteps();
   if (configWindow_) {
     DeleteWindow(configWindow_.data());
   }
@@ -231,7 +231,6 @@ void CMainFrame::Shutdown() {
   }
   delete splash_.data();
   delete aboutBox_.data();
-  // Its Send may be on the stack below, waiting for the mail server.
   DeleteWindow(sendDialog_.data());
   // Exit may have been chosen in it: it goes once its signal has returned.
   DiscardTrayMenu();
@@ -551,30 +550,41 @@ void CMainFrame::SendReport(const std::wstring& report) {
   const std::wstring to = sendDialog_->To();
   const std::wstring subject = sendDialog_->Subject();
   const std::wstring sender = settings_->DefaultEmail();
-  std::wstring error;
-  bool sent = false;
   // Steps that may each wait for the server: the windows keep painting and
   // the logger's messages keep coming meanwhile. Cancel in the wait box,
   // like Exit, ends whatever step waits at once; the step then fails.
   evt::SmtpOptions options = services_.mailOptions;
   options.stop = std::make_shared<platform::StopSignal>();
-  platform_qt::RunWithoutFreezing(
-      nullptr, Ui(),
-      [&] {
-        evt::SmtpAccount account;
-        if (!evt::SmtpAccountFromSettings(settings_->Get(),
-                                          services_.smtpPasswordPath.empty()
-                                              ? settings::SmtpPasswordPath()
-                                              : services_.smtpPasswordPath,
-                                          account, error))
-          return;
-        if (services_.mailPort) account.port = *services_.mailPort;
-        sent = rpt::MailReport(server, account, to, subject, sender, report, error, options);
-      },
-      [stop = options.stop] { stop->Raise(); }, platform_qt::StepCancel::Offered);
-  // Exit was chosen while the mail was on its way: nothing more to show.
-  if (shutDown_) return;
-  if (!sent) rpt::ShowMailFailure(Ui(), error);
+  struct Outcome {
+    std::wstring error;
+    bool sent = false;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  platform_qt::LongStep step;
+  step.work = [this, outcome, server, to, subject, sender, report, options] {
+    try {
+      evt::SmtpAccount account;
+      if (!evt::SmtpAccountFromSettings(settings_->Get(),
+                                        services_.smtpPasswordPath.empty()
+                                            ? settings::SmtpPasswordPath()
+                                            : services_.smtpPasswordPath,
+                                        account, outcome->error))
+        return;
+      if (services_.mailPort) account.port = *services_.mailPort;
+      outcome->sent =
+          rpt::MailReport(server, account, to, subject, sender, report, outcome->error, options);
+    } catch (const std::exception& e) {
+      outcome->error = platform::FromUtf8(e.what());
+    }
+  };
+  step.stop = [stop = options.stop] { stop->Raise(); };
+  step.cancel = platform_qt::StepCancel::Offered;
+  // A mail that could not go says why (a step that threw, with what it said).
+  platform_qt::StartWithoutFreezing(*this, nullptr, Ui(), std::move(step),
+                                    [this, outcome](const std::exception_ptr&) {
+                                      if (shutDown_ || outcome->sent) return;
+                                      rpt::ShowMailFailure(Ui(), outcome->error);
+                                    });
 }
 
 }  // namespace kestrune::app

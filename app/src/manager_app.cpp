@@ -7,6 +7,7 @@
 
 #include "platform/filetime.h"
 #include "platform/text.h"
+#include "platform_qt/busy_wait_box.h"
 #include "platform_qt/qt_ui_services.h"
 #include "resources/language_module.h"
 #include "resources/resource_ids.h"
@@ -139,6 +140,14 @@ void CManagerApp::ExitWhenNoBoxWaits() {
 
 void CManagerApp::Exit() {
   if (exited_) return;
+  // A step waiting for the system (a re-enumeration, the report mail) uses
+  // what the shutdown releases: it is asked to stop where it can, and the
+  // exit comes once it has ended (and any box it raised is closed). Its wait
+  // box stays up meanwhile.
+  if (platform_qt::RunningSteps() > 0) {
+    platform_qt::AbandonRunningSteps(*this, [this] { ExitWhenNoBoxWaits(); });
+    return;
+  }
   exited_ = true;
   if (frame_) {
     // The configuration window first, then the frame's own order.

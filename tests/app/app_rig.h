@@ -2,9 +2,13 @@
 // in-memory registry), with a fake tray and recorded boxes and dialogs.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QPushButton>
 #include <QWidget>
 #include <chrono>
 #include <functional>
@@ -17,6 +21,8 @@
 #include "platform/manual_clock.h"
 #include "platform/recording_sound.h"
 #include "platform/recording_ui.h"
+#include "platform_qt/busy_wait_box.h"
+#include "platform_qt/forms.h"
 #include "platform_qt/tray.h"
 #include "simulator/scenario.h"
 #include "support/gate_clock.h"
@@ -109,11 +115,23 @@ struct AppRig {
   // clock on to it. What the poll brings about reaches the user interface
   // through its event loop (SpinUntil).
   bool Poll() {
-    return SpinUntil([&] { return pollClock->AdvanceToNextDeadline(std::chrono::milliseconds(0)); });
+    return SpinUntil(
+        [&] { return pollClock->AdvanceToNextDeadline(std::chrono::milliseconds(0)); });
   }
 
   app::CMainFrame& Frame() { return *app->MainFrame(); }
   bool Route(unsigned id) { return Frame().RouteCommand(id); }
+
+  // Presses a button that starts a long step (the Send dialog's Send, the
+  // wizard's Finish) and returns once no step runs any more and what was to
+  // follow has come.
+  static void PressAndWait(QAbstractButton* button) {
+    ASSERT_NE(button, nullptr);
+    button->click();
+    EXPECT_TRUE(SpinUntil([] { return platform_qt::RunningSteps() == 0; }));
+    QApplication::processEvents();
+  }
+  static void Send(QDialog* dialog) { PressAndWait(platform_qt::FindById<QPushButton>(dialog, 1)); }
 };
 
 }  // namespace kestrune::test

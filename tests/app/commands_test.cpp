@@ -225,7 +225,7 @@ TEST(ReportCommands, SendMailsTheReportWithTheEnteredValuesOnly) {
   smtp->setText(QStringLiteral("127.0.0.1"));
   to->setText(QStringLiteral("ops@lab.example;"));
   subject->setText(QStringLiteral("Rack 4 configuration"));
-  platform_qt::FindById<QPushButton>(dialog, 1)->click();
+  AppRig::Send(dialog);
 
   const auto& got = server.Received();
   ASSERT_EQ(got.size(), 6u);
@@ -258,7 +258,7 @@ TEST(ReportCommands, RefusedMailShowsTheStepErrorAndCancelSendsNothing) {
   app::CSendConfigDlg* dialog = rig.Frame().SendDialog();
   ASSERT_NE(dialog, nullptr);
   dialog->findChild<QLineEdit*>(QStringLiteral("serverEdit"))->setText(QStringLiteral("127.0.0.1"));
-  platform_qt::FindById<QPushButton>(dialog, 1)->click();
+  AppRig::Send(dialog);
   EXPECT_TRUE(server.Received().empty());
   ASSERT_EQ(rig.ui->MessageCount(), 1u);
   EXPECT_EQ(rig.ui->LastMessage()->text, L"554 go away");
@@ -299,7 +299,7 @@ TEST(ReportCommands, SendGoesWithTheSettingsSecurity) {
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QLineEdit*>(QStringLiteral("serverEdit"))
         ->setText(QStringLiteral("127.0.0.1"));
-    platform_qt::FindById<QPushButton>(dialog, 1)->click();
+    AppRig::Send(dialog);
     ASSERT_EQ(rig.ui->MessageCount(), 1u);
     EXPECT_EQ(rig.ui->LastMessage()->text, c.error);
     EXPECT_EQ(rig.ui->LastMessage()->caption, L"Ostrevan Error");

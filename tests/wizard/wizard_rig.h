@@ -4,6 +4,8 @@
 // does.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QTest>
@@ -23,6 +25,7 @@
 #include "platform_qt/resources_qt.h"
 #include "simulator/scenario.h"
 #include "support/scenarios.h"
+#include "support/spin.h"
 #include "support/test_machine.h"
 #include "wizard/wizard_raid.h"
 
@@ -203,7 +206,11 @@ struct WizardRig {
   }
   void Next() { Press(QWizard::NextButton); }
   void Back() { Press(QWizard::BackButton); }
-  void Finish() { Press(QWizard::FinishButton); }
+  // Finish, and whatever long step it starts, to its end.
+  void Finish() {
+    Press(QWizard::FinishButton);
+    EXPECT_TRUE(SpinUntil([this] { return !wizard->Busy(); }));
+  }
 
   template <typename T>
   T* Control(unsigned id) {

@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 
 #include "platform_qt/busy_wait_box.h"
 #include "support/gate_clock.h"
@@ -136,12 +137,15 @@ TEST(WizardWait, AFullReenumerationWaitKeepsTheWizardRepaintingAndModal) {
   EXPECT_EQ(qobject_cast<platform_qt::BusyWaitBox*>(QApplication::activeModalWidget()), nullptr);
 }
 
-TEST(WizardWait, TheWaitBoxCannotBeClosedAndRunningStepsAreFinished) {
+TEST(WizardWait, TheWaitBoxCannotBeClosedAndAnExitWaitsForTheStep) {
   auto clock = std::make_shared<GateClock>();
   platform::RecordingUi ui;
+  QObject context;
   std::atomic<bool> stepDone{false};
   bool stopAsked = false;
-  bool finished = false;
+  bool followed = false;
+  bool exited = false;
+  bool doneAtExit = false;
   QTimer::singleShot(0, qApp, [&] {
     auto* box = qobject_cast<platform_qt::BusyWaitBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
@@ -151,21 +155,71 @@ TEST(WizardWait, TheWaitBoxCannotBeClosedAndRunningStepsAreFinished) {
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(platform_qt::RunningSteps(), 1);
     clock->Release();
-    platform_qt::FinishRunningSteps();  // as a shutdown in the middle would
-    finished = stepDone.load();
+    // As an exit in the middle would: what was to follow the step is dropped.
+    platform_qt::AbandonRunningSteps(context, [&] {
+      exited = true;
+      doneAtExit = stepDone.load();
+    });
   });
-  platform_qt::RunWithoutFreezing(
-      nullptr, ui,
-      [&] {
-        clock->SleepFor(std::chrono::milliseconds(1000));
-        stepDone = true;
-      },
-      [&] { stopAsked = true; });
+  platform_qt::StartWithoutFreezing(context, nullptr, ui,
+                                    {.work =
+                                         [&] {
+                                           clock->SleepFor(std::chrono::milliseconds(1000));
+                                           stepDone = true;
+                                         },
+                                     .stop = [&] { stopAsked = true; }},
+                                    [&](const std::exception_ptr&) { followed = true; });
+  EXPECT_EQ(platform_qt::RunningSteps(), 1);  // the call has returned meanwhile
+  ASSERT_TRUE(SpinUntil([&] { return exited; }));
   EXPECT_TRUE(stopAsked);
-  EXPECT_TRUE(finished);
+  EXPECT_TRUE(doneAtExit);
+  EXPECT_FALSE(followed);
   EXPECT_EQ(platform_qt::RunningSteps(), 0);
   EXPECT_EQ(ui.WaitDepth(), 0);
   EXPECT_EQ(ui.MaxWaitDepth(), 1);
+}
+
+// What follows a step gets what the step threw; it does not run once its
+// context is gone, and a shutdown outside the loop waits for the step itself.
+TEST(WizardWait, AStepsFailureReachesWhatFollowsAndAGoneContextGetsNothing) {
+  platform::RecordingUi ui;
+  std::exception_ptr seen;
+  bool followed = false;
+  {
+    QObject context;
+    platform_qt::StartWithoutFreezing(context, nullptr, ui,
+                                      {.work = [] { throw std::runtime_error("adapter gone"); }},
+                                      [&](const std::exception_ptr& failure) {
+                                        followed = true;
+                                        seen = failure;
+                                      });
+    ASSERT_TRUE(SpinUntil([&] { return followed; }));
+  }
+  ASSERT_TRUE(seen);
+  EXPECT_THROW(std::rethrow_exception(seen), std::runtime_error);
+
+  followed = false;
+  auto gate = std::make_shared<GateClock>();
+  bool done = false;
+  {
+    auto context = std::make_unique<QObject>();
+    platform_qt::StartWithoutFreezing(*context, nullptr, ui,
+                                      {.work =
+                                           [&] {
+                                             gate->SleepFor(std::chrono::milliseconds(10));
+                                             done = true;
+                                           }},
+                                      [&](const std::exception_ptr&) { followed = true; });
+    context.reset();
+    gate->Release();
+    platform_qt::WaitForRunningSteps();
+  }
+  EXPECT_TRUE(done);
+  QApplication::processEvents();
+  EXPECT_FALSE(followed);
+  EXPECT_EQ(platform_qt::RunningSteps(), 0);
+  EXPECT_EQ(ui.WaitDepth(), 0);
+  EXPECT_EQ(qobject_cast<platform_qt::BusyWaitBox*>(QApplication::activeModalWidget()), nullptr);
 }
 
 }  // namespace

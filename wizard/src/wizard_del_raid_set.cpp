@@ -94,19 +94,22 @@ bool CWizardDelRaidSet::OnWizardFinish() {
     OnSetActive();
     return false;
   }
-  Sheet().RunStep([&io, plan = *plan] {
-    // Sent only to the adapter the entry was read from.
-    const auto sameAdapter = [&plan](const ctl::AdapterRecord& adapter) {
-      return plan.adapter.Matches(adapter);
-    };
-    if (plan.spare) {
-      io.DeleteSpareDrive(plan.adapterNumber, plan.deviceIndex, sameAdapter);
-    } else {
-      io.DeleteSetAndDisk(plan.adapterNumber, plan.setIndex, plan.removeChannel,
-                          plan.removeDevice, sameAdapter);
-    }
-  });
-  return true;
+  Sheet().RunStep(
+      [&io, plan = *plan] {
+        // Sent only to the adapter the entry was read from.
+        const auto sameAdapter = [&plan](const ctl::AdapterRecord& adapter) {
+          return plan.adapter.Matches(adapter);
+        };
+        if (plan.spare) {
+          io.DeleteSpareDrive(plan.adapterNumber, plan.deviceIndex, sameAdapter);
+        } else {
+          io.DeleteSetAndDisk(plan.adapterNumber, plan.setIndex, plan.removeChannel,
+                              plan.removeDevice, sameAdapter);
+        }
+      },
+      [this] { Sheet().FinishAfterStep(); });
+  // The wizard closes once the deletion has ended.
+  return false;
 }
 
 }  // namespace kestrune::wizard

@@ -161,16 +161,27 @@ void CWizardRaid::OnPageShown(int id) {
   UpdateButtons();
 }
 
-void CWizardRaid::RunStep(const std::function<void()>& step) {
+void CWizardRaid::RunStep(std::function<void()> step, std::function<void()> then) {
   busy_ = true;
   UpdateButtons();
   for (QWizard::WizardButton which :
        {QWizard::NextButton, QWizard::FinishButton, QWizard::CancelButton})
     button(which)->setEnabled(false);
-  platform_qt::RunWithoutFreezing(this, Ui(), step);
-  busy_ = false;
-  button(QWizard::CancelButton)->setEnabled(true);
-  UpdateButtons();
+  platform_qt::StartWithoutFreezing(
+      *this, this, Ui(), {.work = std::move(step)},
+      [this, then = std::move(then)](const std::exception_ptr& failure) {
+        busy_ = false;
+        button(QWizard::CancelButton)->setEnabled(true);
+        UpdateButtons();
+        // A step that threw has done nothing the wizard could report on: it
+        // stays on its page.
+        if (!failure && then) then();
+      });
+}
+
+void CWizardRaid::FinishAfterStep() {
+  // QWizard::done would ask the page again, which would start the step anew.
+  QDialog::done(QDialog::Accepted);
 }
 
 QWidget* MakeRaidWizard(ctl::CControllerIo& io, platform::UiServices& ui,

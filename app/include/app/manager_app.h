@@ -51,6 +51,8 @@ class CManagerApp final : public QObject, public platform_qt::CommandTarget {
   bool WizardFlag() const { return wizardFlag_; }
 
   // The exit command's work, at once (tests); the command itself queues it.
+  // While a long step runs, the exit comes from the event loop once the step
+  // has ended.
   void Exit();
 
  protected:

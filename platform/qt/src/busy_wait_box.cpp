@@ -2,14 +2,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QPushButton>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
-#include <atomic>
 #include <exception>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,20 +22,74 @@ namespace kestrune::platform_qt {
 namespace {
 
 struct RunningStep {
-  std::atomic<bool> done{false};
   std::function<void()> stop;
+  QPointer<BusyWaitBox> box;
+  platform::UiServices* ui = nullptr;
+  QFutureWatcher<void>* watcher = nullptr;
+  // Written by the work's thread before its future finishes; read after.
+  std::exception_ptr failure;
+  bool abandoned = false;
 };
 
-// The steps whose callers wait; user-interface thread only.
+struct Waiter {
+  QPointer<QObject> context;
+  std::function<void()> then;
+};
+
+// The steps that have not ended, and what waits for none to run; both on the
+// user-interface thread only.
 std::vector<std::shared_ptr<RunningStep>>& Steps() {
   static std::vector<std::shared_ptr<RunningStep>> steps;
   return steps;
 }
 
-// Objects to delete once no step runs.
-std::vector<QPointer<QObject>>& Doomed() {
-  static std::vector<QPointer<QObject>> doomed;
-  return doomed;
+std::vector<Waiter>& Waiters() {
+  static std::vector<Waiter> waiters;
+  return waiters;
+}
+
+// A pool of the steps' own: a step never queues behind other work, and it
+// ends with the application, which waits for it.
+QThreadPool& Pool() {
+  static QPointer<QThreadPool> pool;
+  if (!pool) {
+    pool = new QThreadPool(QCoreApplication::instance());
+    // Steps do not wait for one another (a mail and a re-enumeration).
+    pool->setMaxThreadCount(8);
+  }
+  return *pool;
+}
+
+// What every ended step leaves behind: its box, its cursor, its place in the
+// list. Inside the watcher's own signal the watcher goes from the event loop.
+void Release(const std::shared_ptr<RunningStep>& step, bool inSignal) {
+  delete step->box.data();
+  step->ui->EndWaitCursor();
+  auto& steps = Steps();
+  steps.erase(std::remove(steps.begin(), steps.end(), step), steps.end());
+  if (inSignal) {
+    step->watcher->deleteLater();
+  } else {
+    delete step->watcher;
+  }
+}
+
+void Abandon() {
+  // A copy: a stop may not change the list, but nothing is assumed.
+  for (const auto& step : std::vector(Steps())) {
+    step->abandoned = true;
+    if (step->stop) step->stop();
+  }
+}
+
+// Once the last step has ended: what waited for that, from the event loop.
+void WakeWaiters() {
+  if (!Steps().empty()) return;
+  for (Waiter& waiter : std::exchange(Waiters(), {})) {
+    if (waiter.context)
+      QMetaObject::invokeMethod(waiter.context.data(), std::move(waiter.then),
+                                Qt::QueuedConnection);
+  }
 }
 
 }  // namespace
@@ -76,68 +130,61 @@ void BusyWaitBox::closeEvent(QCloseEvent* event) {
   reject();
 }
 
-void RunWithoutFreezing(QWidget* over, platform::UiServices& ui, const std::function<void()>& step,
-                        std::function<void()> stop, StepCancel cancel) {
+void StartWithoutFreezing(QObject& context, QWidget* over, platform::UiServices& ui, LongStep step,
+                          std::function<void(std::exception_ptr)> then) {
   auto state = std::make_shared<RunningStep>();
-  state->stop = std::move(stop);
-  Steps().push_back(state);
-  platform::WaitCursor cursor(ui);
+  state->stop = std::move(step.stop);
+  state->ui = &ui;
+  ui.BeginWaitCursor();
   // On the heap and guarded: the box belongs to `over`'s window too.
-  QPointer<BusyWaitBox> box = new BusyWaitBox(over);
-  if (cancel == StepCancel::Offered && state->stop) box->OfferCancel(state->stop);
-  box->show();
+  state->box = new BusyWaitBox(over);
+  if (step.cancel == StepCancel::Offered && state->stop) state->box->OfferCancel(state->stop);
+  state->box->show();
+  state->watcher = new QFutureWatcher<void>();
+  Steps().push_back(state);
 
-  QEventLoop loop;
-  std::exception_ptr failure;
-  std::thread worker([&] {
+  QObject::connect(state->watcher, &QFutureWatcher<void>::finished, state->watcher,
+                   [state, guard = QPointer<QObject>(&context), then = std::move(then)] {
+                     Release(state, true);
+                     WakeWaiters();
+                     // From the loop, not inside the watcher's signal: what
+                     // follows may close windows or ask the user.
+                     if (!state->abandoned && guard)
+                       QMetaObject::invokeMethod(
+                           guard.data(), [then, failure = state->failure] { then(failure); },
+                           Qt::QueuedConnection);
+                   });
+  // QtConcurrent passes on only its own exception type: the work's failure
+  // is kept aside, whatever it is.
+  state->watcher->setFuture(QtConcurrent::run(&Pool(), [work = std::move(step.work), state] {
     try {
-      step();
+      work();
     } catch (...) {
-      failure = std::current_exception();
+      state->failure = std::current_exception();
     }
-    state->done = true;
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  loop.exec();
-  // The loop also ends when the application is told to quit; the step is
-  // still waited for, as the caller's next step needs it done.
-  worker.join();
-
-  delete box.data();
-  auto& steps = Steps();
-  steps.erase(std::remove(steps.begin(), steps.end(), state), steps.end());
-  if (steps.empty()) {
-    // After the callers have returned to the event loop.
-    for (const QPointer<QObject>& object : std::exchange(Doomed(), {}))
-      if (object) object->deleteLater();
-  }
-  if (failure) std::rethrow_exception(failure);
+  }));
 }
 
 int RunningSteps() {
   return static_cast<int>(Steps().size());
 }
 
-void DeleteAfterSteps(QObject* object) {
-  if (object == nullptr) return;
+void AbandonRunningSteps(QObject& context, std::function<void()> then) {
   if (Steps().empty()) {
-    delete object;
-  } else {
-    Doomed().emplace_back(object);
+    then();
+    return;
   }
+  Abandon();
+  Waiters().push_back({&context, std::move(then)});
 }
 
-void FinishRunningSteps() {
-  // A copy: steps may return to their callers meanwhile only after this
-  // function has, but the list must not change under the loop either way.
-  const auto steps = Steps();
-  for (const auto& step : steps) {
-    if (step->stop) step->stop();
+void WaitForRunningSteps() {
+  Abandon();
+  for (const auto& step : std::vector(Steps())) {
+    step->watcher->waitForFinished();
+    Release(step, false);
   }
-  const auto pending = [&steps] {
-    return std::any_of(steps.begin(), steps.end(), [](const auto& s) { return !s->done.load(); });
-  };
-  while (pending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  WakeWaiters();
 }
 
 }  // namespace kestrune::platform_qt

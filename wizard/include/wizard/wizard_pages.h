@@ -41,7 +41,8 @@ class WizardPageBase : public QWizardPage {
 
   // The page is shown (by Next or by Back).
   virtual void OnSetActive() {}
-  // The page is left by Next (Finish); false keeps the wizard on it.
+  // The page is left by Next (Finish); false keeps the wizard on it (a page
+  // whose step goes on past the call closes the wizard itself afterwards).
   virtual bool OnWizardNext() { return true; }
   virtual bool OnWizardFinish() { return true; }
   // The page is left by Back.

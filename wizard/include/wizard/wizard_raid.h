@@ -53,10 +53,13 @@ class CWizardRaid final : public QWizard {
   // pages call it after a step that changes them.
   void UpdateButtons();
 
-  // Runs a step that waits for the system without freezing the windows (see
-  // platform_qt::RunWithoutFreezing); Cancel and the close box are ignored
-  // until it has ended.
-  void RunStep(const std::function<void()>& step);
+  // Starts a step that waits for the system without freezing the windows
+  // (see platform_qt::StartWithoutFreezing) and returns at once; the wizard's
+  // buttons, Cancel and the close box do nothing until it has ended. `then`
+  // follows it when it has ended without an exception.
+  void RunStep(std::function<void()> step, std::function<void()> then);
+  // Closes the wizard as Finish does, once its page's step is done.
+  void FinishAfterStep();
   bool Busy() const { return busy_; }
 
   // QWizard: Next follows the state machine; leaving a page by Next or Finish

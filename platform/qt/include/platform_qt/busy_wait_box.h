@@ -1,13 +1,15 @@
 // Long steps without a frozen window. A step that waits for the system (an
 // adapter being re-enumerated, a mail server that is slow to answer) runs on a
-// thread of its own while the user-interface thread's event loop goes on:
-// windows repaint, timers run and queued calls (the event logger's messages)
-// are handled. Meanwhile a small application-modal "please wait" box stands
-// over the windows, so that no input reaches them, and the wait cursor is
-// shown; the caller carries on with its next step once the step has ended.
+// thread of Qt's pool while the caller returns to the event loop it came
+// from: windows repaint, timers run and queued calls (the event logger's
+// messages) are handled, and no loop is nested for the wait. Meanwhile a small
+// application-modal "please wait" box stands over the windows, so that no
+// input reaches them, and the wait cursor is shown; what follows the step runs
+// from the event loop once the step has ended.
 #pragma once
 
 #include <QDialog>
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -53,27 +55,37 @@ class BusyWaitBox final : public QDialog {
 // Whether the user may end a step from its wait box (Cancel).
 enum class StepCancel { No, Offered };
 
-// Runs `step` on a thread of its own and returns when it has ended, with the
-// event loop running meanwhile, the wait box up and the wait cursor shown.
-// The step must not touch widgets; boxes it raises through UiServices are
-// carried to the user-interface thread. `stop`, when given, asks the step to
-// end early (FinishRunningSteps calls it, and the box's Cancel when offered).
-// Call on the user-interface thread.
-void RunWithoutFreezing(QWidget* over, platform::UiServices& ui, const std::function<void()>& step,
-                        std::function<void()> stop = {}, StepCancel cancel = StepCancel::No);
+struct LongStep {
+  // Runs on a thread of the pool. It must not touch widgets; boxes it raises
+  // through UiServices are carried to the user-interface thread.
+  std::function<void()> work = {};
+  // Asks `work` to end early; may be empty (a step that cannot be abandoned
+  // half way). Called on the user-interface thread.
+  std::function<void()> stop = {};
+  // Offered: the box's Cancel, Escape and close box call `stop`.
+  StepCancel cancel = StepCancel::No;
+};
 
-// Steps started by RunWithoutFreezing that have not returned to their caller.
+// Starts `step` and returns at once, the wait box up over `over`'s window
+// (a window of its own without one) and the wait cursor shown. Once the
+// work has ended, the box goes, the cursor is restored and `then` runs on the
+// user-interface thread, from its event loop, with what the work threw (null
+// when nothing) -- unless `context` is gone by then or the step was abandoned.
+// Call on the user-interface thread.
+void StartWithoutFreezing(QObject& context, QWidget* over, platform::UiServices& ui, LongStep step,
+                          std::function<void(std::exception_ptr)> then);
+
+// Steps started and not yet ended.
 int RunningSteps();
 
-// Deletes `object` now; while steps are running (their callers, which may
-// belong to the object, are still on the stack) it is deleted later, once the
-// last of them has returned.
-void DeleteAfterSteps(QObject* object);
+// For an exit: asks every running step to stop (where it can); what was to
+// follow each of them is dropped. `then` runs once no step runs any more, from
+// the event loop (while `context` lives), or at once when none runs now.
+void AbandonRunningSteps(QObject& context, std::function<void()> then);
 
-// Asks every running step to stop (where it can) and waits for all of them to
-// end, the event loop running meanwhile. For shutdown: what the steps use may
-// be released afterwards. Their callers return once control is back in their
-// own loops.
-void FinishRunningSteps();
+// The last resort of a shutdown that does not come back to the event loop:
+// abandons the running steps as above and blocks until their work has ended.
+// A step's work must not wait for the user-interface thread meanwhile.
+void WaitForRunningSteps();
 
 }  // namespace kestrune::platform_qt

@@ -51,6 +51,29 @@ void CControllerIo::RereadAllSpares() {
   for (std::uint32_t n = 0; n < model_.AdapterCount(); ++n) RereadSpares(n);
 }
 
+void CControllerIo::RereadStatusOfAll(bool smart) {
+  Lock lock(*this);
+  for (std::uint32_t n = 0; n < model_.AdapterCount(); ++n) {
+    AdapterRecord* adapter = model_.Adapter(n);
+    if (adapter == nullptr) continue;
+    if (adapter->IsRaidChip() && QuerySets(*adapter, false)) QuerySpareDrives(*adapter);
+    if (!smart) continue;
+    const std::size_t channels = std::min<std::size_t>(adapter->channelCount, kMaxChannels);
+    const std::size_t perChannel =
+        std::min<std::size_t>(adapter->devicesPerChannel, kMaxDevicesPerChannel);
+    for (std::size_t c = 0; c < channels; ++c) {
+      for (std::size_t d = 0; d < perChannel; ++d) {
+        DeviceRecord& device = adapter->channels[c].devices[d];
+        const std::size_t slot = c * adapter->devicesPerChannel + d;
+        if (device.present == 0 || slot > 0xFF || device.smartEnabled != L"Yes") continue;
+        // A failed query is not the disk's fault: its status reads UNKNOWN.
+        if (!QueryDeviceSmartStatus(*adapter, static_cast<std::uint8_t>(slot), device))
+          device.smartStatus = kUnknown;
+      }
+    }
+  }
+}
+
 bool CControllerIo::RereadAdapterAndDriver(std::uint32_t adapterNumber) {
   Lock lock(*this);
   AdapterRecord* adapter = model_.Adapter(adapterNumber);

@@ -2,6 +2,7 @@
 #include "events/metrics.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
-
-#include <fmt/format.h>
 
 #include "controller/identity.h"
 #include "platform/text.h"
@@ -28,12 +27,18 @@ constexpr std::array<const wchar_t*, 6> kMemberStates = {L"Current", L"Rebuild",
 // A member's place in kMemberStates, by its code.
 std::size_t MemberStateAt(ctl::MemberStatus status) {
   switch (status) {
-    case ctl::MemberStatus::kCurrent: return 0;
-    case ctl::MemberStatus::kRebuild: return 1;
-    case ctl::MemberStatus::kSync: return 2;
-    case ctl::MemberStatus::kDropped: return 3;
-    case ctl::MemberStatus::kRemoved: return 4;
-    case ctl::MemberStatus::kUnknown: break;
+    case ctl::MemberStatus::kCurrent:
+      return 0;
+    case ctl::MemberStatus::kRebuild:
+      return 1;
+    case ctl::MemberStatus::kSync:
+      return 2;
+    case ctl::MemberStatus::kDropped:
+      return 3;
+    case ctl::MemberStatus::kRemoved:
+      return 4;
+    case ctl::MemberStatus::kUnknown:
+      break;
   }
   return kMemberStates.size() - 1;
 }
@@ -259,34 +264,7 @@ std::string FormatMetrics(const ctl::ConfigurationModel& model, const MetricsCou
 }
 
 void RefreshForMetrics(ctl::CControllerIo& io, bool smart) {
-  ctl::CControllerIo::Lock lock(io);
-  ctl::ConfigurationModel& model = io.Model();
-  for (std::size_t n = 0; n < model.AdapterCount(); ++n) {
-    ctl::AdapterRecord* adapter = model.Adapter(n);
-    if (adapter == nullptr) continue;
-    if (adapter->IsRaidChip() && io.QuerySets(*adapter, false)) {
-      // The spare query clears only the first two channels' flags before it
-      // sets those of the spares it lists; a spare on a later channel that
-      // has joined a set would stay counted. Cleared here, the flags are
-      // exactly the driver's answer.
-      for (std::size_t c = 0; c < Channels(*adapter); ++c) {
-        for (std::size_t d = 0; d < SlotsPerChannel(*adapter); ++d)
-          adapter->channels[c].devices[d].spare = 0;
-      }
-      io.QuerySpareDrives(*adapter);
-    }
-    if (!smart) continue;
-    for (std::size_t c = 0; c < Channels(*adapter); ++c) {
-      for (std::size_t d = 0; d < SlotsPerChannel(*adapter); ++d) {
-        ctl::DeviceRecord& device = adapter->channels[c].devices[d];
-        const std::size_t slot = c * adapter->devicesPerChannel + d;
-        if (device.present == 0 || slot > 0xFF || device.smartEnabled != L"Yes") continue;
-        // A failed query is not the disk's fault: its status reads UNKNOWN.
-        if (!io.QueryDeviceSmartStatus(*adapter, static_cast<std::uint8_t>(slot), device))
-          device.smartStatus = ctl::kUnknown;
-      }
-    }
-  }
+  io.RereadStatusOfAll(smart);
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
@@ -330,8 +308,7 @@ void MetricsFile::CountEvent(const EventRecord& record) {
   ++counters_.events[at];
 }
 
-bool MetricsFile::PollDone(ctl::CControllerIo& io, const PollOutcome& outcome,
-                           std::string& error) {
+bool MetricsFile::PollDone(ctl::CControllerIo& io, const PollOutcome& outcome, std::string& error) {
   const auto now = clock_->Now();
   counters_.lastPoll = now;
   counters_.lastPollFailed = outcome.failedFetches != 0;

@@ -144,6 +144,12 @@ class CControllerIo {
   // The spare list of one RAID adapter, or of every RAID adapter.
   bool RereadSpares(std::uint32_t adapterNumber);
   void RereadAllSpares();
+  // Every RAID adapter's sets (without members' identify data) and then its
+  // spare list, and with `smart` every present disk's SMART status where SMART
+  // is enabled ("UNKNOWN" when its query fails). An adapter whose set query
+  // fails is not asked for its spares, so that a driver that has gone brings
+  // one message, not two.
+  void RereadStatusOfAll(bool smart);
   // Driver version, adapter information and the driver file's version.
   bool RereadAdapterAndDriver(std::uint32_t adapterNumber);
   // Removes the member at `position` of a set that still exists, then reads
@@ -178,8 +184,8 @@ class CControllerIo {
                         const AdapterCheck& check);
   // Removes the set's system disk device at (channel, device), then deletes
   // the set (which re-enumerates the adapter).
-  bool DeleteSetAndDisk(std::uint32_t adapterNumber, std::uint8_t setIndex,
-                        std::uint32_t channel, std::uint32_t device, const AdapterCheck& check);
+  bool DeleteSetAndDisk(std::uint32_t adapterNumber, std::uint8_t setIndex, std::uint32_t channel,
+                        std::uint32_t device, const AdapterCheck& check);
   // Leaves only the computer entry after the adapters' configuration changed:
   // the event logger discovers the adapters again in its next cycle.
   void ForgetAdaptersUntilRediscovery();
@@ -234,7 +240,7 @@ class CControllerIo {
   // The first present DiskDrive device whose object name carries the adapter
   // and target keys.
   std::optional<platform::DevInst> FindDiskDevice(std::uint32_t adapterNumber,
-                                                 std::uint32_t channel, std::uint32_t device);
+                                                  std::uint32_t channel, std::uint32_t device);
   std::uint8_t ComposeGpioStatus(const AdapterRecord& adapter) const;
   // Adapter and device information, then on a RAID chip [the RAID layer
   // version,] the spare list and the full sets: the one re-read sequence.

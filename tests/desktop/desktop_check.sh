@@ -4,15 +4,18 @@
 # clicks and key presses (xdotool), as a user would. It opens the
 # configuration window from the icon, opens and closes the Configuration Menu
 # and the RAID wizard from the tray menu, waits for the popup of the
-# scenario's first event and presses its OK, and exits through the tray menu;
-# a second run exits through the configuration window's File menu. Any exit
+# scenario's first event and presses its OK, sends the report by mail to a
+# server that never answers and exits through the tray menu while the mail
+# waits; a second run sends the report again, cancels the wait, closes the
+# failure box and exits through the configuration window's File menu. Any exit
 # status but 0 fails, and so does any sanitizer report on the program's
 # error output.
 #
-# Usage: desktop_check.sh KESTRUNE SCENARIO
+# Usage: desktop_check.sh KESTRUNE SCENARIO KESTRUNE-REG
 set -euo pipefail
 program=$1
 scenario=$2
+reg=$3
 
 fail() {
   echo "FAIL: $*"
@@ -28,7 +31,7 @@ fail() {
   exit 1
 }
 
-for tool in Xvfb openbox trayer xdotool xwininfo xprop iconv; do
+for tool in Xvfb openbox trayer xdotool xwininfo xprop iconv python3; do
   command -v "$tool" >/dev/null ||
     { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
@@ -127,8 +130,27 @@ press_in() {
   xdotool key --clearmodifiers "$2"
 }
 
+# A mail server that takes every connection and never says a word, on a port
+# of its own; its port is in $mail_port.
+start_silent_server() {
+  python3 -c '
+import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+s.listen(8)
+print(s.getsockname()[1], flush=True)
+held = []
+while True:
+    held.append(s.accept()[0])
+' >"$work/mail-port" 2>"$work/mail.log" &
+  pids+=($!)
+  wait_for 15 test -s "$work/mail-port" || fail "the silent mail server did not start"
+  mail_port=$(head -n 1 "$work/mail-port")
+}
+
 # Starts the program on a scenario (empty: the embedded one, whose first
-# event comes after 15 seconds) with a home of its own.
+# event comes after 15 seconds) with a home of its own, whose settings send
+# mail to the silent server.
 start_program() {
   local run=$1
   export HOME=$work/$run/home XDG_RUNTIME_DIR=$work/$run/runtime
@@ -136,11 +158,43 @@ start_program() {
   export KESTRUNE_REGISTRY=$work/$run/registry.db KESTRUNE_SCENARIO=$2
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+  local key='HKLM\Software\Brevalis\Kestrune'
+  { "$reg" add "$key" /v "SMTP Server" /d 127.0.0.1 /f &&
+    "$reg" add "$key" /v "SMTP Port" /t REG_DWORD /d "$mail_port" /f &&
+    "$reg" add "$key" /v "Event List" /d "ops@lab.example" /f; } >"$work/$run.reg" 2>&1 ||
+    fail "$run: could not write the mail settings"
   "$program" >"$work/$run.err" 2>&1 &
   kestrune=$!
   pids+=("$kestrune")
   wait_for 30 icon_window >/dev/null || fail "$run: no icon in the notification area"
   icon=$(icon_window)
+}
+
+# The wait box: a window of the program's name that is no icon.
+wait_box() {
+  local w size
+  for w in $(xdotool search --onlyvisible --name '^Kestrune$' 2>/dev/null); do
+    size=$(window_size "$w")
+    if [ "${size%x*}" -gt 48 ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# Send by e-mail from the configuration window's Configure menu, then Send in
+# its dialog (prefilled from the settings): the mail waits for the server.
+send_report() {
+  local run=$1 window
+  window=$(visible_window "Configuration for Kestrune")
+  [ -n "$window" ] || fail "$run: no configuration window to send from"
+  press_in "$window" alt+c
+  wait_for 10 menu_window >/dev/null || fail "$run: Alt+C opened no Configure menu"
+  xdotool key e
+  wait_for 15 has_window "Send Configuration" || fail "$run: Send by e-mail opened no dialog"
+  press_in "$(visible_window "Send Configuration")" Return
+  wait_for 15 wait_box >/dev/null || fail "$run: no wait box while the mail waits"
 }
 
 # Waits for the program to end and checks how it ended.
@@ -183,7 +237,8 @@ pids+=($!)
 wait_for 15 eval 'xdotool search --onlyvisible --class trayer >/dev/null 2>&1' ||
   fail "the notification area did not start"
 
-# ---- Run 1: the windows, a popup, Exit from the tray menu -------------------
+# ---- Run 1: the windows, a popup, Exit from the tray menu during a mail -----
+start_silent_server
 start_program run1 "$scenario"
 # At once, most likely while the splash still shows: the click opens the
 # window too.
@@ -212,6 +267,11 @@ xdotool mousemove $((X + WIDTH - 52)) $((Y + HEIGHT - 22)) click 1
 wait_for 15 eval '! xdotool search --onlyvisible --name "^Kestrune Event Notification\$" |
   grep -qx "$popup"' || fail "OK left the popup open"
 
+# Exit while the report's mail waits for the server: the mail ends at once.
+click_icon 1
+wait_for 15 has_window "Configuration for Kestrune" ||
+  fail "a click on the icon did not bring the configuration window back"
+send_report run1
 tray_menu_item last
 check_exit run1
 log=$(iconv -f UTF-16LE -t UTF-8 "$XDG_STATE_HOME/kestrune/errlgr.txt") ||
@@ -225,6 +285,14 @@ start_program run2 ""
 click_icon 1
 wait_for 15 has_window "Configuration for Kestrune" ||
   fail "run2: a click on the icon opened no configuration window"
+# Cancel in the wait box ends the mail, which says so; Return closes the box.
+send_report run2
+box=$(wait_box)
+press_in "$box" Escape
+wait_for 15 has_window "Ostrevan Error" || fail "run2: Escape in the wait box showed no failure"
+wait_for 5 eval '! wait_box >/dev/null' || fail "run2: the wait box stayed after the mail had ended"
+press_in "$(visible_window "Ostrevan Error")" Return
+wait_for 15 has_no_window "Ostrevan Error" || fail "run2: Return left the failure box open"
 window=$(visible_window "Configuration for Kestrune")
 press_in "$window" alt+f
 wait_for 10 menu_window >/dev/null || fail "run2: Alt+F opened no File menu"

@@ -149,7 +149,7 @@ void StartWithoutFreezing(QObject& context, QWidget* over, platform::UiServices&
                      WakeWaiters();
                      // From the loop, not inside the watcher's signal: what
                      // follows may close windows or ask the user.
-                     if (!state->abandoned && guard)
+                     if (!state->abandoned && guard && then)
                        QMetaObject::invokeMethod(
                            guard.data(), [then, failure = state->failure] { then(failure); },
                            Qt::QueuedConnection);

@@ -16,13 +16,23 @@ namespace {
 std::wstring Dec(std::uint32_t value) { return res::Sprintf(L"%d", static_cast<int>(value)); }
 std::wstring UpperHex4(std::uint32_t value) { return res::Sprintf(L"%04X", value); }
 
-const wchar_t* SetStateText(std::uint16_t code) {
+SetStatus SetStatusOf(std::uint16_t code) {
   switch (code) {
-    case 1: return L"Online";
-    case 2: return L"Available";
-    case 4: return L"Sync";
-    default: return L"UNKNOWN";
+    case 1: return SetStatus::kOnline;
+    case 2: return SetStatus::kAvailable;
+    case 4: return SetStatus::kSync;
+    default: return SetStatus::kUnknown;
   }
+}
+
+const wchar_t* SetStatusText(SetStatus status) {
+  switch (status) {
+    case SetStatus::kOnline: return L"Online";
+    case SetStatus::kAvailable: return L"Available";
+    case SetStatus::kSync: return L"Sync";
+    case SetStatus::kUnknown: break;
+  }
+  return L"UNKNOWN";
 }
 
 MemberStatus MemberStatusOf(std::uint16_t code) {
@@ -232,6 +242,7 @@ void ResetSets(AdapterRecord& adapter, bool full) {
   for (SetRecord& set : adapter.sets) {
     set.stripeSize = set.rebuildRate = 0;
     set.state = set.type = set.locationText = set.capacity = kUnknown;
+    set.status = SetStatus::kUnknown;
     set.kind = SetKind::kUnknown;
     set.memberCount = 0;
     set.location = 0;
@@ -265,7 +276,8 @@ SetsResult Sets(Bytes payload, AdapterRecord& adapter, bool extendedNaming) {
     const Reply descriptor = reply.Entry(f::Descriptor(s));
     const std::uint16_t stateCode = descriptor.Get(d::kState);
     const std::uint8_t type = descriptor.Get(d::kType);
-    set.state = SetStateText(stateCode);
+    set.status = SetStatusOf(stateCode);
+    set.state = SetStatusText(set.status);
     // Kept within the member slots so that no reader can run past them.
     set.memberCount = std::min<std::uint8_t>(descriptor.Get(d::kMemberCount), kMaxMembers);
     switch (type) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "controller/controller_io.h"
+#include "controller/identity.h"
 
 namespace kestrune::ctl {
 
@@ -65,7 +66,9 @@ void CControllerIo::RereadStatusOfAll(bool smart) {
       for (std::size_t d = 0; d < perChannel; ++d) {
         DeviceRecord& device = adapter->channels[c].devices[d];
         const std::size_t slot = c * adapter->devicesPerChannel + d;
-        if (device.present == 0 || slot > 0xFF || device.smartEnabled != L"Yes") continue;
+        if (device.present == 0 || slot > 0xFF || !SmartSupported(device.identify) ||
+            !SmartEnabled(device.identify))
+          continue;
         // A failed query is not the disk's fault: its status reads UNKNOWN.
         if (!QueryDeviceSmartStatus(*adapter, static_cast<std::uint8_t>(slot), device))
           device.smartStatus = kUnknown;

@@ -24,6 +24,21 @@ namespace {
 constexpr std::array<const wchar_t*, 4> kSetStates = {L"Online", L"Available", L"Sync", L"UNKNOWN"};
 constexpr std::array<const wchar_t*, 6> kMemberStates = {L"Current", L"Rebuild", L"Sync",
                                                          L"Dropped", L"Removed", L"UNKNOWN"};
+// A set's place in kSetStates, by its code.
+std::size_t SetStateAt(ctl::SetStatus status) {
+  switch (status) {
+    case ctl::SetStatus::kOnline:
+      return 0;
+    case ctl::SetStatus::kAvailable:
+      return 1;
+    case ctl::SetStatus::kSync:
+      return 2;
+    case ctl::SetStatus::kUnknown:
+      break;
+  }
+  return kSetStates.size() - 1;
+}
+
 // A member's place in kMemberStates, by its code.
 std::size_t MemberStateAt(ctl::MemberStatus status) {
   switch (status) {
@@ -168,9 +183,9 @@ std::string FormatMetrics(const ctl::ConfigurationModel& model, const MetricsCou
   out.Family("kestrune_set_state", "gauge",
              "State of each RAID set: 1 for the state it is in, 0 for the others.");
   for (const Each& each : sets) {
-    out.States("kestrune_set_state",
-               each.labels + "," + L::Label("location", Text(each.set->locationText)),
-               each.set->state, kSetStates);
+    out.StatesAt("kestrune_set_state",
+                 each.labels + "," + L::Label("location", Text(each.set->locationText)),
+                 SetStateAt(each.set->status), kSetStates);
   }
   out.Family("kestrune_set_members", "gauge", "Members of each RAID set.");
   for (const Each& each : sets) {

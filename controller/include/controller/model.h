@@ -24,6 +24,7 @@ inline constexpr std::size_t kMaxMembers = 4;
 enum class ChipKind : std::uint8_t { kUnknown, kStandard, kRaid };
 enum class SetKind : std::uint8_t { kUnknown, kStriped, kMirrored, kMirroredStriped };
 enum class MemberStatus : std::uint8_t { kUnknown, kCurrent, kRebuild, kDropped, kRemoved, kSync };
+enum class SetStatus : std::uint8_t { kUnknown, kOnline, kAvailable, kSync };
 
 inline const std::wstring kUnknown = L"UNKNOWN";
 inline const std::wstring kNotApplicable = L"N/A";
@@ -96,7 +97,8 @@ struct MemberRecord {
 struct SetRecord {
   std::uint32_t stripeSize = 0;   // bytes
   std::uint32_t rebuildRate = 0;
-  std::wstring state = kUnknown;
+  std::wstring state = kUnknown;  // made from `status`
+  SetStatus status = SetStatus::kUnknown;
   std::wstring type = kUnknown;
   SetKind kind = SetKind::kUnknown;
   std::wstring name = kUnknown;

@@ -173,8 +173,8 @@ void CWizardRaid::RunStep(std::function<void()> step, std::function<void()> then
         busy_ = false;
         button(QWizard::CancelButton)->setEnabled(true);
         UpdateButtons();
-        // A step that threw has done nothing the wizard could report on: it
-        // stays on its page.
+        // A step that threw is not taken for done: the wizard stays on its
+        // page.
         if (!failure && then) then();
       });
 }

@@ -13,6 +13,8 @@
 #include <chrono>
 
 #include "controller/wire.h"
+#include "resources/language_module.h"
+#include "resources/string_ids.h"
 #include "simulator/driver.h"
 #include "simulator/simulator.h"
 #include "view_rig.h"
@@ -295,6 +297,26 @@ TEST(MembersPage, LabelsColumnsAndRemoveForEachKindOfSet) {
   EXPECT_EQ(Rows(page), Lines({"Striped0|Channel 1|Current", "Striped1|Channel 3|Current"}));
   List(page)->setCurrentItem(List(page)->topLevelItem(1));
   EXPECT_FALSE(Button(page, 1419)->isEnabled());
+}
+
+// A translation may make two labels alike (here it leaves out the stripe
+// number): Remove still names the member of the row chosen.
+TEST(MembersPage, RemoveNamesTheChosenRowsMemberUnderATranslatedModule) {
+  struct ModuleScope {
+    ModuleScope() {
+      res::SetModule(std::make_shared<const res::LanguageModule>(res::ParseLanguageModule(
+          std::to_string(res::kStrMemberMirrorStriped) + "\tSpiegelpaar %d\n")));
+    }
+    ~ModuleScope() { res::SetModule(nullptr); }
+  } translated;
+  ViewRig rig(TwoSetMachine());
+  views::CConfigTreeDlg& window = rig.Open();
+  QWidget* page = Members(window, NodeRef::Set(0, 0));
+  ASSERT_EQ(List(page)->topLevelItemCount(), 4);
+  EXPECT_EQ(List(page)->topLevelItem(3)->text(0), QStringLiteral("Spiegelpaar 1"));
+  List(page)->setCurrentItem(List(page)->topLevelItem(3));
+  Button(page, 1419)->click();
+  EXPECT_EQ(Sent(rig, code::kRemoveMember), std::vector<std::vector<std::uint8_t>>{Head2(0, 3)});
 }
 
 TEST(MembersPage, RemoveWithoutASelectionOrASetThatIsGone) {

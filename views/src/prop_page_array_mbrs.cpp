@@ -210,8 +210,12 @@ void CPropPageArrayMbrs::OnRemove() {
                               platform::MsgButtons::Ok, platform::MsgIcon::Error);
     return;
   }
+  // By the row's member position, not its label: a translated label may not
+  // tell the members apart.
+  const QVariant position = selected.front()->data(0, kPositionRole);
   const std::optional<std::uint8_t> index =
-      MemberIndexOfLabel(setType_, platform_qt::ToWString(selected.front()->text(0)));
+      position.isValid() ? RemovableMember(setType_, static_cast<std::uint8_t>(position.toInt()))
+                         : std::nullopt;
   {
     ctl::CControllerIo& io = Context().Io();
     ctl::CControllerIo::Lock lock(io);

@@ -18,14 +18,19 @@ std::wstring MemberLabel(ctl::SetKind setType, std::uint8_t position) {
 }
 
 std::optional<std::uint8_t> MemberIndexOfLabel(ctl::SetKind setType, const std::wstring& label) {
-  // A mirrored striped label carries two bits only: positions 0..3.
-  int last = -1;
-  if (IsMirroredSetOnly(setType)) last = 255;
-  if (IsMirroredStripedSet(setType)) last = 3;
-  for (int p = 0; p <= last; ++p) {
+  for (int p = 0; p <= 255; ++p) {
     const auto position = static_cast<std::uint8_t>(p);
-    if (MemberLabel(setType, position) == label) return position;
+    if (const auto removable = RemovableMember(setType, position);
+        removable && MemberLabel(setType, position) == label)
+      return removable;
   }
+  return std::nullopt;
+}
+
+std::optional<std::uint8_t> RemovableMember(ctl::SetKind setType, std::uint8_t position) {
+  if (IsMirroredSetOnly(setType)) return position;
+  // A mirrored striped label carries two bits only: positions 0..3.
+  if (IsMirroredStripedSet(setType) && position <= 3) return position;
   return std::nullopt;
 }
 

@@ -38,6 +38,11 @@ std::wstring MemberLabel(ctl::SetKind setKind, std::uint8_t position);
 // no member rather than a wrong one.
 std::optional<std::uint8_t> MemberIndexOfLabel(ctl::SetKind setKind, const std::wstring& label);
 
+// The member position Remove sends for the member at `position`: a mirrored
+// set's any, a mirrored striped set's 0..3 (its label carries two bits); none
+// for a striped set or a set of unknown kind, whose members are not removed.
+std::optional<std::uint8_t> RemovableMember(ctl::SetKind setKind, std::uint8_t position);
+
 // The "Dev Loc" text of a device index: "Channel %d" on an extended adapter,
 // else "Primary"/"Secondary" joined to "Master"/"Slave".
 std::wstring MemberLocation(bool extendedAdapter, std::uint8_t deviceIndex);
